@@ -1,0 +1,85 @@
+// Feed: the object behind a FeedHandle. Every export forwards to the method of the same name.
+// Methods run on the host's thread; the configuration methods one call at a time per feed.
+#pragma once
+
+#include <cstdint>
+#include <thread>
+
+#include <feed/feed.h>
+
+#include "feed/FeedError.h"
+#include "session/SessionContext.h"
+
+class Feed {
+  public:
+    Feed() = default;
+    // Stops a running session (joining its worker) before anything is freed.
+    virtual ~Feed();
+    Feed(const Feed&) = delete;
+    Feed& operator=(const Feed&) = delete;
+
+    // Sessions and queries.
+    std::int32_t Start();
+    std::int32_t Pause();
+    std::int32_t Stop();
+    FeedState GetState() const;
+    std::int32_t GetDuration();
+    void GetPosition(std::int32_t* videoMs, std::int32_t* audioMs);
+    std::int32_t GetErrorCode() const;
+    const char* GetErrorText() const;
+
+    // The source list.
+    std::int32_t AddVideoSource(const char* fileName, std::int32_t startMs, std::int32_t stopMs);
+    std::int32_t AddVideoSourceEx(const char* fileName, const std::int32_t* cropRect,
+                                  std::int32_t clipParam, std::int32_t startMs,
+                                  std::int32_t stopMs);
+    std::int32_t AddAudioSource(const char* fileName, std::int32_t startMs, std::int32_t stopMs);
+    std::int32_t RemoveSource(std::int32_t id);
+    std::int32_t ClearSources();
+    std::int32_t SetSourceTimes(std::int32_t id, std::int32_t startMs, std::int32_t stopMs);
+    std::int32_t GetSourceTimes(std::int32_t id, std::int32_t* startMs, std::int32_t* stopMs);
+
+    // Output format: refused while a session is Running or Paused.
+    std::int32_t SetAudioSampleRate(std::int32_t rate);
+    std::int32_t SetVideoSize(std::int32_t width, std::int32_t height);
+    std::int32_t SetFrameRate(double framesPerSecond);
+    std::int32_t SetAudioChannels(std::int32_t channels);
+
+    // Fades, callbacks and engine settings: taken at any time, never reported.
+    std::int32_t SetAudioFade(std::int32_t fadeIn, std::int32_t fadeInMs, std::int32_t fadeOut,
+                              std::int32_t fadeOutMs);
+    std::int32_t SetVideoFade(std::int32_t fadeIn, std::int32_t fadeInMs,
+                              std::uint32_t fadeInColour, std::int32_t fadeOut,
+                              std::int32_t fadeOutMs, std::uint32_t fadeOutColour);
+    VideoFrameCallback SetVideoCallback(VideoFrameCallback callback, void* user);
+    AudioBufferCallback SetAudioCallback(AudioBufferCallback callback, void* user);
+    std::int32_t SetClipMode(std::int32_t mode);
+    std::int32_t SetSyncEnabled(std::int32_t enabled);
+
+    // Reports that a call could not get the memory or thread it needed (the export's guard
+    // calls it when something threw).
+    void ReportOutOfResources();
+
+    // For tests of the library's own code: the settings and list as the worker sees them.
+    const SessionContext& session() const { return session_; }
+
+  private:
+    friend struct FeedTestAccess;  // tests reach states that take billions of calls to reach
+
+    bool busy() const { return session_.state.load() != FEED_STATE_IDLE; }
+    // The failure branch of reporting for a coded refusal; returns `result` for brevity.
+    std::int32_t Refuse(FeedError code, std::int32_t result);
+    std::int32_t Succeed(std::int32_t result);
+    std::int32_t AddSource(const char* fileName, SourceEntry::Kind kind,
+                           const std::int32_t* cropRect, std::int32_t clipParam,
+                           std::int32_t startMs, std::int32_t stopMs);
+    // Joins a worker whose session has ended (or is ending); never called from inside a
+    // delivery, which the worker's teardown waits for.
+    void JoinWorker();
+
+    SessionContext session_;
+    std::int32_t nextId_ = 0;  // the last source id handed out; 0 on a new or cleared list
+    // The worker of the current or last session, until someone joins it: Stop, the next
+    // Start, or the destructor.
+    std::thread workerThread_;
+};

@@ -1,0 +1,123 @@
+// The setters. The four format setters are refused while a session is Running or Paused, so
+// a session's format is fixed for its whole run. The others may be called at any time and
+// never report: fades and callbacks reach the next frame or buffer, the clip mode and the
+// sync switch the next session.
+#include <cstdint>
+
+#include "feed/Feed.h"
+
+namespace {
+constexpr auto kRelaxed = std::memory_order_relaxed;
+}
+
+std::int32_t Feed::SetAudioSampleRate(std::int32_t rate) {
+    if (busy()) {
+        return Refuse(kFeedWrongState, 0);
+    }
+    session_.format.sampleRate = rate;  // any value; the engine decides what 0 means
+    return Succeed(1);
+}
+
+std::int32_t Feed::SetVideoSize(std::int32_t width, std::int32_t height) {
+    if (busy()) {
+        return Refuse(kFeedWrongState, 0);
+    }
+    // The largest odd width cannot be rounded up to even within 32 bits.
+    if (width <= 0 || width == INT32_MAX) {
+        session_.report.Fail(kBadVideoWidth);
+        return 0;
+    }
+    session_.format.videoWidth = width % 2 == 0 ? width : width + 1;
+    if (height <= 0) {
+        // Only the height is refused: the width stored above stays.
+        session_.report.Fail(kBadVideoHeight);
+        return 0;
+    }
+    session_.format.videoHeight = height;
+    return Succeed(1);
+}
+
+std::int32_t Feed::SetFrameRate(double framesPerSecond) {
+    if (busy()) {
+        return Refuse(kFeedWrongState, 0);
+    }
+    if (!(framesPerSecond >= 0.0)) {
+        return 0;  // negative or not a number: refused without a report
+    }
+    session_.format.frameRate = framesPerSecond;
+    return 1;
+}
+
+std::int32_t Feed::SetAudioChannels(std::int32_t channels) {
+    if (busy()) {
+        return Refuse(kFeedWrongState, 0);
+    }
+    if (channels <= 0) {
+        session_.report.Fail(kBadChannelCount);
+        return 0;
+    }
+    if (channels >= 3) {
+        session_.report.Fail(kTooManyChannels);
+        return 0;
+    }
+    session_.format.channels = channels;
+    return Succeed(1);
+}
+
+std::int32_t Feed::SetAudioFade(std::int32_t fadeIn, std::int32_t fadeInMs, std::int32_t fadeOut,
+                                std::int32_t fadeOutMs) {
+    FadeSettings& fades = session_.fades;
+    fades.audioFadeIn.store(fadeIn, kRelaxed);
+    fades.audioFadeOut.store(fadeOut, kRelaxed);
+    // A length of 0 or less keeps the old one, so lengths stay above 0.
+    if (fadeInMs > 0) {
+        fades.audioFadeInMs.store(fadeInMs, kRelaxed);
+    }
+    if (fadeOutMs > 0) {
+        fades.audioFadeOutMs.store(fadeOutMs, kRelaxed);
+    }
+    return 1;
+}
+
+std::int32_t Feed::SetVideoFade(std::int32_t fadeIn, std::int32_t fadeInMs,
+                                std::uint32_t fadeInColour, std::int32_t fadeOut,
+                                std::int32_t fadeOutMs, std::uint32_t fadeOutColour) {
+    FadeSettings& fades = session_.fades;
+    fades.videoFadeIn.store(fadeIn, kRelaxed);
+    fades.videoFadeOut.store(fadeOut, kRelaxed);
+    if (fadeInMs > 0) {
+        fades.videoFadeInMs.store(fadeInMs, kRelaxed);
+    }
+    if (fadeOutMs > 0) {
+        fades.videoFadeOutMs.store(fadeOutMs, kRelaxed);
+    }
+    if (fadeInColour != FEED_KEEP_COLOUR) {
+        fades.fadeInColour.store(fadeInColour, kRelaxed);
+    }
+    if (fadeOutColour != FEED_KEEP_COLOUR) {
+        fades.fadeOutColour.store(fadeOutColour, kRelaxed);
+    }
+    return 1;
+}
+
+VideoFrameCallback Feed::SetVideoCallback(VideoFrameCallback callback, void* user) {
+    session_.callbacks.videoCallback.store(callback, kRelaxed);
+    session_.callbacks.videoUser.store(user, kRelaxed);
+    return callback;
+}
+
+AudioBufferCallback Feed::SetAudioCallback(AudioBufferCallback callback, void* user) {
+    session_.callbacks.audioCallback.store(callback, kRelaxed);
+    session_.callbacks.audioUser.store(user, kRelaxed);
+    return callback;
+}
+
+std::int32_t Feed::SetClipMode(std::int32_t mode) {
+    session_.clipMode.store(mode, kRelaxed);
+    return mode;
+}
+
+std::int32_t Feed::SetSyncEnabled(std::int32_t enabled) {
+    session_.syncEnabled.store(enabled, kRelaxed);
+    return enabled;
+}

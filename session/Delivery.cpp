@@ -1,0 +1,117 @@
+#include "session/Delivery.h"
+
+#include "session/FadeLevels.h"
+#include "session/SessionContext.h"
+#include "session/TimeUnits.h"
+
+namespace {
+
+constexpr auto kRelaxed = std::memory_order_relaxed;
+
+thread_local const SessionContext* tDeliveringFor = nullptr;
+
+// Marks the current thread as delivering for one session while it is in scope.
+class DeliveryScope {
+  public:
+    explicit DeliveryScope(const SessionContext& session) : previous_(tDeliveringFor) {
+        tDeliveringFor = &session;
+    }
+    ~DeliveryScope() { tDeliveringFor = previous_; }
+    DeliveryScope(const DeliveryScope&) = delete;
+    DeliveryScope& operator=(const DeliveryScope&) = delete;
+
+  private:
+    const SessionContext* previous_;
+};
+
+VideoFadeParams ReadVideoFade(const FadeSettings& fades) {
+    VideoFadeParams params;
+    params.fadeIn = fades.videoFadeIn.load(kRelaxed) != 0;
+    params.fadeInMs = fades.videoFadeInMs.load(kRelaxed);
+    params.fadeInColour = fades.fadeInColour.load(kRelaxed);
+    params.fadeOut = fades.videoFadeOut.load(kRelaxed) != 0;
+    params.fadeOutMs = fades.videoFadeOutMs.load(kRelaxed);
+    params.fadeOutColour = fades.fadeOutColour.load(kRelaxed);
+    return params;
+}
+
+AudioFadeParams ReadAudioFade(const FadeSettings& fades) {
+    AudioFadeParams params;
+    params.fadeIn = fades.audioFadeIn.load(kRelaxed) != 0;
+    params.fadeInMs = fades.audioFadeInMs.load(kRelaxed);
+    params.fadeOut = fades.audioFadeOut.load(kRelaxed) != 0;
+    params.fadeOutMs = fades.audioFadeOutMs.load(kRelaxed);
+    return params;
+}
+
+}  // namespace
+
+bool IsInsideDelivery(const SessionContext& session) {
+    return tDeliveringFor == &session;
+}
+
+std::intptr_t TARN_CALL OnVideoFrame(void* context, const void* format, std::uint8_t* data,
+                                     std::int32_t length, std::int64_t start,
+                                     std::int64_t /*duration*/) {
+    SessionContext& session = *static_cast<SessionContext*>(context);
+    const DeliveryScope scope(session);
+
+    if (IAudioVideoSync* sync = session.syncObject.load(kRelaxed)) {
+        sync->NotifyVideoTime(start);
+    }
+    const std::int32_t positionMs = UnitsToMsTruncated(start);
+    session.videoPositionMs.store(positionMs, kRelaxed);
+
+    const std::uint8_t* frame = data;
+    const VideoFadeStep fade =
+        VideoFadeFor(ReadVideoFade(session.fades), start, session.durationMs.load(kRelaxed));
+    if (fade.blend && length > 0) {
+        // Without a scratch frame the frame goes on unblended rather than not at all.
+        if (std::uint8_t* scratch = session.fadeBuffer.Reserve(static_cast<std::size_t>(length))) {
+            session.blender.Blend(scratch, fade.colour, data, static_cast<std::uint32_t>(length),
+                                  fade.level);
+            frame = scratch;
+        }
+    }
+
+    const VideoFrameCallback callback = session.callbacks.videoCallback.load(kRelaxed);
+    if (callback == nullptr) {
+        return reinterpret_cast<std::intptr_t>(frame);
+    }
+    const auto* record = static_cast<const BITMAPINFOHEADER*>(format);
+    return callback(session.callbacks.videoUser.load(kRelaxed), frame, length, positionMs,
+                    record != nullptr ? record->biWidth : 0,
+                    record != nullptr ? record->biHeight : 0);
+}
+
+std::intptr_t TARN_CALL OnAudioBuffer(void* context, const void* format, std::uint8_t* data,
+                                      std::int32_t length, std::int64_t start,
+                                      std::int64_t duration) {
+    SessionContext& session = *static_cast<SessionContext*>(context);
+    const DeliveryScope scope(session);
+
+    if (IAudioVideoSync* sync = session.syncObject.load(kRelaxed)) {
+        sync->NotifyAudioTime(start);
+    }
+    const std::int32_t positionMs = UnitsToMsTruncated(start);
+    session.audioPositionMs.store(positionMs, kRelaxed);
+
+    const auto* record = static_cast<const WAVEFORMATEX*>(format);
+    const std::int32_t channels = record != nullptr ? record->nChannels : 0;
+    const std::uint32_t sampleRate = record != nullptr ? record->nSamplesPerSec : 0;
+    const std::int32_t bitsPerSample = record != nullptr ? record->wBitsPerSample : 0;
+
+    const AudioFadeStep fade =
+        AudioFadeFor(ReadAudioFade(session.fades), positionMs, duration,
+                     session.durationMs.load(kRelaxed), {length, channels, sampleRate});
+    if (fade.frames > 0) {
+        ScaleSamples(data, fade.frames * channels, fade.gain);
+    }
+
+    const AudioBufferCallback callback = session.callbacks.audioCallback.load(kRelaxed);
+    if (callback == nullptr) {
+        return 0;
+    }
+    return callback(session.callbacks.audioUser.load(kRelaxed), data, length, positionMs,
+                    bitsPerSample, static_cast<std::int32_t>(sampleRate), channels);
+}

@@ -1,0 +1,26 @@
+// The two functions through which the engine hands every video frame and audio buffer to the
+// library: they tell the sync object the time, record the position, apply the fades and call
+// the host. Both run on the engine's delivery threads; the context is the SessionContext.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/MediaEngine.h"
+
+struct SessionContext;
+
+// Result: the host video callback's result, or (without one) the address of the frame handed
+// on: the engine's data, or the session's scratch frame after a blend (valid until the next
+// blended frame or the end of the session).
+std::intptr_t TARN_CALL OnVideoFrame(void* context, const void* format, std::uint8_t* data,
+                                     std::int32_t length, std::int64_t start,
+                                     std::int64_t duration);
+
+// Fades the buffer in place. Result: the host audio callback's result, or 0 without one.
+std::intptr_t TARN_CALL OnAudioBuffer(void* context, const void* format, std::uint8_t* data,
+                                      std::int32_t length, std::int64_t start,
+                                      std::int64_t duration);
+
+// True on a thread that is inside OnVideoFrame or OnAudioBuffer for this session, which is
+// where a host callback runs. Stopping a session from there must not wait for it.
+bool IsInsideDelivery(const SessionContext& session);

@@ -1,0 +1,109 @@
+// SessionContext: the part of a feed that its sessions read and write. The feed owns one; the
+// worker thread and the engine's delivery threads work on it by reference.
+//
+// There is no lock. Every field that two threads may touch at once is atomic: `state` with
+// sequentially consistent order (it is the only channel from the host to the worker), the
+// rest relaxed (each is a single value; a reader may see the previous one).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include <feed/feed.h>
+
+#include "engine/MediaEngine.h"
+#include "session/FadeBlender.h"
+#include "session/ScratchFrame.h"
+#include "session/SourceEntry.h"
+
+// The outcome of the last reporting call: 0 and "" after success, -1 and a message after a
+// refusal. Messages are static texts, so a pointer handed out stays valid for good. Written
+// by the host's calls and (the code only) by the worker at the start of a session.
+class ResultReport {
+  public:
+    void Succeed() {
+        lastResult_.store(0, std::memory_order_relaxed);
+        lastMessage_.store("", std::memory_order_relaxed);
+    }
+    void Fail(const char* staticMessage) {
+        lastResult_.store(-1, std::memory_order_relaxed);
+        lastMessage_.store(staticMessage, std::memory_order_relaxed);
+    }
+    // The worker clears the code, not the message, when a session starts.
+    void ClearCode() { lastResult_.store(0, std::memory_order_relaxed); }
+
+    std::int32_t code() const { return lastResult_.load(std::memory_order_relaxed); }
+    const char* message() const { return lastMessage_.load(std::memory_order_relaxed); }
+
+  private:
+    std::atomic<std::int32_t> lastResult_{0};
+    std::atomic<const char*> lastMessage_{""};
+};
+
+// The output format a session asks the engine for. Written by the host only while Idle, read
+// by the worker while it builds a session.
+struct OutputFormat {
+    std::int32_t videoWidth = 0;      // pixels, even once set; 0: the engine's choice
+    std::int32_t videoHeight = 0;     // pixels; 0: the engine's choice
+    double frameRate = 0.0;           // frames per second; 0.0: the engine's choice
+    std::int32_t sampleRate = 44100;  // Hz
+    std::int32_t channels = 2;        // 1 or 2 once set
+};
+
+// Fade settings: written by the host at any time, read afresh by delivery for every frame or
+// buffer. Lengths are milliseconds and always above 0; colours have the byte layout of one
+// pixel. A delivery that runs during a change may see some fields old and some new.
+struct FadeSettings {
+    std::atomic<std::int32_t> audioFadeIn{0};
+    std::atomic<std::int32_t> audioFadeOut{0};
+    std::atomic<std::int32_t> audioFadeInMs{3000};
+    std::atomic<std::int32_t> audioFadeOutMs{3000};
+    std::atomic<std::int32_t> videoFadeIn{0};
+    std::atomic<std::int32_t> videoFadeOut{0};
+    std::atomic<std::uint32_t> fadeInColour{0};
+    std::atomic<std::uint32_t> fadeOutColour{0};
+    std::atomic<std::int32_t> videoFadeInMs{1000};
+    std::atomic<std::int32_t> videoFadeOutMs{1000};
+};
+
+// The host's callbacks and user values: written by the host at any time (callback first,
+// then user value), read by delivery for every frame or buffer.
+struct HostCallbacks {
+    std::atomic<VideoFrameCallback> videoCallback{nullptr};
+    std::atomic<AudioBufferCallback> audioCallback{nullptr};
+    std::atomic<void*> videoUser{nullptr};
+    std::atomic<void*> audioUser{nullptr};
+};
+
+struct SessionContext {
+    // FEED_STATE_*: written by the host (start, pause, stop) and by the worker's thread as
+    // its last act (Idle); read by the worker every poll.
+    std::atomic<FeedState> state{FEED_STATE_IDLE};
+    ResultReport report;
+
+    // Changed by the host only while Idle; walked by the worker while it builds a session
+    // (which may reset a video entry's crop rectangle).
+    SourceList sources;
+    OutputFormat format;
+    // Written by the host at any time, read by the worker while it builds a session.
+    std::atomic<std::int32_t> clipMode{0};
+    std::atomic<std::int32_t> syncEnabled{1};
+
+    FadeSettings fades;
+    HostCallbacks callbacks;
+
+    // Positions of the last delivered frame and buffer, in ms; written by delivery (and set
+    // to 0 by the worker when a session starts), read by the host. -1 before any session.
+    std::atomic<std::int32_t> videoPositionMs{-1};
+    std::atomic<std::int32_t> audioPositionMs{-1};
+    // Length of the session's timeline in ms: -1 until the worker has built the timelines.
+    std::atomic<std::int32_t> durationMs{-1};
+
+    FadeBlender blender;
+    // Used by the video delivery thread while the engine runs, freed by the worker after the
+    // engine has stopped.
+    ScratchFrame fadeBuffer;
+    // The session's audio/video sync object (an owned reference) or null. Set by the worker
+    // before the engine runs and released after it has stopped; read by delivery.
+    std::atomic<IAudioVideoSync*> syncObject{nullptr};
+};

@@ -1,0 +1,75 @@
+// Shared by the feed's tests: a fixture that gives each test a new feed on a fresh fake
+// engine and checks, when the test ends, that every engine reference was released once.
+#pragma once
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <feed/feed.h>
+
+#include "feed/Feed.h"
+#include "tests/fake_engine/FakeEngine.h"
+
+// Reaches into a feed where the public calls cannot get in reasonable time.
+struct FeedTestAccess {
+    static void SetNextId(Feed& feed, std::int32_t id) { feed.nextId_ = id; }
+};
+
+// Polls until pred() holds or timeout passes; returns pred()'s last value.
+template <typename Pred>
+bool Eventually(Pred pred, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return pred();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+class FeedFixture : public ::testing::Test {
+  protected:
+    static constexpr const char* kWrongState =
+        "Can not perform the operation when the object in current context";
+
+    void SetUp() override {
+        fake::engine().reset();
+        feed = FeedCreate();
+        ASSERT_NE(feed, nullptr);
+    }
+
+    void TearDown() override {
+        FeedDestroy(feed);
+        EXPECT_THAT(fake::engine().faults(), ::testing::IsEmpty());
+        fake::engine().reset();
+    }
+
+    // A session on one video file that keeps running until the host stops it.
+    void StartEndlessSession() {
+        fake::engine().addFile("clip.mp4", true, true);
+        fake::engine().setHoldEnd(true);
+        ASSERT_GT(FeedAddVideoSource(feed, "clip.mp4", 0, 1000), 0);
+        ASSERT_EQ(FeedStart(feed), 1);
+    }
+
+    // How many logged engine calls start with prefix.
+    static std::size_t CountCalls(const std::string& prefix) {
+        std::size_t count = 0;
+        for (const std::string& call : fake::engine().calls()) {
+            count += call.rfind(prefix, 0) == 0 ? 1 : 0;
+        }
+        return count;
+    }
+
+    std::string ErrorText() const { return FeedGetErrorText(feed); }
+
+    const SessionContext& Session() const { return feed->session(); }
+
+    FeedHandle feed = nullptr;
+};
