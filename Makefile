@@ -1,0 +1,34 @@
+# The two set-up commands of the README, and the builds CI runs. Each installs what is missing.
+BUILD_DIR ?= build
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: deps build test test-tsan test-asan bench format clean
+
+deps:
+	scripts/install-deps
+
+build: deps
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+test: build
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# The whole suite under ThreadSanitizer, and under AddressSanitizer with UndefinedBehaviorSanitizer.
+test-tsan:
+	$(MAKE) test BUILD_DIR=build-tsan CMAKE_FLAGS="$(CMAKE_FLAGS) -DFEED_SANITIZE=thread"
+
+test-asan:
+	$(MAKE) test BUILD_DIR=build-asan CMAKE_FLAGS="$(CMAKE_FLAGS) -DFEED_SANITIZE=address"
+
+bench: deps
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DFEED_BUILD_TESTS=OFF -DFEED_BUILD_BENCH=ON
+	cmake --build build-bench -j $(JOBS) --target feed_bench
+	build-bench/bench/feed_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+
+format:
+	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i
+
+clean:
+	rm -rf build build-tsan build-asan build-bench
