@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps build test test-tsan test-asan bench format clean
+.PHONY: deps build test test-tsan test-asan bench bench-r format clean
 
 deps:
 	scripts/install-deps
@@ -26,6 +26,13 @@ bench: deps
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DFEED_BUILD_TESTS=OFF -DFEED_BUILD_BENCH=ON
 	cmake --build build-bench -j $(JOBS) --target feed_bench
 	build-bench/bench/feed_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+
+# Reference job R through the library against the ffmpeg tool, alternating, 5 runs each.
+bench-r:
+	scripts/install-deps --bench
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DFEED_BUILD_TESTS=OFF -DFEED_BUILD_BENCH=ON
+	cmake --build build-bench -j $(JOBS) --target feed_job_r
+	bench/compare-job-r.sh 5 build-bench/bench/job_r/feed_job_r
 
 format:
 	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i

@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# Times reference job R through libfeed (feed_job_r) against ffmpeg running the same job in one
+# filter graph (peers.sh ff_R_trim), on the same machine in the same run.
+#
+#   bench/compare-job-r.sh [RUNS] [FEED_JOB_R]
+#
+# RUNS (default 5) timed runs of each, alternating ours and ffmpeg, after one warm-up of each.
+# FEED_JOB_R (argument or environment) is the built program; default
+# build-bench/bench/job_r/feed_job_r under the repository root. Nothing is built here.
+# Media come from ../shared/bench/make-media.sh beside the checkout, made into $MEDIA (default
+# /tmp/benchmedia) when missing. Needs GNU time as /usr/bin/time (Debian package "time").
+#
+# Prints median wall seconds, CPU seconds (user + sys) and peak RSS (MiB) of each, all taken by
+# /usr/bin/time, and the ratios ours/ffmpeg. Exits 1 when feed_job_r fails or its frame and
+# sample counts are wrong, 2 on a usage or set-up problem.
+set -euo pipefail
+
+die() {
+    echo "compare-job-r: $2" >&2
+    exit "$1"
+}
+
+RUNS=${1:-5}
+[[ $RUNS =~ ^[1-9][0-9]*$ ]] || die 2 "RUNS must be a positive whole number, not '$RUNS'"
+
+ROOT=$(git -C "$(dirname "$0")" rev-parse --show-toplevel) || die 2 "not inside the repository"
+SHARED="$ROOT/../shared/bench"
+JOB_R=${2:-${FEED_JOB_R:-$ROOT/build-bench/bench/job_r/feed_job_r}}
+export MEDIA=${MEDIA:-/tmp/benchmedia}
+TIME=/usr/bin/time
+
+[[ -x $TIME ]] || die 2 "$TIME not found (apt-get install time)"
+"$TIME" -f '%e' true >/dev/null 2>&1 || die 2 "$TIME is not GNU time (apt-get install time)"
+command -v ffmpeg >/dev/null || die 2 "ffmpeg not found"
+[[ -f $SHARED/peers.sh && -f $SHARED/make-media.sh ]] || die 2 "no peers.sh / make-media.sh in $SHARED"
+[[ -x $JOB_R ]] || die 2 "feed_job_r not found at $JOB_R (build with -DFEED_BUILD_BENCH=ON, or pass its path)"
+
+if [[ ! -s $MEDIA/A.mp4 || ! -s $MEDIA/B.mp4 || ! -s $MEDIA/C.mp3 ]]; then
+    echo "making media in $MEDIA"
+    bash "$SHARED/make-media.sh"
+fi
+
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+
+# Samples per side, one value per line: wall s, CPU s, peak RSS MiB.
+for f in ours.wall ours.cpu ours.rss ours.inner ff.wall ff.cpu ff.rss; do
+    : >"$WORK/$f"
+done
+
+# timed SIDE RECORD COMMAND...: runs COMMAND under GNU time, its stdout into $WORK/SIDE.out and
+# its stderr into $WORK/SIDE.err; with RECORD=1 appends the figures to $WORK/SIDE.{wall,cpu,rss}.
+# Returns the command's exit status.
+timed() {
+    local side=$1 record=$2
+    shift 2
+    local status=0
+    "$TIME" -f '%e %U %S %M' -o "$WORK/$side.time" "$@" >"$WORK/$side.out" 2>"$WORK/$side.err" ||
+        status=$?
+    local wall=0 user=0 sys=0 rss=0
+    # GNU time puts "Command exited with non-zero status N" before the figures on a failure.
+    read -r wall user sys rss < <(tail -n 1 "$WORK/$side.time") || true
+    if [[ $record == 1 ]]; then
+        echo "$wall" >>"$WORK/$side.wall"
+        awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.2f\n", u + s }' >>"$WORK/$side.cpu"
+        awk -v k="$rss" 'BEGIN { printf "%.1f\n", k / 1024 }' >>"$WORK/$side.rss"
+    fi
+    printf '  %-6s wall %6s s  user %6s s  sys %5s s  rss %7s KiB\n' "$side" "$wall" "$user" "$sys" "$rss"
+    return "$status"
+}
+
+run_ours() {
+    local status=0
+    timed ours "$1" "$JOB_R" "$MEDIA" || status=$?
+    local line
+    line=$(grep -m1 '^frames=' "$WORK/ours.out" || true)
+    if ((status != 0)) || [[ $line != "frames=1000 samples=1764000 "* ]]; then
+        echo "compare-job-r: feed_job_r failed (exit $status): ${line:-no result line}" >&2
+        sed 's/^/  feed_job_r: /' "$WORK/ours.err" >&2
+        exit 1
+    fi
+    if [[ $1 == 1 ]]; then
+        sed -n 's/.* wall_s=\([0-9.]*\).*/\1/p' <<<"$line" >>"$WORK/ours.inner"
+    fi
+}
+
+run_ff() {
+    local status=0
+    timed ff "$1" bash "$SHARED/peers.sh" ff_R_trim || status=$?
+    if ((status != 0)); then
+        echo "compare-job-r: ffmpeg (peers.sh ff_R_trim) failed (exit $status)" >&2
+        sed 's/^/  ffmpeg: /' "$WORK/ff.err" >&2
+        exit 2
+    fi
+}
+
+# median FILE [PRINTF_FORMAT]
+median() {
+    sort -n "$1" | awk -v f="${2:-%.2f}\n" '{ v[NR] = $1 } END {
+        if (NR == 0) { print "n/a"; exit }
+        if (NR % 2) printf f, v[(NR + 1) / 2]; else printf f, (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+ratio() {
+    awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f\n", a / b; else print "n/a" }'
+}
+
+echo "job R: $JOB_R vs ffmpeg (peers.sh ff_R_trim), media $MEDIA, $(nproc) CPUs"
+echo "warm-up"
+run_ours 0
+run_ff 0
+for ((i = 1; i <= RUNS; i++)); do
+    echo "run $i/$RUNS"
+    run_ours 1
+    run_ff 1
+done
+
+ow=$(median "$WORK/ours.wall") oc=$(median "$WORK/ours.cpu") orss=$(median "$WORK/ours.rss" %.1f)
+fw=$(median "$WORK/ff.wall") fc=$(median "$WORK/ff.cpu") frss=$(median "$WORK/ff.rss" %.1f)
+echo
+echo "medians of $RUNS runs (whole process, /usr/bin/time)"
+printf '%-18s %10s %10s %14s\n' "" "wall s" "CPU s" "peak RSS MiB"
+printf '%-18s %10s %10s %14s\n' "feed_job_r" "$ow" "$oc" "$orss"
+printf '%-18s %10s %10s %14s\n' "ffmpeg ff_R_trim" "$fw" "$fc" "$frss"
+printf '%-18s %10s %10s %14s\n' "ours/ffmpeg" "$(ratio "$ow" "$fw")" "$(ratio "$oc" "$fc")" \
+    "$(ratio "$orss" "$frss")"
+echo "feed_job_r start..idle (its own clock), median: $(median "$WORK/ours.inner") s"

@@ -1,0 +1,35 @@
+// AudioClipReader: the samples of one audio clip, decoded from its file and resampled to the
+// composite's output format.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+struct AudioClipSpec {
+    std::string name;                 // the file (or "lavfi:..." graph); empty: no media, silence
+    std::int64_t sourceStart = 0;     // 100-ns units in the file's own time, may be negative
+    std::int32_t outputRate = 44100;  // Hz, > 0
+    std::int32_t outputChannels = 2;  // 1 to 8
+};
+
+class AudioClipReader {
+  public:
+    // Opens the file lazily on the first Read; a file that cannot be opened reads silence.
+    explicit AudioClipReader(AudioClipSpec spec);
+    ~AudioClipReader();
+    AudioClipReader(const AudioClipReader&) = delete;
+    AudioClipReader& operator=(const AudioClipReader&) = delete;
+
+    // Writes the next `frames` sample frames of interleaved signed 16-bit samples at the
+    // output rate and channel count, continuing where the last call stopped; the first call
+    // starts at sourceStart. Mono and multichannel sources are down- or up-mixed. Silence for
+    // any part before the start of the file's audio or past its end (the end is where decoding
+    // ends). Sample-accurate: the k-th output sample frame is the source's audio at
+    // sourceStart + k / outputRate seconds.
+    void Read(std::int16_t* out, std::int64_t frames);
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
+};

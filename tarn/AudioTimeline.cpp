@@ -1,0 +1,88 @@
+#include "tarn/AudioTimeline.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+AudioTimeline::AudioTimeline(std::vector<ClipData> clips, std::int32_t rate, std::int32_t channels)
+    : clips_(std::move(clips)), channels_(channels), grid_(rate) {
+    std::int64_t length = 0;
+    for (const ClipData& clip : clips_) {
+        length = std::max(length, clip.timelineStop);
+    }
+    totalFrames_ = grid_.SampleAt(length);
+    for (const ClipData& clip : clips_) {
+        sampleStart_.push_back(grid_.SampleAt(clip.timelineStart));
+        sampleEnd_.push_back(grid_.SampleAt(clip.timelineStop));
+    }
+    const auto blockAlign = static_cast<std::uint16_t>(channels * 2);
+    record_ = {1,
+               static_cast<std::uint16_t>(channels),
+               static_cast<std::uint32_t>(rate),
+               static_cast<std::uint32_t>(rate) * blockAlign,
+               blockAlign,
+               16,
+               0};
+}
+
+bool AudioTimeline::Next(Delivery& out) {
+    if (next_ >= totalFrames_) {
+        reader_.reset();
+        return false;
+    }
+    const std::int64_t first = next_;
+    const std::int64_t end = std::min(totalFrames_, first + grid_.BufferFrames());
+    out.start = grid_.TimeOf(first);
+    out.duration = grid_.TimeOf(end) - out.start;
+    out.bytes.resize(static_cast<std::size_t>(end - first) * static_cast<std::size_t>(channels_) *
+                     2);
+    auto* samples = reinterpret_cast<std::int16_t*>(out.bytes.data());
+    for (std::int64_t position = first; position < end;) {
+        const std::int64_t filled =
+            FillFrom(position, end - position, samples + (position - first) * channels_);
+        position += filled;
+    }
+    next_ = end;
+    return true;
+}
+
+std::int64_t AudioTimeline::FillFrom(std::int64_t position, std::int64_t count, std::int16_t* out) {
+    // Clips are placed by sample index, so that a clip's samples and its neighbour's meet
+    // exactly, whatever the rounding of their times.
+    while (cursor_ < clips_.size() && sampleEnd_[cursor_] <= position) {
+        ++cursor_;
+    }
+    int clip = -1;
+    std::int64_t gapEnd = position + count;
+    for (std::size_t i = cursor_; i < clips_.size(); ++i) {
+        if (sampleStart_[i] > position) {
+            gapEnd = std::min(gapEnd, sampleStart_[i]);
+            break;
+        }
+        if (position < sampleEnd_[i]) {
+            clip = static_cast<int>(i);
+            break;
+        }
+    }
+    if (clip < 0) {
+        std::memset(out, 0, static_cast<std::size_t>((gapEnd - position) * channels_) * 2);
+        return gapEnd - position;
+    }
+    const std::size_t index = static_cast<std::size_t>(clip);
+    if (clip != openClip_) {
+        reader_.reset();
+        openClip_ = clip;
+        const ClipData& data = clips_[index];
+        AudioClipSpec spec;
+        spec.name = data.name;
+        // Entered at its first sample, a clip starts at its source start.
+        spec.sourceStart =
+            data.sourceStart + (grid_.TimeOf(position) - grid_.TimeOf(sampleStart_[index]));
+        spec.outputRate = static_cast<std::int32_t>(record_.nSamplesPerSec);
+        spec.outputChannels = channels_;
+        reader_ = std::make_unique<AudioClipReader>(std::move(spec));
+    }
+    const std::int64_t frames = std::min(count, sampleEnd_[index] - position);
+    reader_->Read(out, frames);
+    return frames;
+}

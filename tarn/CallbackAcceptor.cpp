@@ -1,0 +1,32 @@
+#include "tarn/CallbackAcceptor.h"
+
+#include <utility>
+
+CallbackAcceptor::CallbackAcceptor(AcceptorCallback callback, void* context)
+    : callback_(callback), context_(context) {}
+
+HRESULT CallbackAcceptor::QueryInterface(REFIID iid, void** object) {
+    if (object == nullptr) {
+        return kInvalidArgument;
+    }
+    if (iid == kIidUnknown) {
+        return Give(static_cast<IMediaAcceptor*>(this), object);
+    }
+    return RefuseInterface(object);
+}
+
+void CallbackAcceptor::AttachSync(std::shared_ptr<SyncClock> clock, SyncClock::Side side) {
+    std::lock_guard<std::mutex> lock(syncMutex_);
+    clock_ = std::move(clock);
+    side_ = side;
+    clock_->Attach(side);
+    clock_->SetActive(side, active_);
+}
+
+void CallbackAcceptor::SetActive(bool active) {
+    std::lock_guard<std::mutex> lock(syncMutex_);
+    active_ = active;
+    if (clock_) {
+        clock_->SetActive(side_, active);
+    }
+}

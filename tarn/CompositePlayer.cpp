@@ -1,0 +1,130 @@
+#include "tarn/CompositePlayer.h"
+
+#include <utility>
+
+CompositePlayer::CompositePlayer(std::unique_ptr<TimelineProducer> producer,
+                                 CallbackAcceptor* acceptor, std::size_t queueDepth)
+    : producer_(std::move(producer)), acceptor_(acceptor), queueDepth_(queueDepth) {}
+
+CompositePlayer::~CompositePlayer() {
+    Stop();
+    // Released from inside its own callback: the thread cannot join itself, and ends by itself.
+    if (deliveryThread_.joinable()) {
+        deliveryThread_.detach();
+    }
+}
+
+void CompositePlayer::Run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (stopping_) {
+        return;
+    }
+    paused_ = false;
+    if (!started_) {
+        started_ = true;
+        producerThread_ = std::thread(&CompositePlayer::Produce, this);
+        deliveryThread_ = std::thread(&CompositePlayer::DeliverAll, this);
+    }
+    UpdateActive();
+    lock.unlock();
+    changed_.notify_all();
+}
+
+void CompositePlayer::Pause() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    paused_ = true;
+    UpdateActive();
+}
+
+void CompositePlayer::Stop() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+        UpdateActive();  // wakes a delivery waiting in the sync object
+    }
+    changed_.notify_all();
+    if (producerThread_.joinable()) {
+        producerThread_.join();
+    }
+    if (deliveryThread_.joinable() && deliveryThread_.get_id() != std::this_thread::get_id()) {
+        deliveryThread_.join();
+    }
+}
+
+bool CompositePlayer::Ended() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return ended_;
+}
+
+void CompositePlayer::UpdateActive() {
+    if (acceptor_ != nullptr) {
+        acceptor_->SetActive(started_ && !paused_ && !stopping_ && !ended_);
+    }
+}
+
+void CompositePlayer::Produce() {
+    for (;;) {
+        std::unique_ptr<Delivery> delivery;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [&] { return stopping_ || ready_.size() < queueDepth_; });
+            if (stopping_) {
+                return;
+            }
+            if (!spare_.empty()) {
+                delivery = std::move(spare_.front());
+                spare_.pop_front();
+            }
+        }
+        if (!delivery) {
+            delivery = std::make_unique<Delivery>();
+        }
+        // Decoding and conversion run outside the lock.
+        const bool more = producer_->Next(*delivery);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (more) {
+                ready_.push_back(std::move(delivery));
+            } else {
+                produced_ = true;
+            }
+        }
+        changed_.notify_all();
+        if (!more) {
+            return;
+        }
+    }
+}
+
+void CompositePlayer::DeliverAll() {
+    const void* record = producer_->FormatRecord();
+    std::unique_ptr<Delivery> delivered;
+    for (;;) {
+        std::unique_ptr<Delivery> delivery;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            if (delivered) {
+                spare_.push_back(std::move(delivered));
+            }
+            changed_.wait(
+                lock, [&] { return stopping_ || (!paused_ && (!ready_.empty() || produced_)); });
+            if (stopping_) {
+                return;
+            }
+            if (ready_.empty()) {
+                ended_ = true;  // produced_ and nothing left: the last delivery has returned
+                UpdateActive();
+                return;
+            }
+            delivery = std::move(ready_.front());
+            ready_.pop_front();
+        }
+        changed_.notify_all();  // room in the queue for the producer
+        if (acceptor_ != nullptr) {
+            acceptor_->Deliver(record, delivery->bytes.data(),
+                               static_cast<std::int32_t>(delivery->bytes.size()), delivery->start,
+                               delivery->duration);
+        }
+        delivered = std::move(delivery);
+    }
+}

@@ -1,0 +1,310 @@
+#include "tarn/FrameConverter.h"
+
+#include <cstddef>
+#include <cstring>
+
+#include "tarn/PictureFitter.h"
+
+extern "C" {
+#include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
+}
+
+namespace {
+// Bilinear widens its filter when scaling down, so 1080 lines to 360 stay free of aliasing.
+// Fast bilinear takes two taps whatever the factor: about 0.6 ms less per 1080p frame here,
+// but 21 dB against Lanczos on a test chart where bilinear gives 42 dB.
+constexpr int kScaleFlags = SWS_BILINEAR;
+constexpr AVPixelFormat kOutputFormat = AV_PIX_FMT_BGR0;
+constexpr int kBytesPerPixel = 4;
+
+// The deprecated full-range "J" formats as their plain twins, the range as a flag instead.
+AVPixelFormat PlainFormat(AVPixelFormat format, bool* fullRange) {
+    switch (format) {
+        case AV_PIX_FMT_YUVJ420P:
+            *fullRange = true;
+            return AV_PIX_FMT_YUV420P;
+        case AV_PIX_FMT_YUVJ422P:
+            *fullRange = true;
+            return AV_PIX_FMT_YUV422P;
+        case AV_PIX_FMT_YUVJ444P:
+            *fullRange = true;
+            return AV_PIX_FMT_YUV444P;
+        case AV_PIX_FMT_YUVJ440P:
+            *fullRange = true;
+            return AV_PIX_FMT_YUV440P;
+        case AV_PIX_FMT_YUVJ411P:
+            *fullRange = true;
+            return AV_PIX_FMT_YUV411P;
+        default:
+            return format;
+    }
+}
+
+// The YUV matrix of a picture, as libswscale names it. Untagged HD pictures are taken as
+// BT.709 and smaller ones as BT.601, as players do.
+int ColourMatrix(const AVFrame* picture) {
+    switch (picture->colorspace) {
+        case AVCOL_SPC_BT709:
+            return SWS_CS_ITU709;
+        case AVCOL_SPC_FCC:
+            return SWS_CS_FCC;
+        case AVCOL_SPC_SMPTE240M:
+            return SWS_CS_SMPTE240M;
+        case AVCOL_SPC_BT2020_NCL:
+        case AVCOL_SPC_BT2020_CL:
+            return SWS_CS_BT2020;
+        case AVCOL_SPC_BT470BG:
+        case AVCOL_SPC_SMPTE170M:
+            return SWS_CS_ITU601;
+        default:
+            return picture->height >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601;
+    }
+}
+
+// Formats whose crop can start at (almost) any pixel by moving each plane's pointer: planar
+// and packed formats where every pixel has its own bytes. Left out: palettes, bit-packed
+// pixels, Bayer mosaics, hardware frames and packed 4:2:2 (YUYV), whose pixels share bytes.
+bool CroppableByPointers(const AVPixFmtDescriptor* descriptor) {
+    constexpr std::uint64_t kShared = AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_HWACCEL |
+                                      AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BAYER;
+    if ((descriptor->flags & kShared) != 0) {
+        return false;
+    }
+    const bool subsampled = descriptor->log2_chroma_w != 0 || descriptor->log2_chroma_h != 0;
+    return (descriptor->flags & AV_PIX_FMT_FLAG_PLANAR) != 0 || !subsampled;
+}
+
+bool IsChromaPlane(const AVPixFmtDescriptor* descriptor, int plane) {
+    if ((descriptor->flags & AV_PIX_FMT_FLAG_RGB) != 0 || descriptor->nb_components < 3 ||
+        plane == descriptor->comp[0].plane) {
+        return false;
+    }
+    return plane == descriptor->comp[1].plane || plane == descriptor->comp[2].plane;
+}
+
+void StorePixel(std::uint8_t* at, const std::uint8_t (&pixel)[4]) {
+    std::memcpy(at, pixel, kBytesPerPixel);
+}
+
+// The scaler writes 255 as the fourth byte; black must be all-zero bytes.
+void ClearFourthBytes(std::uint8_t* row, int width, int height, std::ptrdiff_t stride) {
+    for (int y = 0; y < height; ++y, row += stride) {
+        for (int x = 0; x < width; ++x) {
+            row[x * kBytesPerPixel + 3] = 0;
+        }
+    }
+}
+
+// Copies the `width` x `height` picture `from` (as scaled, not yet upright) into the rectangle
+// at `to`, turned clockwise by `rotation` degrees, with the fourth byte cleared.
+void TurnUpright(const std::uint8_t* from, int width, int height, int rotation, std::uint8_t* to,
+                 std::ptrdiff_t toStride) {
+    const std::ptrdiff_t fromStride = static_cast<std::ptrdiff_t>(width) * kBytesPerPixel;
+    const int turnedWidth = rotation == 180 ? width : height;
+    const int turnedHeight = rotation == 180 ? height : width;
+    for (int y = 0; y < turnedHeight; ++y) {
+        std::uint8_t* row = to + y * toStride;
+        for (int x = 0; x < turnedWidth; ++x) {
+            int fromX = 0;
+            int fromY = 0;
+            if (rotation == 90) {  // the picture's left column becomes the top row
+                fromX = y;
+                fromY = height - 1 - x;
+            } else if (rotation == 270) {  // its right column becomes the top row
+                fromX = width - 1 - y;
+                fromY = x;
+            } else {
+                fromX = width - 1 - x;
+                fromY = height - 1 - y;
+            }
+            std::uint8_t* pixel = row + x * kBytesPerPixel;
+            std::memcpy(pixel, from + fromY * fromStride + fromX * kBytesPerPixel, kBytesPerPixel);
+            pixel[3] = 0;
+        }
+    }
+}
+
+// Fills the output outside `picture` with the bar colour.
+void PaintBars(std::uint8_t* frame, int width, int height, const PixelRect& picture,
+               std::uint32_t colour) {
+    const std::uint8_t pixel[4] = {
+        static_cast<std::uint8_t>(colour), static_cast<std::uint8_t>(colour >> 8),
+        static_cast<std::uint8_t>(colour >> 16), static_cast<std::uint8_t>(colour >> 24)};
+    const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(width) * kBytesPerPixel;
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = frame + y * stride;
+        const bool pictureRow = y >= picture.y && y < picture.y + picture.height;
+        for (int x = 0; x < width; ++x) {
+            if (pictureRow && x == picture.x) {
+                x += picture.width - 1;
+                continue;
+            }
+            StorePixel(row + x * kBytesPerPixel, pixel);
+        }
+    }
+}
+}  // namespace
+
+FrameConverter::FrameConverter(const VideoClipSpec& clip)
+    : crop_(clip.crop),
+      mode_(clip.mode),
+      barColour_(clip.barColour),
+      outputWidth_(clip.outputWidth),
+      outputHeight_(clip.outputHeight) {}
+
+bool FrameConverter::Prepare(Scaler* scaler, int sourceWidth, int sourceHeight,
+                             AVPixelFormat sourceFormat, int targetWidth, int targetHeight,
+                             int colourMatrix, bool fullRange) {
+    if (scaler->context && scaler->sourceWidth == sourceWidth &&
+        scaler->sourceHeight == sourceHeight && scaler->sourceFormat == sourceFormat &&
+        scaler->targetWidth == targetWidth && scaler->targetHeight == targetHeight &&
+        scaler->colourMatrix == colourMatrix && scaler->fullRange == fullRange) {
+        return true;
+    }
+    // sws_getCachedContext frees the context it is given when it cannot reuse it.
+    scaler->context.reset(sws_getCachedContext(
+        scaler->context.release(), sourceWidth, sourceHeight, sourceFormat, targetWidth,
+        targetHeight, kOutputFormat, kScaleFlags, nullptr, nullptr, nullptr));
+    if (!scaler->context) {
+        *scaler = Scaler{};
+        return false;
+    }
+    // Full-range RGB out; ignored for RGB sources.
+    sws_setColorspaceDetails(scaler->context.get(), sws_getCoefficients(colourMatrix),
+                             fullRange ? 1 : 0, sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16,
+                             1 << 16);
+    scaler->sourceWidth = sourceWidth;
+    scaler->sourceHeight = sourceHeight;
+    scaler->sourceFormat = sourceFormat;
+    scaler->targetWidth = targetWidth;
+    scaler->targetHeight = targetHeight;
+    scaler->colourMatrix = colourMatrix;
+    scaler->fullRange = fullRange;
+    return true;
+}
+
+const AVFrame* FrameConverter::Unpacked(const AVFrame* picture) {
+    bool fullRange = picture->color_range == AVCOL_RANGE_JPEG;
+    const AVPixelFormat format =
+        PlainFormat(static_cast<AVPixelFormat>(picture->format), &fullRange);
+    if (!sws_isSupportedInput(format)) {
+        return nullptr;
+    }
+    if (!unpacked_ || unpacked_->width != picture->width || unpacked_->height != picture->height) {
+        unpacked_.reset(av_frame_alloc());
+        if (!unpacked_) {
+            return nullptr;
+        }
+        unpacked_->width = picture->width;
+        unpacked_->height = picture->height;
+        unpacked_->format = kOutputFormat;
+        if (av_frame_get_buffer(unpacked_.get(), 0) < 0) {
+            unpacked_.reset();
+            return nullptr;
+        }
+    }
+    if (!Prepare(&unpacker_, picture->width, picture->height, format, picture->width,
+                 picture->height, ColourMatrix(picture), fullRange) ||
+        sws_scale(unpacker_.context.get(), picture->data, picture->linesize, 0, picture->height,
+                  unpacked_->data, unpacked_->linesize) <= 0) {
+        return nullptr;
+    }
+    return unpacked_.get();
+}
+
+bool FrameConverter::Convert(const AVFrame* picture, AVRational sar, int rotation,
+                             std::uint8_t* frame) {
+    if (picture == nullptr || picture->width <= 0 || picture->height <= 0 || outputWidth_ <= 0 ||
+        outputHeight_ <= 0) {
+        return false;
+    }
+    const AVPixFmtDescriptor* descriptor =
+        av_pix_fmt_desc_get(static_cast<AVPixelFormat>(picture->format));
+    if (descriptor == nullptr) {
+        return false;
+    }
+    const AVFrame* source = picture;
+    if (!CroppableByPointers(descriptor)) {
+        source = Unpacked(picture);
+        if (source == nullptr) {
+            return false;
+        }
+        descriptor = av_pix_fmt_desc_get(kOutputFormat);
+    }
+    bool fullRange = source->color_range == AVCOL_RANGE_JPEG;  // YUV only; RGB is always full
+    const AVPixelFormat format =
+        PlainFormat(static_cast<AVPixelFormat>(source->format), &fullRange);
+    if (!sws_isSupportedInput(format)) {
+        return false;
+    }
+
+    PictureGeometry geometry;
+    geometry.sourceWidth = source->width;
+    geometry.sourceHeight = source->height;
+    geometry.sarNum = sar.num;
+    geometry.sarDen = sar.den;
+    geometry.rotation = rotation;
+    geometry.crop = crop_;
+    geometry.mode = mode_;
+    geometry.outputWidth = outputWidth_;
+    geometry.outputHeight = outputHeight_;
+    const PicturePlacement placement = FitPicture(geometry);
+
+    // The shown part starts on the chroma grid (even columns and rows for 4:2:0), so every
+    // plane's pointer can move to it; the right and bottom edges stay where they were.
+    PixelRect shown = placement.source;
+    const int left = shown.x & ~((1 << descriptor->log2_chroma_w) - 1);
+    const int top = shown.y & ~((1 << descriptor->log2_chroma_h) - 1);
+    shown.width += shown.x - left;
+    shown.height += shown.y - top;
+    shown.x = left;
+    shown.y = top;
+
+    int steps[4] = {};
+    av_image_fill_max_pixsteps(steps, nullptr, descriptor);
+    const std::uint8_t* planes[4] = {};
+    int strides[4] = {};
+    for (int plane = 0; plane < 4 && source->data[plane] != nullptr; ++plane) {
+        const bool chroma = IsChromaPlane(descriptor, plane);
+        const int x = chroma ? shown.x >> descriptor->log2_chroma_w : shown.x;
+        const int y = chroma ? shown.y >> descriptor->log2_chroma_h : shown.y;
+        planes[plane] = source->data[plane] +
+                        static_cast<std::ptrdiff_t>(y) * source->linesize[plane] +
+                        static_cast<std::ptrdiff_t>(x) * steps[plane];
+        strides[plane] = source->linesize[plane];
+    }
+
+    // Scaled in the picture's own orientation, then turned upright.
+    const PixelRect& target = placement.target;
+    const bool quarterTurn = rotation == 90 || rotation == 270;
+    const int scaledWidth = quarterTurn ? target.height : target.width;
+    const int scaledHeight = quarterTurn ? target.width : target.height;
+    if (!Prepare(&scaler_, shown.width, shown.height, format, scaledWidth, scaledHeight,
+                 ColourMatrix(source), fullRange)) {
+        return false;
+    }
+    const std::ptrdiff_t frameStride = static_cast<std::ptrdiff_t>(outputWidth_) * kBytesPerPixel;
+    std::uint8_t* targetStart =
+        frame + target.y * frameStride + static_cast<std::ptrdiff_t>(target.x) * kBytesPerPixel;
+    std::uint8_t* scaled[4] = {targetStart, nullptr, nullptr, nullptr};
+    int scaledStrides[4] = {static_cast<int>(frameStride), 0, 0, 0};
+    if (rotation != 0) {
+        turned_.resize(static_cast<std::size_t>(scaledWidth) * scaledHeight * kBytesPerPixel);
+        scaled[0] = turned_.data();
+        scaledStrides[0] = scaledWidth * kBytesPerPixel;
+    }
+    if (sws_scale(scaler_.context.get(), planes, strides, 0, shown.height, scaled, scaledStrides) <=
+        0) {
+        return false;
+    }
+    if (rotation != 0) {
+        TurnUpright(turned_.data(), scaledWidth, scaledHeight, rotation, targetStart, frameStride);
+    } else {
+        ClearFourthBytes(targetStart, target.width, target.height, frameStride);
+    }
+    if (target.width != outputWidth_ || target.height != outputHeight_) {
+        PaintBars(frame, outputWidth_, outputHeight_, target, barColour_);
+    }
+    return true;
+}

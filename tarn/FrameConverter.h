@@ -1,0 +1,62 @@
+// FrameConverter: turns a decoded picture into one output frame of a video clip: crop, fit to
+// the clip mode (bars in the bar colour for Fit), scale, turn upright, and write it as 4-byte
+// B G R X pixels with X = 0. Keeps its scaler between frames while the picture's size and
+// format stay the same. Used by one thread at a time.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "tarn/FFmpegHolders.h"
+#include "tarn/VideoClipReader.h"
+
+extern "C" {
+#include <libavutil/pixfmt.h>
+#include <libavutil/rational.h>
+}
+
+class FrameConverter {
+  public:
+    // Takes the crop, mode, bar colour and output size of `clip`.
+    explicit FrameConverter(const VideoClipSpec& clip);
+
+    // Writes `picture` into `frame` (outputWidth x outputHeight pixels, rows top-down, no
+    // padding). `sar` is the picture's sample aspect ratio, `rotation` the clockwise degrees
+    // that turn it upright. False, with the frame left undefined, when the picture cannot be
+    // converted.
+    bool Convert(const AVFrame* picture, AVRational sar, int rotation, std::uint8_t* frame);
+
+  private:
+    // A scaler with the colour settings it was made for.
+    struct Scaler {
+        ScalerPtr context;
+        int sourceWidth = 0;
+        int sourceHeight = 0;
+        AVPixelFormat sourceFormat = AV_PIX_FMT_NONE;
+        int targetWidth = 0;
+        int targetHeight = 0;
+        int colourMatrix = -1;
+        bool fullRange = false;
+    };
+
+    // Makes `scaler` fit the given sizes, format and colours; reuses it when nothing changed.
+    static bool Prepare(Scaler* scaler, int sourceWidth, int sourceHeight,
+                        AVPixelFormat sourceFormat, int targetWidth, int targetHeight,
+                        int colourMatrix, bool fullRange);
+
+    // Converts whole pictures of formats that cannot be cropped by moving plane pointers
+    // (palettes, bit-packed, packed 4:2:2 and the like) to BGR0 first.
+    const AVFrame* Unpacked(const AVFrame* picture);
+
+    std::array<std::int32_t, 4> crop_;
+    ClipMode mode_;
+    std::uint32_t barColour_;
+    int outputWidth_;
+    int outputHeight_;
+
+    Scaler scaler_;
+    Scaler unpacker_;
+    FramePtr unpacked_;
+    std::vector<std::uint8_t> turned_;  // the fitted picture before it is turned upright
+};

@@ -1,0 +1,37 @@
+// Opening media for the engine: local files (FFmpeg's protocols restricted to `file`, so a
+// name never reaches the network or another protocol) and `lavfi:` filter graphs.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+struct AVFormatContext;
+
+struct InputCloser {
+    void operator()(AVFormatContext* input) const;
+};
+using InputPtr = std::unique_ptr<AVFormatContext, InputCloser>;
+
+// Opens `name` and reads its stream information. A name starting with "lavfi:" is a graph
+// for FFmpeg's lavfi device (e.g. "lavfi:testsrc2=size=320x240:rate=25:duration=2"); every
+// other name is a local file. Null when it cannot be opened.
+InputPtr OpenInput(const std::string& name);
+
+// What a file holds, as far as the engine cares.
+struct MediaInfo {
+    bool hasVideo = false;
+    bool hasAudio = false;
+    std::int32_t videoLengthMs = -1;  // -1 when unknown
+    std::int32_t audioLengthMs = -1;
+    // The best video stream's picture as it should be shown: after rotation, and with the
+    // sample aspect ratio applied to the width (so a 720x576 16:9 stream reports 1024x576).
+    std::int32_t displayWidth = 0;
+    std::int32_t displayHeight = 0;
+    double frameRate = 0.0;  // average frames per second of the best video stream, 0 if unknown
+    std::int32_t sampleRate = 0;  // of the best audio stream, 0 if none
+};
+
+// Opens, inspects and closes `name`. False when it cannot be opened or holds neither video nor
+// audio.
+bool ProbeMedia(const std::string& name, MediaInfo* info);

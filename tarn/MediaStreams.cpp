@@ -1,0 +1,70 @@
+#include "tarn/MediaStreams.h"
+
+#include <algorithm>
+#include <cmath>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/display.h>
+}
+
+namespace {
+bool IsUsable(const AVStream* stream, AVMediaType type) {
+    const AVCodecParameters* parameters = stream->codecpar;
+    if (parameters->codec_type != type || avcodec_find_decoder(parameters->codec_id) == nullptr) {
+        return false;
+    }
+    if (type == AVMEDIA_TYPE_VIDEO) {
+        return (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) == 0 && parameters->width > 0 &&
+               parameters->height > 0;
+    }
+    if (type == AVMEDIA_TYPE_AUDIO) {
+        return parameters->sample_rate > 0 && parameters->ch_layout.nb_channels > 0;
+    }
+    return true;
+}
+}  // namespace
+
+int FindBestStream(AVFormatContext* input, AVMediaType type) {
+    // FFmpeg's choice weighs resolution, frame count and bit rate, but can land on cover art;
+    // then the first usable stream of the type is taken instead.
+    const int best = av_find_best_stream(input, type, -1, -1, nullptr, 0);
+    if (best >= 0 && IsUsable(input->streams[best], type)) {
+        return best;
+    }
+    for (unsigned i = 0; i < input->nb_streams; ++i) {
+        if (IsUsable(input->streams[i], type)) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+int ClockwiseRotation(const AVStream* stream) {
+    const std::uint8_t* matrix =
+        av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr);
+    if (matrix == nullptr) {
+        return 0;
+    }
+    // av_display_rotation_get gives the counter-clockwise angle of the matrix; NaN for a
+    // degenerate one.
+    const double counterClockwise =
+        av_display_rotation_get(reinterpret_cast<const std::int32_t*>(matrix));
+    if (std::isnan(counterClockwise)) {
+        return 0;
+    }
+    const long quarters = std::lround(-counterClockwise / 90.0);
+    return static_cast<int>(((quarters % 4) + 4) % 4) * 90;
+}
+
+std::int64_t ClampTime(std::int64_t value) {
+    return std::clamp(value, -kTimeLimit, kTimeLimit);
+}
+
+std::int64_t SourceTimeOrigin(const AVFormatContext* input) {
+    if (input->start_time == AV_NOPTS_VALUE || input->start_time <= 0) {
+        return 0;
+    }
+    return ClampTime(av_rescale_q(input->start_time, AV_TIME_BASE_Q, kTickTimeBase));
+}

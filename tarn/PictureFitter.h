@@ -1,0 +1,41 @@
+// Where a clip's picture lands in the output frame: which part of the decoded picture is shown
+// and the rectangle of the output it covers, for each clip mode. Geometry only, no pixels.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "tarn/VideoClipReader.h"
+
+struct PixelRect {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+
+struct PictureGeometry {
+    int sourceWidth = 0;  // decoded picture, before rotation
+    int sourceHeight = 0;
+    int sarNum = 1;  // sample aspect ratio; 0 or negative means square pixels
+    int sarDen = 1;
+    int rotation = 0;  // clockwise degrees that turn the picture upright: 0, 90, 180, 270
+    std::array<std::int32_t, 4> crop = {-1, -1, -1, -1};  // left, top, right, bottom
+    ClipMode mode = ClipMode::Stretch;
+    int outputWidth = 0;
+    int outputHeight = 0;
+};
+
+struct PicturePlacement {
+    // Part of the decoded picture to show, in its own pixels (before rotation); never empty.
+    PixelRect source;
+    // Part of the output frame it fills, upright; the rest of the frame is bars (Fit only).
+    PixelRect target;
+};
+
+// The crop rectangle (right and bottom exclusive) clamped to the picture; the whole picture
+// when the crop is all -1 or empty after clamping.
+PixelRect ClampedCrop(const std::array<std::int32_t, 4>& crop, int sourceWidth, int sourceHeight);
+
+// Places the picture; sizes must be positive.
+PicturePlacement FitPicture(const PictureGeometry& geometry);

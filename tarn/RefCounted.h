@@ -1,0 +1,59 @@
+// RefCounted<Interfaces...>: thread-safe reference counting for the engine's objects. One count
+// per object however many interfaces it implements; the object deletes itself when the count
+// it computed reaches zero (the count is never read again after the decrement).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "engine/MediaEngine.h"
+
+constexpr HRESULT kOk = 0;
+constexpr HRESULT kFail = static_cast<HRESULT>(0x80004005u);
+constexpr HRESULT kNotImplemented = static_cast<HRESULT>(0x80004001u);
+constexpr HRESULT kNoInterface = static_cast<HRESULT>(0x80004002u);
+constexpr HRESULT kInvalidArgument = static_cast<HRESULT>(0x80070057u);
+constexpr HRESULT kWrongState = static_cast<HRESULT>(0x8000FFFFu);
+
+// {00000000-0000-0000-C000-000000000046}
+inline constexpr IID kIidUnknown = {0, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+
+template <typename... Interfaces>
+class RefCounted : public Interfaces... {
+  public:
+    RefCounted() = default;
+    RefCounted(const RefCounted&) = delete;
+    RefCounted& operator=(const RefCounted&) = delete;
+
+    std::uint32_t STDMETHODCALLTYPE AddRef() override {
+        return count_.fetch_add(1, std::memory_order_relaxed) + 1;
+    }
+
+    std::uint32_t STDMETHODCALLTYPE Release() override {
+        const std::uint32_t left = count_.fetch_sub(1, std::memory_order_acq_rel) - 1;
+        if (left == 0) {
+            delete this;
+        }
+        return left;
+    }
+
+  protected:
+    virtual ~RefCounted() = default;
+
+    // Hands out `object` (already the right interface pointer) with a new reference.
+    HRESULT Give(IUnknown* object, void** out) {
+        object->AddRef();
+        *out = object;
+        return kOk;
+    }
+
+  private:
+    std::atomic<std::uint32_t> count_{1};
+};
+
+inline HRESULT RefuseInterface(void** out) {
+    if (out != nullptr) {
+        *out = nullptr;
+    }
+    return kNoInterface;
+}

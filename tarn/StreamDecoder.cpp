@@ -1,0 +1,174 @@
+#include "tarn/StreamDecoder.h"
+
+#include <utility>
+
+#include "tarn/MediaStreams.h"
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+namespace {
+// Decoding errors in a row, with no packet read between them, after which a stream is taken
+// to have ended rather than asking a decoder that keeps failing forever.
+constexpr int kMaxFailuresInARow = 64;
+
+// Seeks tried before decoding from the start: the last goes back 2^(n-2) seconds more.
+constexpr int kSeekAttempts = 8;
+
+// Packets read after a seek in search of a keyframe before giving up on that seek point, for
+// streams whose packets carry no timestamps to tell when the time asked for has passed.
+constexpr int kMaxPacketsToKeyframe = 4096;
+}  // namespace
+
+std::unique_ptr<StreamDecoder> StreamDecoder::Open(InputPtr input, AVMediaType type, int threads) {
+    if (!input) {
+        return nullptr;
+    }
+    const int index = FindBestStream(input.get(), type);
+    if (index < 0) {
+        return nullptr;
+    }
+    AVStream* stream = input->streams[index];
+    const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
+    if (decoder == nullptr) {
+        return nullptr;
+    }
+    CodecContextPtr codec(avcodec_alloc_context3(decoder));
+    PacketPtr packet(av_packet_alloc());
+    PacketPtr keyframe(av_packet_alloc());
+    if (!codec || !packet || !keyframe ||
+        avcodec_parameters_to_context(codec.get(), stream->codecpar) < 0) {
+        return nullptr;
+    }
+    codec->pkt_timebase = stream->time_base;
+    codec->thread_count = threads;
+    codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    if (avcodec_open2(codec.get(), decoder, nullptr) < 0) {
+        return nullptr;
+    }
+    // The demuxer skips the other streams' packets instead of handing them over.
+    for (unsigned i = 0; i < input->nb_streams; ++i) {
+        if (static_cast<int>(i) != index) {
+            input->streams[i]->discard = AVDISCARD_ALL;
+        }
+    }
+    return std::unique_ptr<StreamDecoder>(new StreamDecoder(
+        std::move(input), stream, std::move(codec), std::move(packet), std::move(keyframe)));
+}
+
+StreamDecoder::StreamDecoder(InputPtr input, AVStream* stream, CodecContextPtr codec,
+                             PacketPtr packet, PacketPtr keyframe)
+    : input_(std::move(input)),
+      stream_(stream),
+      codec_(std::move(codec)),
+      packet_(std::move(packet)),
+      keyframe_(std::move(keyframe)) {}
+
+// Members go in reverse order: packets, decoder (joining its threads), then the input.
+StreamDecoder::~StreamDecoder() = default;
+
+void StreamDecoder::SeekBefore(std::int64_t timestamp) {
+    // Without an AVIOContext the input reads itself (lavfi); FFmpeg's generic seek would then
+    // work on a null context.
+    if (input_->pb == nullptr) {
+        return;
+    }
+    const std::int64_t start = stream_->start_time == AV_NOPTS_VALUE ? 0 : stream_->start_time;
+    if (timestamp <= start) {
+        return;
+    }
+    // Files with an index (MP4, Matroska) land on the keyframe asked for. Others (MPEG-TS,
+    // MPEG-PS) are searched by timestamp and may land anywhere: then the seek goes further
+    // back, one second, two, four..., until a keyframe at or before the time comes first.
+    const std::int64_t second = av_rescale_q(1, AVRational{1, 1}, stream_->time_base);
+    std::int64_t backoff = 0;
+    for (int attempt = 0; attempt < kSeekAttempts && timestamp - backoff > start; ++attempt) {
+        if (av_seek_frame(input_.get(), stream_->index, timestamp - backoff, AVSEEK_FLAG_BACKWARD) <
+            0) {
+            break;
+        }
+        avcodec_flush_buffers(codec_.get());
+        if (ReadUpToKeyframe(timestamp)) {
+            return;
+        }
+        backoff = backoff == 0 ? second : backoff * 2;
+    }
+    // Decoded from the start instead: slower, never wrong.
+    av_seek_frame(input_.get(), stream_->index, start, AVSEEK_FLAG_BACKWARD);
+    avcodec_flush_buffers(codec_.get());
+}
+
+bool StreamDecoder::ReadUpToKeyframe(std::int64_t timestamp) {
+    for (int read = 0; read < kMaxPacketsToKeyframe; ++read) {
+        if (av_read_frame(input_.get(), packet_.get()) < 0) {
+            return false;
+        }
+        if (packet_->stream_index != stream_->index) {
+            av_packet_unref(packet_.get());
+            continue;
+        }
+        const std::int64_t time = packet_->pts != AV_NOPTS_VALUE ? packet_->pts : packet_->dts;
+        if ((packet_->flags & AV_PKT_FLAG_KEY) != 0) {
+            // Kept to be decoded first; frames from it on are whole.
+            if (time == AV_NOPTS_VALUE || time <= timestamp) {
+                av_packet_move_ref(keyframe_.get(), packet_.get());
+                hasKeyframe_ = true;
+                return true;
+            }
+            av_packet_unref(packet_.get());
+            return false;  // the first keyframe is later than the time asked for
+        }
+        // Frames before the first keyframe cannot be decoded whole.
+        const bool passed = packet_->dts != AV_NOPTS_VALUE && packet_->dts > timestamp;
+        av_packet_unref(packet_.get());
+        if (passed) {
+            return false;
+        }
+    }
+    return false;
+}
+
+bool StreamDecoder::Next(AVFrame* frame) {
+    int failures = 0;
+    while (!ended_) {
+        const int received = avcodec_receive_frame(codec_.get(), frame);
+        if (received >= 0) {
+            return true;
+        }
+        if (received == AVERROR_EOF) {
+            break;
+        }
+        if (received != AVERROR(EAGAIN)) {
+            // A frame that failed to decode; the decoder goes on with the next one.
+            if (++failures >= kMaxFailuresInARow) {
+                break;
+            }
+            continue;
+        }
+        if (draining_) {
+            break;  // drained, though the decoder did not say so
+        }
+        if (hasKeyframe_) {
+            hasKeyframe_ = false;
+            avcodec_send_packet(codec_.get(), keyframe_.get());
+            av_packet_unref(keyframe_.get());
+            continue;
+        }
+        if (av_read_frame(input_.get(), packet_.get()) < 0) {
+            // End of file, a read error or a truncated file: hand out what is buffered.
+            draining_ = true;
+            avcodec_send_packet(codec_.get(), nullptr);
+            continue;
+        }
+        if (packet_->stream_index == stream_->index) {
+            // A damaged packet is dropped; the next keyframe brings the picture back.
+            avcodec_send_packet(codec_.get(), packet_.get());
+            failures = 0;
+        }
+        av_packet_unref(packet_.get());
+    }
+    ended_ = true;
+    av_frame_unref(frame);
+    return false;
+}

@@ -1,0 +1,57 @@
+// StreamDecoder: decodes one stream of an opened input, frame after frame, from the start or
+// from a seek point. Damaged packets are skipped; the end of the input (or of what can be
+// read of it) ends the stream. Used by one thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "tarn/FFmpegHolders.h"
+#include "tarn/MediaInput.h"
+
+extern "C" {
+#include <libavutil/avutil.h>
+}
+
+struct AVStream;
+
+class StreamDecoder {
+  public:
+    // Takes the input, picks its best stream of `type` and opens a decoder for it;
+    // `threads` as AVCodecContext::thread_count (0: as many as FFmpeg sees fit). Null when the
+    // input has no such stream or no decoder can be opened.
+    static std::unique_ptr<StreamDecoder> Open(InputPtr input, AVMediaType type, int threads);
+
+    StreamDecoder(const StreamDecoder&) = delete;
+    StreamDecoder& operator=(const StreamDecoder&) = delete;
+    ~StreamDecoder();
+
+    AVFormatContext* input() const { return input_.get(); }
+    AVStream* stream() const { return stream_; }
+
+    // Moves to a keyframe at or before `timestamp` (in the stream's time base), so that the
+    // frames from there on decode whole; only before the first frame has been decoded. Inputs
+    // that cannot seek (lavfi graphs) and times at or before the stream's start stay at the
+    // start, which decodes forward to the same place.
+    void SeekBefore(std::int64_t timestamp);
+
+    // The next decoded frame, replacing what `frame` held; false once the stream has ended.
+    bool Next(AVFrame* frame);
+
+  private:
+    StreamDecoder(InputPtr input, AVStream* stream, CodecContextPtr codec, PacketPtr packet,
+                  PacketPtr keyframe);
+
+    // After a seek: reads up to this stream's first keyframe and keeps it when its time is at
+    // or before `timestamp`. False when it is later, or none came.
+    bool ReadUpToKeyframe(std::int64_t timestamp);
+
+    InputPtr input_;
+    AVStream* stream_;  // owned by input_
+    CodecContextPtr codec_;
+    PacketPtr packet_;
+    PacketPtr keyframe_;  // found by a seek, decoded first
+    bool hasKeyframe_ = false;
+    bool draining_ = false;  // the end of the input was reached; the decoder hands out the rest
+    bool ended_ = false;
+};

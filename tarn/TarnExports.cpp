@@ -1,0 +1,92 @@
+// The engine's five exported functions. No exception leaves them: running out of memory
+// fails the call with nothing handed out.
+#include <new>
+
+#include "tarn/AudioVideoSync.h"
+#include "tarn/CallbackAcceptor.h"
+#include "tarn/Composite.h"
+#include "tarn/MediaInput.h"
+#include "tarn/StreamSource.h"
+
+namespace {
+
+template <typename Interface, typename Make>
+HRESULT HandOut(Interface** out, Make make) noexcept {
+    if (out == nullptr) {
+        return kInvalidArgument;
+    }
+    *out = nullptr;
+    try {
+        *out = make();
+        return kOk;
+    } catch (...) {
+        return kFail;
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+TARN_API HRESULT TARN_CALL CreateSimpleCompositeSource(void*, IMediaSource** composite) {
+    return HandOut(composite, [] { return static_cast<IMediaSource*>(new Composite()); });
+}
+
+TARN_API HRESULT TARN_CALL CreateEmptySource(void*, IMediaSource** source) {
+    return HandOut(source, [] { return new StreamSource({}, kStreamVideo, MediaInfo{}); });
+}
+
+TARN_API HRESULT TARN_CALL SelectSources(const char* fileName, IMediaSource** video,
+                                         std::int32_t* videoLengthMs, IMediaSource** audio,
+                                         std::int32_t* audioLengthMs) {
+    if (video != nullptr) {
+        *video = nullptr;
+    }
+    if (audio != nullptr) {
+        *audio = nullptr;
+    }
+    if (fileName == nullptr || video == nullptr || audio == nullptr) {
+        return kInvalidArgument;
+    }
+    try {
+        MediaInfo info;
+        if (!ProbeMedia(fileName, &info)) {
+            return kFail;
+        }
+        EngineRef<IMediaSource> videoPart;
+        EngineRef<IMediaSource> audioPart;
+        if (info.hasVideo) {
+            *videoPart.put() = new StreamSource(fileName, kStreamVideo, info);
+        }
+        if (info.hasAudio) {
+            *audioPart.put() = new StreamSource(fileName, kStreamAudio, info);
+        }
+        if (videoLengthMs != nullptr) {
+            *videoLengthMs = info.videoLengthMs;
+        }
+        if (audioLengthMs != nullptr) {
+            *audioLengthMs = info.audioLengthMs;
+        }
+        *video = videoPart.detach();
+        *audio = audioPart.detach();
+        return kOk;
+    } catch (...) {
+        return kFail;
+    }
+}
+
+TARN_API HRESULT TARN_CALL CreateCallBackMediaAcceptor(void*, AcceptorCallback callback,
+                                                       void* context, IMediaAcceptor** acceptor) {
+    if (callback == nullptr) {
+        if (acceptor != nullptr) {
+            *acceptor = nullptr;
+        }
+        return kInvalidArgument;
+    }
+    return HandOut(acceptor, [&] { return new CallbackAcceptor(callback, context); });
+}
+
+TARN_API HRESULT TARN_CALL CreateAudioVideoSync(void*, IAudioVideoSync** sync) {
+    return HandOut(sync, [] { return new AudioVideoSync(); });
+}
+}

@@ -1,0 +1,182 @@
+#include "tarn/VideoClipReader.h"
+
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "tarn/FFmpegHolders.h"
+#include "tarn/FrameConverter.h"
+#include "tarn/MediaInput.h"
+#include "tarn/MediaStreams.h"
+#include "tarn/StreamDecoder.h"
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+namespace {
+// Shown length of a last frame whose duration neither the file nor its frame rate tells.
+constexpr std::int64_t kFallbackFrameTicks = kTicksPerSecond / 25;
+
+std::int64_t TicksOf(std::int64_t timestamp, AVRational timeBase) {
+    return ClampTime(av_rescale_q(timestamp, timeBase, kTickTimeBase));
+}
+
+std::int64_t FrameDurationTicks(const AVFrame* frame, AVRational timeBase) {
+#if LIBAVUTIL_VERSION_MAJOR >= 58
+    const std::int64_t duration = frame->duration;
+#else
+    const std::int64_t duration = frame->pkt_duration;
+#endif
+    return duration > 0 ? TicksOf(duration, timeBase) : 0;
+}
+}  // namespace
+
+struct VideoClipReader::State {
+    explicit State(VideoClipSpec given) : clip(std::move(given)), converter(clip) {}
+
+    void Open();
+    void DecodeUpTo(std::int64_t sourceTime);
+    bool IsShowing(std::int64_t sourceTime) const;
+    std::int64_t ShownEnd() const;
+
+    VideoClipSpec clip;
+    FrameConverter converter;
+    std::size_t frameBytes = 0;
+
+    bool opened = false;
+    std::unique_ptr<StreamDecoder> decoder;  // null when the file gives no pictures
+    AVRational timeBase = {0, 1};
+    std::int64_t origin = 0;  // source time 0 on the stream's clock, 100-ns units
+    int rotation = 0;
+    bool ended = false;  // the decoder has handed out its last frame
+
+    // The frame shown for the last time asked (the latest at or before it) and the one
+    // decoded after it, which is shown once its time comes. Times are source times.
+    FramePtr shown;
+    FramePtr ahead;
+    bool hasShown = false;
+    bool hasAhead = false;
+    std::int64_t shownTime = 0;
+    std::int64_t shownDuration = 0;  // 0 when the file does not tell
+    std::int64_t aheadTime = 0;
+    std::int64_t lastInterval = 0;  // between the two latest frames shown
+
+    // The shown frame as output pixels, converted once however often it is shown.
+    std::vector<std::uint8_t> output;
+    std::uint64_t shownSerial = 0;
+    std::uint64_t convertedSerial = 0;
+};
+
+void VideoClipReader::State::Open() {
+    opened = true;
+    shown.reset(av_frame_alloc());
+    ahead.reset(av_frame_alloc());
+    if (!shown || !ahead || clip.name.empty()) {
+        return;
+    }
+    decoder = StreamDecoder::Open(OpenInput(clip.name), AVMEDIA_TYPE_VIDEO, 0);
+    if (!decoder) {
+        return;
+    }
+    const AVStream* stream = decoder->stream();
+    timeBase = stream->time_base;
+    origin = SourceTimeOrigin(decoder->input());
+    rotation = ClockwiseRotation(stream);
+    const std::int64_t start = av_rescale_q_rnd(ClampTime(clip.sourceStart) + origin, kTickTimeBase,
+                                                timeBase, AV_ROUND_DOWN);
+    decoder->SeekBefore(start);
+}
+
+void VideoClipReader::State::DecodeUpTo(std::int64_t sourceTime) {
+    for (;;) {
+        if (!hasAhead) {
+            if (ended || !decoder->Next(ahead.get())) {
+                ended = true;
+                return;
+            }
+            std::int64_t timestamp = ahead->best_effort_timestamp;
+            if (timestamp == AV_NOPTS_VALUE) {
+                timestamp = ahead->pts;
+            }
+            // A frame without a time follows the one before it.
+            aheadTime = timestamp != AV_NOPTS_VALUE ? TicksOf(timestamp, timeBase) - origin
+                                                    : (hasShown ? ShownEnd() : 0);
+            hasAhead = true;
+        }
+        if (aheadTime > sourceTime) {
+            return;
+        }
+        if (hasShown && aheadTime > shownTime) {
+            lastInterval = aheadTime - shownTime;
+        }
+        std::swap(shown, ahead);
+        av_frame_unref(ahead.get());
+        hasAhead = false;
+        hasShown = true;
+        shownTime = aheadTime;
+        shownDuration = FrameDurationTicks(shown.get(), timeBase);
+        ++shownSerial;
+    }
+}
+
+// Where the shown frame stops being shown when no frame follows it: its own duration, else
+// the spacing of the frames before it, else the stream's frame rate.
+std::int64_t VideoClipReader::State::ShownEnd() const {
+    std::int64_t duration = shownDuration > 0 ? shownDuration : lastInterval;
+    if (duration <= 0) {
+        const AVStream* stream = decoder->stream();
+        AVRational rate = stream->avg_frame_rate;
+        if (rate.num <= 0 || rate.den <= 0) {
+            rate = stream->r_frame_rate;
+        }
+        duration = (rate.num > 0 && rate.den > 0) ? av_rescale_q(1, av_inv_q(rate), kTickTimeBase)
+                                                  : kFallbackFrameTicks;
+    }
+    return shownTime + duration;
+}
+
+bool VideoClipReader::State::IsShowing(std::int64_t sourceTime) const {
+    if (!hasShown) {
+        return false;  // before the file's first frame
+    }
+    // Past the end of the last frame the clip is black.
+    return !(ended && !hasAhead && sourceTime >= ShownEnd());
+}
+
+VideoClipReader::VideoClipReader(VideoClipSpec given) : state_(new State(std::move(given))) {
+    const VideoClipSpec& clip = state_->clip;
+    if (clip.outputWidth > 0 && clip.outputHeight > 0) {
+        state_->frameBytes = static_cast<std::size_t>(clip.outputWidth) *
+                             static_cast<std::size_t>(clip.outputHeight) * 4;
+    }
+}
+
+VideoClipReader::~VideoClipReader() = default;
+
+void VideoClipReader::Render(std::int64_t sourceTime, std::uint8_t* frame) {
+    State& state = *state_;
+    if (frame == nullptr || state.frameBytes == 0) {
+        return;
+    }
+    if (!state.opened) {
+        state.Open();
+    }
+    if (state.decoder) {
+        state.DecodeUpTo(sourceTime);
+    }
+    if (!state.decoder || !state.IsShowing(sourceTime)) {
+        std::memset(frame, 0, state.frameBytes);
+        return;
+    }
+    if (state.convertedSerial != state.shownSerial) {
+        state.output.resize(state.frameBytes);
+        const AVRational sar = av_guess_sample_aspect_ratio(
+            state.decoder->input(), state.decoder->stream(), state.shown.get());
+        if (!state.converter.Convert(state.shown.get(), sar, state.rotation, state.output.data())) {
+            std::memset(state.output.data(), 0, state.frameBytes);
+        }
+        state.convertedSerial = state.shownSerial;
+    }
+    std::memcpy(frame, state.output.data(), state.frameBytes);
+}

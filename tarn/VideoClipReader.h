@@ -1,0 +1,46 @@
+// VideoClipReader: the pictures of one video clip, decoded from its file and converted to the
+// composite's output frames.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// How a clip's picture is fitted into the output frame.
+enum class ClipMode : std::int32_t { Stretch = 0, Fit = 1, Fill = 2 };
+
+struct VideoClipSpec {
+    std::string name;              // the file (or "lavfi:..." graph); empty: no media, black frames
+    std::int64_t sourceStart = 0;  // 100-ns units in the file's own time, may be negative
+    std::int64_t sourceStop = 0;
+    // left, top, right, bottom in source pixels (of the decoded picture, before rotation),
+    // applied before scaling; all -1 means none; clamped to the picture; empty means none.
+    std::array<std::int32_t, 4> crop = {-1, -1, -1, -1};
+    ClipMode mode = ClipMode::Stretch;
+    std::uint32_t barColour = 0;    // Fit only: bars in pixel layout (0x00RRGGBB for B G R X)
+    std::int32_t outputWidth = 0;   // pixels, > 0
+    std::int32_t outputHeight = 0;  // pixels, > 0
+};
+
+class VideoClipReader {
+  public:
+    // Opens the file lazily on the first Render; a file that cannot be opened renders black.
+    explicit VideoClipReader(VideoClipSpec spec);
+    ~VideoClipReader();
+    VideoClipReader(const VideoClipReader&) = delete;
+    VideoClipReader& operator=(const VideoClipReader&) = delete;
+
+    // Writes the output frame for source time `sourceTime` (100-ns units, the file's own time)
+    // into frame: outputWidth x outputHeight pixels of 4 bytes B G R X, rows top-down, no
+    // padding. It shows the latest decoded source frame whose time is at or before sourceTime
+    // (by the stream's own timestamps, so variable frame rates land right), upright (rotation
+    // metadata applied) and at its display aspect; black before the first frame of the file
+    // and after its last one. Calls come with non-decreasing sourceTime; the reader seeks once
+    // (to the keyframe before sourceStart) and decodes forward.
+    void Render(std::int64_t sourceTime, std::uint8_t* frame);
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
+};

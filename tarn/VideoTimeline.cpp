@@ -1,0 +1,59 @@
+#include "tarn/VideoTimeline.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+VideoTimeline::VideoTimeline(std::vector<ClipData> clips, std::int32_t width, std::int32_t height,
+                             FrameGrid grid)
+    : clips_(std::move(clips)), width_(width), height_(height), grid_(grid) {
+    std::int64_t length = 0;
+    for (const ClipData& clip : clips_) {
+        length = std::max(length, clip.timelineStop);
+    }
+    frameCount_ = grid_.FrameCount(length);
+    const auto frameBytes =
+        static_cast<std::uint32_t>(width_) * static_cast<std::uint32_t>(height_) * 4;
+    record_ = {40, width_, height_, 1, 32, 0, frameBytes, 0, 0, 0, 0};
+}
+
+bool VideoTimeline::Next(Delivery& out) {
+    if (next_ >= frameCount_) {
+        reader_.reset();
+        return false;
+    }
+    const std::int64_t start = grid_.FrameStart(next_);
+    out.start = start;
+    out.duration = grid_.FrameStart(next_ + 1) - start;
+    out.bytes.resize(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 4);
+    ++next_;
+
+    const int clip = FindClipAt(clips_, start, &cursor_);
+    if (clip != openClip_) {
+        // The last clip's file is closed before the next one is opened.
+        reader_.reset();
+        openClip_ = clip;
+        if (clip >= 0) {
+            const ClipData& data = clips_[static_cast<std::size_t>(clip)];
+            VideoClipSpec spec;
+            spec.name = data.name;
+            spec.sourceStart = data.sourceStart;
+            spec.sourceStop = data.sourceStop;
+            spec.crop = data.crop;
+            spec.mode = data.clipMode == 1   ? ClipMode::Fit
+                        : data.clipMode == 2 ? ClipMode::Fill
+                                             : ClipMode::Stretch;
+            spec.barColour = static_cast<std::uint32_t>(data.clipParam);
+            spec.outputWidth = width_;
+            spec.outputHeight = height_;
+            reader_ = std::make_unique<VideoClipReader>(std::move(spec));
+        }
+    }
+    if (reader_) {
+        const ClipData& data = clips_[static_cast<std::size_t>(clip)];
+        reader_->Render(data.sourceStart + (start - data.timelineStart), out.bytes.data());
+    } else {
+        std::memset(out.bytes.data(), 0, out.bytes.size());
+    }
+    return true;
+}

@@ -1,0 +1,225 @@
+// The engine's composite as the feed library drives it through the five functions: interfaces
+// and references, the formats Prepare refuses, and the exact grid of frames and buffers that
+// a timeline delivers.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "engine/EngineRef.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Seen {
+    std::mutex mutex;
+    std::vector<std::int64_t> starts;
+    std::vector<std::int64_t> durations;
+    std::vector<std::int32_t> lengths;
+    std::int64_t totalBytes = 0;
+    bool allZero = true;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::int32_t channels = 0;
+    std::uint32_t rate = 0;
+};
+
+template <bool kVideo>
+std::intptr_t TARN_CALL Record(void* context, const void* format, std::uint8_t* data,
+                               std::int32_t length, std::int64_t start, std::int64_t duration) {
+    auto& seen = *static_cast<Seen*>(context);
+    std::lock_guard<std::mutex> lock(seen.mutex);
+    seen.starts.push_back(start);
+    seen.durations.push_back(duration);
+    seen.lengths.push_back(length);
+    seen.totalBytes += length;
+    for (std::int32_t i = 0; i < length; ++i) {
+        seen.allZero = seen.allZero && data[i] == 0;
+    }
+    if (kVideo) {
+        const auto* record = static_cast<const BITMAPINFOHEADER*>(format);
+        seen.width = record->biWidth;
+        seen.height = record->biHeight;
+    } else {
+        const auto* record = static_cast<const WAVEFORMATEX*>(format);
+        seen.channels = record->nChannels;
+        seen.rate = record->nSamplesPerSec;
+    }
+    return 0;
+}
+
+// A composite with its editor and a recording acceptor, built the way the feed builds one.
+struct Timeline {
+    EngineRef<IMediaSource> composite;
+    EngineRef<ICompositeEdit> editor;
+    EngineRef<IMediaAcceptor> acceptor;
+    Seen seen;
+
+    explicit Timeline(bool video) {
+        EXPECT_GE(CreateSimpleCompositeSource(nullptr, composite.put()), 0);
+        editor = QueryEngineInterface<ICompositeEdit>(composite.get(), IID_ICompositeEdit);
+        EXPECT_GE(CreateCallBackMediaAcceptor(nullptr, video ? Record<true> : Record<false>, &seen,
+                                              acceptor.put()),
+                  0);
+    }
+
+    void Connect() {
+        auto connection =
+            QueryEngineInterface<IAcceptorConnection>(editor.get(), IID_IAcceptorConnection);
+        ASSERT_TRUE(connection);
+        EXPECT_GE(connection->ConnectAcceptor(acceptor.get()), 0);
+    }
+
+    void AddEmptyClip(std::int64_t timelineStart, std::int64_t timelineStop) {
+        EngineRef<IMediaSource> empty;
+        ASSERT_GE(CreateEmptySource(nullptr, empty.put()), 0);
+        const std::int32_t noCrop[4] = {-1, -1, -1, -1};
+        EXPECT_GE(editor->AddClip(empty.get(), noCrop, 0, 0, 0, timelineStop - timelineStart,
+                                  timelineStart, timelineStop),
+                  0);
+    }
+
+    bool PlayToEnd() {
+        if (composite->Run() < 0) {
+            return false;
+        }
+        const auto until = std::chrono::steady_clock::now() + 30s;
+        std::int32_t ended = 0;
+        while (ended == 0 && std::chrono::steady_clock::now() < until) {
+            composite->IsEnded(&ended);
+            std::this_thread::sleep_for(2ms);
+        }
+        composite->Stop();
+        return ended != 0;
+    }
+};
+
+TEST(CompositeTest, InterfacesAreSharedByOneCountedObject) {
+    EngineRef<IMediaSource> composite;
+    ASSERT_GE(CreateSimpleCompositeSource(nullptr, composite.put()), 0);
+    auto editor = QueryEngineInterface<ICompositeEdit>(composite.get(), IID_ICompositeEdit);
+    auto connection =
+        QueryEngineInterface<IAcceptorConnection>(editor.get(), IID_IAcceptorConnection);
+    ASSERT_TRUE(editor);
+    ASSERT_TRUE(connection);
+    EXPECT_EQ(composite->AddRef(), 4u);
+    EXPECT_EQ(composite->Release(), 3u);
+
+    void* other = reinterpret_cast<void*>(1);
+    const IID unknownIid = {1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}};
+    EXPECT_LT(composite->QueryInterface(unknownIid, &other), 0);
+    EXPECT_EQ(other, nullptr);
+
+    EngineRef<IMediaSource> empty;
+    ASSERT_GE(CreateEmptySource(nullptr, empty.put()), 0);
+    EXPECT_LT(empty->QueryInterface(IID_ICompositeEdit, &other), 0);
+
+    IMediaSource* video = reinterpret_cast<IMediaSource*>(1);
+    IMediaSource* audio = reinterpret_cast<IMediaSource*>(1);
+    EXPECT_LT(SelectSources(nullptr, &video, nullptr, &audio, nullptr), 0);
+    EXPECT_EQ(video, nullptr);
+    EXPECT_EQ(audio, nullptr);
+}
+
+TEST(CompositeTest, PrepareRefusesWhatCannotBePlayed) {
+    {
+        Timeline noAcceptor(true);
+        noAcceptor.editor->SetVideoFormat(320, 240, 25.0);
+        EXPECT_LT(noAcceptor.composite->Prepare(nullptr, kStreamVideo), 0);
+    }
+    struct VideoCase {
+        std::int32_t width, height;
+        double fps;
+    };
+    for (const VideoCase& bad :
+         {VideoCase{16385, 240, 25.0}, VideoCase{320, 20000, 25.0}, VideoCase{-2, 240, 25.0},
+          VideoCase{320, 240, 1000.5}, VideoCase{320, 240, -1.0}}) {
+        Timeline timeline(true);
+        timeline.editor->SetVideoFormat(bad.width, bad.height, bad.fps);
+        timeline.Connect();
+        EXPECT_LT(timeline.composite->Prepare(nullptr, kStreamVideo), 0)
+            << bad.width << "x" << bad.height << "@" << bad.fps;
+    }
+    for (const auto& [rate, channels] : {std::pair{-1, 2}, {768001, 2}, {44100, 0}, {44100, 9}}) {
+        Timeline timeline(false);
+        timeline.editor->SetAudioFormat(rate, channels);
+        timeline.Connect();
+        EXPECT_LT(timeline.composite->Prepare(nullptr, kStreamAudio), 0) << rate << " " << channels;
+    }
+    // A kind that does not match the format set on the editor.
+    Timeline mismatch(true);
+    mismatch.editor->SetVideoFormat(320, 240, 25.0);
+    mismatch.Connect();
+    EXPECT_LT(mismatch.composite->Prepare(nullptr, kStreamAudio), 0);
+    EXPECT_GE(mismatch.composite->Prepare(nullptr, kStreamVideo), 0);
+    EXPECT_GE(mismatch.composite->Stop(), 0);
+}
+
+TEST(CompositeTest, VideoTimelineDeliversEveryFrameOfTheGridInOrder) {
+    Timeline timeline(true);
+    timeline.editor->SetVideoFormat(64, 36, 25.0);
+    timeline.AddEmptyClip(0, 20'000'000);
+    timeline.AddEmptyClip(20'000'000, 50'000'000);
+    timeline.Connect();
+    ASSERT_GE(timeline.composite->Prepare(nullptr, kStreamVideo), 0);
+    ASSERT_TRUE(timeline.PlayToEnd());
+
+    ASSERT_EQ(timeline.seen.starts.size(), 125u);
+    for (std::size_t k = 0; k < 125; ++k) {
+        ASSERT_EQ(timeline.seen.starts[k], static_cast<std::int64_t>(k) * 400'000);
+        ASSERT_EQ(timeline.seen.durations[k], 400'000);
+        ASSERT_EQ(timeline.seen.lengths[k], 64 * 36 * 4);
+    }
+    EXPECT_TRUE(timeline.seen.allZero);  // empty sources are black, fourth byte included
+    EXPECT_EQ(timeline.seen.width, 64);
+    EXPECT_EQ(timeline.seen.height, 36);
+}
+
+TEST(CompositeTest, AudioTimelineHoldsExactlyTheSamplesOfItsLengthInTenMillisecondBuffers) {
+    Timeline timeline(false);
+    timeline.editor->SetAudioFormat(22050, 1);
+    timeline.AddEmptyClip(0, 3'000'000);
+    timeline.AddEmptyClip(3'000'000, 10'000'000);  // 1 s in all
+    timeline.Connect();
+    ASSERT_GE(timeline.composite->Prepare(nullptr, kStreamAudio), 0);
+    ASSERT_TRUE(timeline.PlayToEnd());
+
+    EXPECT_EQ(timeline.seen.totalBytes, 22050 * 2);
+    ASSERT_EQ(timeline.seen.lengths.size(), 101u);  // 100 buffers of 220 frames, then 50
+    EXPECT_EQ(timeline.seen.lengths.front(), 440);
+    EXPECT_EQ(timeline.seen.lengths.back(), 100);
+    std::int64_t expectedStart = 0;
+    for (std::size_t i = 0; i < timeline.seen.starts.size(); ++i) {
+        ASSERT_EQ(timeline.seen.starts[i], expectedStart);  // buffers meet with no gap
+        expectedStart += timeline.seen.durations[i];
+    }
+    EXPECT_EQ(expectedStart, 10'000'000);
+    EXPECT_TRUE(timeline.seen.allZero);
+    EXPECT_EQ(timeline.seen.channels, 1);
+    EXPECT_EQ(timeline.seen.rate, 22050u);
+}
+
+TEST(CompositeTest, AnEmptyCompositeEndsAtOnceAndZeroFormatsFallBack) {
+    Timeline timeline(true);
+    timeline.editor->SetVideoFormat(0, 0, 0.0);
+    timeline.AddEmptyClip(0, 1'000'000);
+    timeline.Connect();
+    ASSERT_GE(timeline.composite->Prepare(nullptr, kStreamVideo), 0);
+    ASSERT_TRUE(timeline.PlayToEnd());
+    EXPECT_EQ(timeline.seen.width, 320);  // no clip has video: 320x240 at 25 fps
+    EXPECT_EQ(timeline.seen.height, 240);
+    EXPECT_EQ(timeline.seen.starts.size(), 3u);
+
+    Timeline nothing(false);
+    nothing.Connect();
+    ASSERT_GE(nothing.composite->Prepare(nullptr, kStreamAudio), 0);
+    EXPECT_TRUE(nothing.PlayToEnd());
+    EXPECT_TRUE(nothing.seen.starts.empty());
+}
+
+}  // namespace

@@ -1,0 +1,97 @@
+// The sync window: a side that runs ahead waits for the other, and nothing it waits on can
+// leave it waiting for good.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "tarn/SyncClock.h"
+
+namespace {
+
+using Side = SyncClock::Side;
+using namespace std::chrono_literals;
+
+// Runs Notify on a thread of its own and says whether it has returned.
+class Notifier {
+  public:
+    Notifier(SyncClock& clock, Side side, std::int64_t start)
+        : thread_([&clock, side, start, this] {
+              clock.Notify(side, start);
+              done_ = true;
+          }) {}
+    ~Notifier() { thread_.join(); }
+    bool done() const { return done_; }
+    bool doneWithin(std::chrono::milliseconds limit) const {
+        const auto until = std::chrono::steady_clock::now() + limit;
+        while (!done_ && std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(1ms);
+        }
+        return done_;
+    }
+
+  private:
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
+void AttachBoth(SyncClock& clock) {
+    clock.Attach(Side::Video);
+    clock.Attach(Side::Audio);
+    clock.SetActive(Side::Video, true);
+    clock.SetActive(Side::Audio, true);
+}
+
+TEST(SyncClockTest, ASideAheadByMoreThanTheWindowWaitsUntilTheOtherCatchesUp) {
+    SyncClock clock;
+    AttachBoth(clock);
+    clock.Notify(Side::Audio, 0);
+    clock.Notify(Side::Video, SyncClock::kWindow);  // exactly at the edge: goes on
+    Notifier ahead(clock, Side::Video, SyncClock::kWindow + 400'000);
+    std::this_thread::sleep_for(50ms);
+    EXPECT_FALSE(ahead.done());
+    clock.Notify(Side::Audio, 300'000);  // not yet within the window
+    std::this_thread::sleep_for(20ms);
+    EXPECT_FALSE(ahead.done());
+    clock.Notify(Side::Audio, 400'000);
+    EXPECT_TRUE(ahead.doneWithin(5s));
+}
+
+TEST(SyncClockTest, AWaitEndsWhenTheOtherSidePausesStopsOrEnds) {
+    for (int way = 0; way < 2; ++way) {
+        SyncClock clock;
+        AttachBoth(clock);
+        clock.Notify(Side::Video, 0);
+        Notifier audioAhead(clock, Side::Audio, 10'000'000);
+        std::this_thread::sleep_for(30ms);
+        EXPECT_FALSE(audioAhead.done());
+        if (way == 0) {
+            clock.SetActive(Side::Video, false);  // the video timeline paused, stopped or ended
+        } else {
+            clock.SetActive(Side::Audio, false);  // the waiting side itself is stopped
+        }
+        EXPECT_TRUE(audioAhead.doneWithin(5s));
+    }
+}
+
+TEST(SyncClockTest, NoWaitOnASideThatIsMissingOrHasNotDeliveredOrBeforeBothStart) {
+    SyncClock onlyVideo;
+    onlyVideo.Attach(Side::Video);
+    onlyVideo.SetActive(Side::Video, true);
+    onlyVideo.Notify(Side::Video, 600'000'000);  // no audio side: returns at once
+
+    SyncClock fresh;
+    AttachBoth(fresh);
+    fresh.Notify(Side::Video, 600'000'000);  // the audio side has not delivered anything yet
+
+    // Both sides starting together never wait on each other.
+    SyncClock both;
+    AttachBoth(both);
+    Notifier video(both, Side::Video, 0);
+    Notifier audio(both, Side::Audio, 0);
+    EXPECT_TRUE(video.doneWithin(5s));
+    EXPECT_TRUE(audio.doneWithin(5s));
+}
+
+}  // namespace

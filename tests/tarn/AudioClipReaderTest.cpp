@@ -1,0 +1,256 @@
+// Sound of an audio clip: exact sample positions over any sequence of reads, the clip's start
+// on the right sample, silence around the media, and conversion to the output rate and
+// channel count.
+#include "tarn/AudioClipReader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "TestMedia.h"
+
+namespace {
+
+using testmedia::kTicksPerMs;
+using testmedia::kTicksPerSecond;
+using testmedia::Media;
+using testmedia::RampLeft;
+
+AudioClipSpec Clip(const std::string& name, std::int64_t sourceStart = 0, int rate = 44100,
+                   int channels = 2) {
+    AudioClipSpec clip;
+    clip.name = name;
+    clip.sourceStart = sourceStart;
+    clip.outputRate = rate;
+    clip.outputChannels = channels;
+    return clip;
+}
+
+// Reads `frames` sample frames in reads of the given sizes, in turn, into a buffer that
+// starts out non-zero, so that untouched samples show.
+std::vector<std::int16_t> ReadFrames(const AudioClipSpec& clip, std::int64_t frames,
+                                     const std::vector<std::int64_t>& sizes = {4096}) {
+    AudioClipReader reader(clip);
+    std::vector<std::int16_t> samples(static_cast<std::size_t>(frames * clip.outputChannels),
+                                      0x5555);
+    std::int64_t done = 0;
+    for (std::size_t turn = 0; done < frames; ++turn) {
+        const std::int64_t size = std::min(sizes[turn % sizes.size()], frames - done);
+        reader.Read(samples.data() + done * clip.outputChannels, size);
+        done += size;
+    }
+    return samples;
+}
+
+// Frames [from, to) of channel `channel`.
+std::vector<double> Channel(const std::vector<std::int16_t>& samples, int channels, int channel,
+                            std::int64_t from, std::int64_t to) {
+    std::vector<double> values;
+    for (std::int64_t i = from; i < to; ++i) {
+        values.push_back(samples[static_cast<std::size_t>(i * channels + channel)]);
+    }
+    return values;
+}
+
+int UpwardZeroCrossings(const std::vector<double>& values) {
+    int crossings = 0;
+    for (std::size_t i = 1; i < values.size(); ++i) {
+        if (values[i - 1] < 0 && values[i] >= 0) {
+            ++crossings;
+        }
+    }
+    return crossings;
+}
+
+double Peak(const std::vector<double>& values) {
+    double peak = 0;
+    for (double value : values) {
+        peak = std::max(peak, std::abs(value));
+    }
+    return peak;
+}
+
+double Rms(const std::vector<double>& values) {
+    double sum = 0;
+    for (double value : values) {
+        sum += value * value;
+    }
+    return std::sqrt(sum / static_cast<double>(values.size()));
+}
+
+bool IsSilent(const std::vector<std::int16_t>& samples) {
+    for (std::int16_t sample : samples) {
+        if (sample != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Checks that the frames from `from` on hold the ramp from sample frame `rampStart` on until
+// the file ends, then silence.
+testing::AssertionResult HoldsRampFrom(const std::vector<std::int16_t>& samples, std::int64_t from,
+                                       std::int64_t rampStart) {
+    const std::int64_t frames = static_cast<std::int64_t>(samples.size()) / 2;
+    for (std::int64_t i = from; i < frames; ++i) {
+        const std::int64_t source = rampStart + (i - from);
+        const std::int16_t left = source < testmedia::kRampFrames ? RampLeft(source) : 0;
+        const std::int16_t right = static_cast<std::int16_t>(-left);
+        if (samples[i * 2] != left || samples[i * 2 + 1] != right) {
+            return testing::AssertionFailure()
+                   << "frame " << i << " holds " << samples[i * 2] << ", " << samples[i * 2 + 1]
+                   << " instead of " << left << ", " << right;
+        }
+    }
+    return testing::AssertionSuccess();
+}
+
+TEST(AudioClipReaderTest, EveryReadContinuesExactlyWhereTheLastStopped) {
+    const std::vector<std::int16_t> samples = ReadFrames(
+        Clip(Media().ramp), testmedia::kRampFrames + 5000, {1, 7, 333, 1024, 4095, 17, 2, 9999, 3});
+    EXPECT_TRUE(HoldsRampFrom(samples, 0, 0));
+}
+
+TEST(AudioClipReaderTest, StartsOnTheSampleAtSourceStart) {
+    // 10 ms is 441 sample frames at 44,100 Hz.
+    for (std::int64_t tens : {1, 25, 100, 149}) {
+        const std::vector<std::int16_t> samples =
+            ReadFrames(Clip(Media().ramp, tens * 10 * kTicksPerMs), 3000, {1000, 7});
+        EXPECT_TRUE(HoldsRampFrom(samples, 0, tens * 441)) << tens * 10 << " ms";
+    }
+    // Between two sample frames, the nearest one starts: 5444.44 and 5444.60.
+    EXPECT_TRUE(HoldsRampFrom(ReadFrames(Clip(Media().ramp, 1234567), 100), 0, 5444));
+    EXPECT_TRUE(HoldsRampFrom(ReadFrames(Clip(Media().ramp, 1234604), 100), 0, 5445));
+}
+
+TEST(AudioClipReaderTest, SilenceBeforeTheAudioAndPastItsEnd) {
+    const std::vector<std::int16_t> early =
+        ReadFrames(Clip(Media().ramp, -10 * kTicksPerMs), 5000, {100, 3});
+    EXPECT_TRUE(IsSilent(std::vector<std::int16_t>(early.begin(), early.begin() + 441 * 2)));
+    EXPECT_TRUE(HoldsRampFrom(early, 441, 0));
+
+    // Ages before the audio: silence, never held in memory (years of it would not fit).
+    EXPECT_TRUE(
+        IsSilent(ReadFrames(Clip(Media().ramp, -kTicksPerSecond * 3600 * 24 * 365 * 1000), 10000)));
+
+    // An hour before: the audio still comes in on the right sample.
+    AudioClipReader hourEarly(Clip(Media().ramp, -3600 * kTicksPerSecond));
+    std::vector<std::int16_t> chunk(2 * 44100, 0x5555);
+    hourEarly.Read(chunk.data(), 44100);
+    EXPECT_TRUE(IsSilent(chunk));
+    const std::int64_t untilAudio = 3600LL * 44100 - 44100;
+    std::vector<std::int16_t> skip(2 * 1000000);
+    for (std::int64_t left = untilAudio - 10; left > 0;) {
+        const std::int64_t size = std::min<std::int64_t>(left, 1000000);
+        hourEarly.Read(skip.data(), size);
+        left -= size;
+    }
+    std::vector<std::int16_t> edge(2 * 100, 0x5555);
+    hourEarly.Read(edge.data(), 100);
+    EXPECT_TRUE(IsSilent(std::vector<std::int16_t>(edge.begin(), edge.begin() + 20)));
+    EXPECT_TRUE(HoldsRampFrom(std::vector<std::int16_t>(edge.begin() + 20, edge.end()), 0, 0));
+
+    EXPECT_TRUE(IsSilent(ReadFrames(Clip(Media().ramp, 2 * kTicksPerSecond), 10000)));
+}
+
+TEST(AudioClipReaderTest, MonoBecomesStereoAtTheOutputRateKeepingPitchAndLevel) {
+    // 22,050 Hz mono, 1 kHz at amplitude 16384, read as 44,100 Hz stereo.
+    const std::int64_t frames = 44100 * 5 / 2;
+    const std::vector<std::int16_t> samples =
+        ReadFrames(Clip(Media().tone22k), frames, {441, 1000, 13});
+    const std::vector<double> left = Channel(samples, 2, 0, 4410, 4410 + 44100);
+    EXPECT_EQ(left, Channel(samples, 2, 1, 4410, 4410 + 44100));
+    EXPECT_NEAR(UpwardZeroCrossings(left), 1000, 2);
+    EXPECT_NEAR(Peak(left), testmedia::kToneAmplitude, testmedia::kToneAmplitude * 0.03);
+    EXPECT_NEAR(Rms(left), testmedia::kToneAmplitude / std::sqrt(2.0),
+                testmedia::kToneAmplitude * 0.03);
+    // The tone lasts 2 s (88,200 sample frames), to its last sample, then silence.
+    std::int64_t lastSound = 0;
+    for (std::int64_t i = 0; i < frames; ++i) {
+        if (samples[static_cast<std::size_t>(i * 2)] != 0) {
+            lastSound = i;
+        }
+    }
+    EXPECT_GE(lastSound, 88200 - 3);
+    EXPECT_LE(lastSound, 88200 + 64);
+    EXPECT_GT(Peak(Channel(samples, 2, 0, 88200 - 45, 88200)), 15000);
+}
+
+TEST(AudioClipReaderTest, CompressedAudioStartsOnTheRightSample) {
+    // AAC of a 440 Hz sine: the output must follow the sine from the clip's first sample on,
+    // so the best match of the expected wave is at no offset.
+    for (std::int64_t startMs : {0, 1000, 2500}) {
+        const std::int64_t startFrame = startMs * testmedia::kAvSampleRate / 1000;
+        const std::vector<std::int16_t> samples =
+            ReadFrames(Clip(Media().av, startMs * kTicksPerMs), 6000, {1000, 1});
+        const std::vector<double> left = Channel(samples, 2, 0, 0, 6000);
+        int bestLag = 0;
+        double bestError = -1;
+        double amplitude = testmedia::kAvToneAmplitude * 32767.0;
+        for (int lag = -40; lag <= 40; ++lag) {
+            double error = 0;
+            for (int i = 0; i < 5000; ++i) {
+                const double expected =
+                    amplitude *
+                    std::sin(2.0 * M_PI * testmedia::kAvToneHz *
+                             static_cast<double>(startFrame + i + lag) / testmedia::kAvSampleRate);
+                error += (left[i] - expected) * (left[i] - expected);
+            }
+            if (bestError < 0 || error < bestError) {
+                bestError = error;
+                bestLag = lag;
+            }
+        }
+        EXPECT_LE(std::abs(bestLag), 1) << "starting at " << startMs << " ms";
+        EXPECT_LT(std::sqrt(bestError / 5000), amplitude * 0.02) << "starting at " << startMs;
+    }
+}
+
+TEST(AudioClipReaderTest, SourceTimesCountFromTheStartOfTheFile) {
+    // The transport stream's clock starts at 1.4 s; its sound is there from source time 0
+    // (after the encoder's 1,024 samples of priming) and stops at 2 s.
+    const std::vector<std::int16_t> samples =
+        ReadFrames(Clip(Media().transportStream), 3 * 44100, {777});
+    const std::vector<double> tone = Channel(samples, 2, 0, 2048, 2048 + 44100);
+    EXPECT_NEAR(UpwardZeroCrossings(tone), 440, 2);
+    EXPECT_GT(Peak(tone), 0.4 * 32767);
+    EXPECT_TRUE(IsSilent(
+        std::vector<std::int16_t>(samples.begin() + (44100 * 21 / 10) * 2, samples.end())));
+}
+
+TEST(AudioClipReaderTest, ConvertsToOtherRatesAndChannelCounts) {
+    // Stereo AAC at 44,100 Hz read as mono at 48,000 Hz: still 440 Hz.
+    const std::vector<std::int16_t> mono = ReadFrames(Clip(Media().av, 0, 48000, 1), 48000 * 2);
+    const std::vector<double> tone = Channel(mono, 1, 0, 4800, 4800 + 48000);
+    EXPECT_NEAR(UpwardZeroCrossings(tone), 440, 2);
+    EXPECT_GT(Peak(tone), 0.3 * 32767);
+
+    // 5.1 out of stereo: every sample frame is written.
+    const std::vector<std::int16_t> surround = ReadFrames(Clip(Media().av, 0, 44100, 6), 20000);
+    for (std::int16_t sample : surround) {
+        ASSERT_NE(sample, 0x5555);
+    }
+
+    // A lavfi sine.
+    const std::vector<std::int16_t> generated =
+        ReadFrames(Clip("lavfi:sine=frequency=1000:sample_rate=44100:duration=2"), 44100 * 3);
+    EXPECT_NEAR(UpwardZeroCrossings(Channel(generated, 2, 0, 0, 44100)), 1000, 2);
+    EXPECT_TRUE(IsSilent(
+        std::vector<std::int16_t>(generated.begin() + 44100 * 2 * 2 + 200, generated.end())));
+}
+
+TEST(AudioClipReaderTest, UnreadableFilesReadSilence) {
+    for (const std::string& name :
+         {Media().random, Media().truncatedMp4, Media().missing, Media().directory,
+          Media().videoOnly, std::string(), std::string("lavfi:amovie=x.mp4")}) {
+        EXPECT_TRUE(IsSilent(ReadFrames(Clip(name), 5000, {1000, 3}))) << name;
+    }
+    AudioClipReader neverRead(Clip(Media().av));
+}
+
+}  // namespace

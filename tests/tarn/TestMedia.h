@@ -1,0 +1,106 @@
+// Media files for the reader tests, written on first use with FFmpeg's own encoders and
+// muxers into the build tree (TEST_MEDIA_DIR), and helpers to read back what a reader drew.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace testmedia {
+
+constexpr std::int64_t kTicksPerSecond = 10000000;  // 100-ns units
+constexpr std::int64_t kTicksPerMs = 10000;
+
+// av.mp4: H.264 (FFmpeg's mpeg4 encoder when it has no libx264) with B-frames, 320x240, 25 fps,
+// 75 frames, a keyframe every 25 frames, each frame carrying its index as a bar code; AAC
+// stereo at 44,100 Hz, a 440 Hz sine at half scale in both channels, 3 s.
+constexpr int kAvWidth = 320;
+constexpr int kAvHeight = 240;
+constexpr int kAvFrames = 75;
+constexpr int kAvKeyframeInterval = 25;
+constexpr std::int64_t kAvFrameTicks = kTicksPerSecond / 25;
+constexpr int kAvSampleRate = 44100;
+constexpr double kAvToneHz = 440.0;
+constexpr double kAvToneAmplitude = 0.5;
+
+// video_only.mkv: MPEG-4 Visual (FFmpeg's mpeg4), 160x120, 25 fps, 50 frames bar-coded, no audio.
+constexpr int kSmallWidth = 160;
+constexpr int kSmallHeight = 120;
+constexpr int kVideoOnlyFrames = 50;
+
+// vfr.mkv: FFV1 160x120, bar-coded frames at irregular times (ms), the last shown 100 ms.
+const std::vector<int>& VfrTimesMs();
+constexpr int kVfrLastDurationMs = 100;
+
+// ramp.wav: 16-bit PCM stereo at 44,100 Hz, kRampFrames sample frames; sample frame i holds
+// i % 32768 on the left and its negation on the right.
+constexpr int kRampRate = 44100;
+constexpr std::int64_t kRampFrames = 66150;  // 1.5 s
+std::int16_t RampLeft(std::int64_t index);
+
+// tone22k.wav: 16-bit PCM mono at 22,050 Hz, a 1 kHz sine of amplitude 16384, 2 s.
+constexpr int kToneRate = 22050;
+constexpr double kToneHz = 1000.0;
+constexpr int kToneAmplitude = 16384;
+
+// pattern.mkv, sar.mp4 and rotated.mp4 show one still picture, 160x120: a 20-pixel yellow
+// border around four quadrants, red top left, green top right, blue bottom left, white bottom
+// right (split at x = 80, y = 60). sar.mp4 has 2:1 pixels (shown 320x120); rotated.mp4 is to
+// be turned 90 degrees clockwise (shown 120x160), rotated180.mp4 180 degrees and
+// rotated270.mp4 270 degrees.
+constexpr int kBorder = 20;
+
+constexpr std::int64_t kTransportStreamStartUs = 1400000;  // as ffmpeg writes MPEG-TS
+
+struct Files {
+    std::string av;
+    std::string videoOnly;
+    std::string vfr;
+    std::string ramp;
+    std::string tone22k;
+    std::string pattern;
+    std::string sar;
+    std::string rotated;
+    std::string rotated180;
+    std::string rotated270;
+    std::string transportStream;  // MPEG-TS: video_only's pictures and a 440 Hz AAC tone,
+                                  // 2 s, its clock starting at kTransportStreamStartUs
+    std::string cover;            // AAC, 1 s, with a cover picture (an attached picture stream)
+    std::string truncatedMkv;     // first half of video_only.mkv: opens, ends early
+    std::string truncatedMp4;     // first half of av.mp4: its index is missing
+    std::string withColon;        // a copy of av.mp4 named "with:colon.mp4"
+    std::string playlist;         // an HLS playlist naming segment.mp4, a copy of av.mp4
+    std::string concatList;       // an ffconcat list naming segment.mp4
+    std::string segment;
+    std::string random;     // random bytes named .mp4
+    std::string missing;    // a name with no file
+    std::string directory;  // where they are
+};
+
+// The files, written when missing (once per process; each appears under its name only when
+// complete, so parallel test processes do not see half-written files).
+const Files& Media();
+
+// A colour as B, G, R and the fourth byte of an output pixel.
+struct Pixel {
+    int b = 0;
+    int g = 0;
+    int r = 0;
+    int x = 0;
+};
+Pixel PixelAt(const std::vector<std::uint8_t>& frame, int width, int x, int y);
+
+// Passes when the pixel is within `tolerance` of R, G, B and its fourth byte is 0.
+testing::AssertionResult HasColour(const std::vector<std::uint8_t>& frame, int width, int x, int y,
+                                   int r, int g, int b, int tolerance = 24);
+
+// The frame index that a bar-coded picture carries, read from a frame drawn at the file's own
+// size in Stretch mode; -1 when the frame carries none (black).
+int FrameIndex(const std::vector<std::uint8_t>& frame, int width, int height);
+
+bool IsAllZero(const std::vector<std::uint8_t>& bytes);
+
+}  // namespace testmedia

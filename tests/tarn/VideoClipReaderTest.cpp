@@ -1,0 +1,424 @@
+// Pictures of a video clip: which source frame each time shows, black before and after the
+// media, and how crop, clip mode, rotation and sample aspect ratio shape the output frame.
+#include "tarn/VideoClipReader.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "TestMedia.h"
+#include "tarn/PictureFitter.h"
+
+namespace {
+
+using testmedia::FrameIndex;
+using testmedia::HasColour;
+using testmedia::IsAllZero;
+using testmedia::kAvFrameTicks;
+using testmedia::kTicksPerMs;
+using testmedia::kTicksPerSecond;
+using testmedia::Media;
+
+constexpr std::uint32_t kBarColour = 0x00336699;  // R 0x33, G 0x66, B 0x99
+
+VideoClipSpec Clip(const std::string& name, int width, int height,
+                   ClipMode mode = ClipMode::Stretch, std::int64_t sourceStart = 0) {
+    VideoClipSpec clip;
+    clip.name = name;
+    clip.sourceStart = sourceStart;
+    clip.sourceStop = sourceStart + 10 * kTicksPerSecond;
+    clip.mode = mode;
+    clip.barColour = kBarColour;
+    clip.outputWidth = width;
+    clip.outputHeight = height;
+    return clip;
+}
+
+// Renders into a buffer that starts out non-zero, so that untouched bytes show.
+std::vector<std::uint8_t> Render(VideoClipReader* reader, const VideoClipSpec& clip,
+                                 std::int64_t sourceTime) {
+    std::vector<std::uint8_t> frame(
+        static_cast<std::size_t>(clip.outputWidth) * clip.outputHeight * 4, 0xAB);
+    reader->Render(sourceTime, frame.data());
+    return frame;
+}
+
+testing::AssertionResult IsBar(const std::vector<std::uint8_t>& frame, int width, int x, int y) {
+    const testmedia::Pixel p = testmedia::PixelAt(frame, width, x, y);
+    if (p.b == 0x99 && p.g == 0x66 && p.r == 0x33 && p.x == 0) {
+        return testing::AssertionSuccess();
+    }
+    return testing::AssertionFailure()
+           << "pixel (" << x << ", " << y << ") is B " << p.b << " G " << p.g << " R " << p.r
+           << " X " << p.x << ", not the bar colour";
+}
+
+// Colours of the quadrant picture.
+testing::AssertionResult IsYellow(const std::vector<std::uint8_t>& f, int w, int x, int y) {
+    return HasColour(f, w, x, y, 255, 255, 0);
+}
+testing::AssertionResult IsRed(const std::vector<std::uint8_t>& f, int w, int x, int y) {
+    return HasColour(f, w, x, y, 255, 0, 0);
+}
+testing::AssertionResult IsGreen(const std::vector<std::uint8_t>& f, int w, int x, int y) {
+    return HasColour(f, w, x, y, 0, 255, 0);
+}
+testing::AssertionResult IsBlue(const std::vector<std::uint8_t>& f, int w, int x, int y) {
+    return HasColour(f, w, x, y, 0, 0, 255);
+}
+testing::AssertionResult IsWhite(const std::vector<std::uint8_t>& f, int w, int x, int y) {
+    return HasColour(f, w, x, y, 255, 255, 255);
+}
+
+bool FourthBytesAreZero(const std::vector<std::uint8_t>& frame) {
+    for (std::size_t i = 3; i < frame.size(); i += 4) {
+        if (frame[i] != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+PictureGeometry Geometry(ClipMode mode, int outputWidth, int outputHeight) {
+    PictureGeometry geometry;
+    geometry.sourceWidth = 160;
+    geometry.sourceHeight = 120;
+    geometry.mode = mode;
+    geometry.outputWidth = outputWidth;
+    geometry.outputHeight = outputHeight;
+    return geometry;
+}
+
+void ExpectRect(const PixelRect& rect, int x, int y, int width, int height) {
+    EXPECT_EQ(rect.x, x);
+    EXPECT_EQ(rect.y, y);
+    EXPECT_EQ(rect.width, width);
+    EXPECT_EQ(rect.height, height);
+}
+
+TEST(PictureFitterTest, EachModePlacesThePicture) {
+    PicturePlacement stretch = FitPicture(Geometry(ClipMode::Stretch, 320, 100));
+    ExpectRect(stretch.source, 0, 0, 160, 120);
+    ExpectRect(stretch.target, 0, 0, 320, 100);
+
+    ExpectRect(FitPicture(Geometry(ClipMode::Fit, 320, 120)).target, 80, 0, 160, 120);
+    ExpectRect(FitPicture(Geometry(ClipMode::Fit, 160, 240)).target, 0, 60, 160, 120);
+
+    const PicturePlacement fill = FitPicture(Geometry(ClipMode::Fill, 320, 120));
+    ExpectRect(fill.source, 0, 30, 160, 60);
+    ExpectRect(fill.target, 0, 0, 320, 120);
+    ExpectRect(FitPicture(Geometry(ClipMode::Fill, 60, 120)).source, 50, 0, 60, 120);
+}
+
+TEST(PictureFitterTest, SampleAspectRatioAndRotationShapeThePicture) {
+    PictureGeometry sar = Geometry(ClipMode::Fit, 320, 240);
+    sar.sarNum = 2;
+    sar.sarDen = 1;
+    ExpectRect(FitPicture(sar).target, 0, 60, 320, 120);
+    sar.mode = ClipMode::Fill;
+    ExpectRect(FitPicture(sar).source, 40, 0, 80, 120);
+
+    PictureGeometry turned = Geometry(ClipMode::Fit, 160, 120);
+    turned.rotation = 90;
+    ExpectRect(FitPicture(turned).target, 35, 0, 90, 120);
+    turned.mode = ClipMode::Fill;
+    const PicturePlacement fill = FitPicture(turned);
+    ExpectRect(fill.source, 35, 0, 90, 120);
+    ExpectRect(fill.target, 0, 0, 160, 120);
+}
+
+TEST(PictureFitterTest, CropIsClampedAndAnEmptyCropMeansNone) {
+    ExpectRect(ClampedCrop({-1, -1, -1, -1}, 160, 120), 0, 0, 160, 120);
+    ExpectRect(ClampedCrop({10, 20, 50, 60}, 160, 120), 10, 20, 40, 40);
+    ExpectRect(ClampedCrop({-5, 100, 500, 500}, 160, 120), 0, 100, 160, 20);
+    ExpectRect(ClampedCrop({50, 10, 40, 100}, 160, 120), 0, 0, 160, 120);
+    ExpectRect(ClampedCrop({10, 10, 10, 50}, 160, 120), 0, 0, 160, 120);
+    ExpectRect(ClampedCrop({200, 10, 300, 50}, 160, 120), 0, 0, 160, 120);
+
+    PictureGeometry cropped = Geometry(ClipMode::Fit, 100, 100);
+    cropped.crop = {20, 20, 60, 100};  // 40 x 80: fits as 50 x 100
+    const PicturePlacement fit = FitPicture(cropped);
+    ExpectRect(fit.source, 20, 20, 40, 80);
+    ExpectRect(fit.target, 25, 0, 50, 100);
+}
+
+TEST(VideoClipReaderTest, ShowsTheLatestFrameAtOrBeforeEachTime) {
+    const VideoClipSpec clip = Clip(Media().av, testmedia::kAvWidth, testmedia::kAvHeight);
+    VideoClipReader reader(clip);
+    for (int i = 0; i < testmedia::kAvFrames; ++i) {
+        const std::int64_t time = i * kAvFrameTicks;
+        if (i > 0) {
+            EXPECT_EQ(
+                FrameIndex(Render(&reader, clip, time - 1), clip.outputWidth, clip.outputHeight),
+                i - 1)
+                << "just before frame " << i;
+        }
+        EXPECT_EQ(FrameIndex(Render(&reader, clip, time), clip.outputWidth, clip.outputHeight), i)
+            << "on frame " << i;
+        EXPECT_EQ(FrameIndex(Render(&reader, clip, time + 1), clip.outputWidth, clip.outputHeight),
+                  i)
+            << "just after frame " << i;
+    }
+}
+
+TEST(VideoClipReaderTest, StartsAnywhereInAGroupOfPictures) {
+    for (int start : {1, 13, 24, 25, 37, 49, 62, 74}) {
+        for (std::int64_t offset : {std::int64_t{0}, kAvFrameTicks / 2}) {
+            const VideoClipSpec clip = Clip(Media().av, testmedia::kAvWidth, testmedia::kAvHeight,
+                                            ClipMode::Stretch, start * kAvFrameTicks + offset);
+            VideoClipReader reader(clip);
+            EXPECT_EQ(FrameIndex(Render(&reader, clip, clip.sourceStart), clip.outputWidth,
+                                 clip.outputHeight),
+                      start)
+                << "starting at frame " << start << " + " << offset;
+            if (start + 1 < testmedia::kAvFrames) {
+                EXPECT_EQ(FrameIndex(Render(&reader, clip, (start + 1) * kAvFrameTicks),
+                                     clip.outputWidth, clip.outputHeight),
+                          start + 1);
+            }
+        }
+    }
+}
+
+TEST(VideoClipReaderTest, BlackBeforeTheFirstFrameAndPastTheLast) {
+    const VideoClipSpec clip = Clip(Media().av, testmedia::kAvWidth, testmedia::kAvHeight,
+                                    ClipMode::Stretch, -kTicksPerSecond);
+    VideoClipReader reader(clip);
+    EXPECT_TRUE(IsAllZero(Render(&reader, clip, -kTicksPerSecond)));
+    EXPECT_TRUE(IsAllZero(Render(&reader, clip, -1)));
+    EXPECT_EQ(FrameIndex(Render(&reader, clip, 0), clip.outputWidth, clip.outputHeight), 0);
+    const std::int64_t lastEnd = testmedia::kAvFrames * kAvFrameTicks;
+    EXPECT_EQ(FrameIndex(Render(&reader, clip, lastEnd - 1), clip.outputWidth, clip.outputHeight),
+              testmedia::kAvFrames - 1);
+    EXPECT_TRUE(IsAllZero(Render(&reader, clip, lastEnd)));
+    EXPECT_TRUE(IsAllZero(Render(&reader, clip, 100 * kTicksPerSecond)));
+}
+
+TEST(VideoClipReaderTest, SourceTimesCountFromTheStartOfTheFile) {
+    // The transport stream's clock starts at 1.4 s (its pictures 23 ms after its sound, which
+    // starts the file); source time 0 is where the file starts.
+    const VideoClipSpec clip =
+        Clip(Media().transportStream, testmedia::kSmallWidth, testmedia::kSmallHeight);
+    VideoClipReader reader(clip);
+    for (int i : {0, 1, 10, 49}) {
+        EXPECT_EQ(FrameIndex(Render(&reader, clip, i * kAvFrameTicks + kAvFrameTicks * 3 / 4),
+                             clip.outputWidth, clip.outputHeight),
+                  i);
+    }
+    EXPECT_TRUE(IsAllZero(Render(&reader, clip, 2100 * kTicksPerMs)));
+
+    const VideoClipSpec later =
+        Clip(Media().transportStream, testmedia::kSmallWidth, testmedia::kSmallHeight,
+             ClipMode::Stretch, 30 * kAvFrameTicks + kAvFrameTicks * 3 / 4);
+    VideoClipReader laterReader(later);
+    EXPECT_EQ(FrameIndex(Render(&laterReader, later, later.sourceStart), later.outputWidth,
+                         later.outputHeight),
+              30);
+}
+
+TEST(VideoClipReaderTest, VariableFrameRateFramesShowAtTheirOwnTimes) {
+    const VideoClipSpec clip = Clip(Media().vfr, testmedia::kSmallWidth, testmedia::kSmallHeight);
+    VideoClipReader reader(clip);
+    const std::vector<int>& times = testmedia::VfrTimesMs();
+    for (std::size_t i = 0; i < times.size(); ++i) {
+        const std::int64_t time = times[i] * kTicksPerMs;
+        const int frame = static_cast<int>(i);
+        if (i > 0) {
+            EXPECT_EQ(
+                FrameIndex(Render(&reader, clip, time - 1), clip.outputWidth, clip.outputHeight),
+                frame - 1);
+        }
+        EXPECT_EQ(FrameIndex(Render(&reader, clip, time), clip.outputWidth, clip.outputHeight),
+                  frame);
+    }
+    const std::int64_t end = (times.back() + testmedia::kVfrLastDurationMs) * kTicksPerMs;
+    EXPECT_EQ(FrameIndex(Render(&reader, clip, end - 1), clip.outputWidth, clip.outputHeight),
+              static_cast<int>(times.size()) - 1);
+    EXPECT_TRUE(IsAllZero(Render(&reader, clip, end)));
+}
+
+TEST(VideoClipReaderTest, AFrameShownAgainIsTheSameAndItsFourthBytesAreZero) {
+    const VideoClipSpec clip = Clip(Media().av, 200, 150);
+    VideoClipReader reader(clip);
+    const std::vector<std::uint8_t> first = Render(&reader, clip, 5 * kAvFrameTicks);
+    EXPECT_EQ(FrameIndex(first, 200, 150), 5);
+    EXPECT_TRUE(FourthBytesAreZero(first));
+    EXPECT_EQ(Render(&reader, clip, 5 * kAvFrameTicks), first);
+    EXPECT_EQ(Render(&reader, clip, 6 * kAvFrameTicks - 1), first);
+    EXPECT_NE(Render(&reader, clip, 6 * kAvFrameTicks), first);
+}
+
+TEST(VideoClipReaderTest, StretchFillsTheOutput) {
+    const VideoClipSpec clip = Clip(Media().pattern, 320, 240);
+    VideoClipReader reader(clip);
+    const std::vector<std::uint8_t> frame = Render(&reader, clip, 0);
+    EXPECT_TRUE(IsYellow(frame, 320, 0, 0));
+    EXPECT_TRUE(IsYellow(frame, 320, 319, 239));
+    EXPECT_TRUE(IsRed(frame, 320, 100, 80));
+    EXPECT_TRUE(IsGreen(frame, 320, 220, 80));
+    EXPECT_TRUE(IsBlue(frame, 320, 100, 160));
+    EXPECT_TRUE(IsWhite(frame, 320, 220, 160));
+    EXPECT_TRUE(FourthBytesAreZero(frame));
+}
+
+TEST(VideoClipReaderTest, FitCentresThePictureBetweenBarsOfTheBarColour) {
+    const VideoClipSpec wide = Clip(Media().pattern, 320, 120, ClipMode::Fit);
+    VideoClipReader wideReader(wide);
+    const std::vector<std::uint8_t> sideBars = Render(&wideReader, wide, 0);
+    for (int y : {0, 60, 119}) {
+        EXPECT_TRUE(IsBar(sideBars, 320, 0, y));
+        EXPECT_TRUE(IsBar(sideBars, 320, 79, y));
+        EXPECT_TRUE(IsYellow(sideBars, 320, 81, y));
+        EXPECT_TRUE(IsYellow(sideBars, 320, 238, y));
+        EXPECT_TRUE(IsBar(sideBars, 320, 240, y));
+        EXPECT_TRUE(IsBar(sideBars, 320, 319, y));
+    }
+    EXPECT_TRUE(IsRed(sideBars, 320, 120, 40));
+    EXPECT_TRUE(IsWhite(sideBars, 320, 200, 80));
+
+    const VideoClipSpec tall = Clip(Media().pattern, 160, 240, ClipMode::Fit);
+    VideoClipReader tallReader(tall);
+    const std::vector<std::uint8_t> topBars = Render(&tallReader, tall, 0);
+    for (int x : {0, 80, 159}) {
+        EXPECT_TRUE(IsBar(topBars, 160, x, 0));
+        EXPECT_TRUE(IsBar(topBars, 160, x, 59));
+        EXPECT_TRUE(IsYellow(topBars, 160, x, 61));
+        EXPECT_TRUE(IsYellow(topBars, 160, x, 178));
+        EXPECT_TRUE(IsBar(topBars, 160, x, 180));
+        EXPECT_TRUE(IsBar(topBars, 160, x, 239));
+    }
+}
+
+TEST(VideoClipReaderTest, FillCoversTheOutputAndCutsTheOverflowEqually) {
+    // 160x120 into 320x120: twice as large, rows 30 to 89 of the picture remain.
+    const VideoClipSpec clip = Clip(Media().pattern, 320, 120, ClipMode::Fill);
+    VideoClipReader reader(clip);
+    const std::vector<std::uint8_t> frame = Render(&reader, clip, 0);
+    EXPECT_TRUE(IsYellow(frame, 320, 2, 60));  // the side borders remain
+    EXPECT_TRUE(IsYellow(frame, 320, 37, 60));
+    EXPECT_TRUE(IsYellow(frame, 320, 317, 60));
+    EXPECT_TRUE(IsRed(frame, 320, 100, 1));  // the top border is cut away
+    EXPECT_TRUE(IsGreen(frame, 320, 220, 1));
+    EXPECT_TRUE(IsBlue(frame, 320, 100, 118));  // and so is the bottom one
+    EXPECT_TRUE(IsWhite(frame, 320, 220, 118));
+    EXPECT_TRUE(IsRed(frame, 320, 100, 55));  // the quadrants still meet in the middle
+    EXPECT_TRUE(IsBlue(frame, 320, 100, 64));
+}
+
+TEST(VideoClipReaderTest, CropShowsOnlyTheCroppedPart) {
+    for (const std::array<std::int32_t, 4>& crop : {std::array<std::int32_t, 4>{20, 20, 140, 100},
+                                                    std::array<std::int32_t, 4>{21, 21, 139, 99}}) {
+        VideoClipSpec clip = Clip(Media().pattern, 240, 160);
+        clip.crop = crop;
+        VideoClipReader reader(clip);
+        const std::vector<std::uint8_t> frame = Render(&reader, clip, 0);
+        EXPECT_TRUE(IsRed(frame, 240, 1, 1));
+        EXPECT_TRUE(IsGreen(frame, 240, 238, 1));
+        EXPECT_TRUE(IsBlue(frame, 240, 1, 158));
+        EXPECT_TRUE(IsWhite(frame, 240, 238, 158));
+    }
+    VideoClipSpec quarter = Clip(Media().pattern, 64, 64);
+    quarter.crop = {80, 60, 140, 100};
+    VideoClipReader quarterReader(quarter);
+    const std::vector<std::uint8_t> white = Render(&quarterReader, quarter, 0);
+    EXPECT_TRUE(IsWhite(white, 64, 0, 0));
+    EXPECT_TRUE(IsWhite(white, 64, 63, 63));
+
+    VideoClipSpec outside = Clip(Media().pattern, 160, 120);
+    outside.crop = {-10, -10, 1000, 1000};  // clamped to the picture
+    VideoClipReader outsideReader(outside);
+    const std::vector<std::uint8_t> whole = Render(&outsideReader, outside, 0);
+    EXPECT_TRUE(IsYellow(whole, 160, 0, 0));
+    EXPECT_TRUE(IsRed(whole, 160, 50, 40));
+}
+
+TEST(VideoClipReaderTest, RotatedPicturesComeOutUpright) {
+    // Stored top-left red, top-right green, bottom-left blue, bottom-right white.
+    const VideoClipSpec clockwise = Clip(Media().rotated, 120, 160);
+    VideoClipReader clockwiseReader(clockwise);
+    const std::vector<std::uint8_t> upright = Render(&clockwiseReader, clockwise, 0);
+    EXPECT_TRUE(IsBlue(upright, 120, 40, 50));
+    EXPECT_TRUE(IsRed(upright, 120, 80, 50));
+    EXPECT_TRUE(IsWhite(upright, 120, 40, 110));
+    EXPECT_TRUE(IsGreen(upright, 120, 80, 110));
+    EXPECT_TRUE(IsYellow(upright, 120, 2, 2));
+
+    // Shown 120x160, fitted into 160x120: 90x120 in the middle.
+    const VideoClipSpec fit = Clip(Media().rotated, 160, 120, ClipMode::Fit);
+    VideoClipReader fitReader(fit);
+    const std::vector<std::uint8_t> fitted = Render(&fitReader, fit, 0);
+    EXPECT_TRUE(IsBar(fitted, 160, 33, 60));
+    EXPECT_TRUE(IsBlue(fitted, 160, 65, 38));
+    EXPECT_TRUE(IsRed(fitted, 160, 95, 38));
+    EXPECT_TRUE(IsGreen(fitted, 160, 95, 82));
+    EXPECT_TRUE(IsBar(fitted, 160, 126, 60));
+
+    const VideoClipSpec half = Clip(Media().rotated180, 160, 120);
+    VideoClipReader halfReader(half);
+    const std::vector<std::uint8_t> halfTurn = Render(&halfReader, half, 0);
+    EXPECT_TRUE(IsWhite(halfTurn, 160, 50, 40));
+    EXPECT_TRUE(IsBlue(halfTurn, 160, 110, 40));
+    EXPECT_TRUE(IsGreen(halfTurn, 160, 50, 80));
+    EXPECT_TRUE(IsRed(halfTurn, 160, 110, 80));
+
+    const VideoClipSpec anticlockwise = Clip(Media().rotated270, 120, 160);
+    VideoClipReader anticlockwiseReader(anticlockwise);
+    const std::vector<std::uint8_t> turnedBack = Render(&anticlockwiseReader, anticlockwise, 0);
+    EXPECT_TRUE(IsGreen(turnedBack, 120, 40, 50));
+    EXPECT_TRUE(IsWhite(turnedBack, 120, 80, 50));
+    EXPECT_TRUE(IsRed(turnedBack, 120, 40, 110));
+    EXPECT_TRUE(IsBlue(turnedBack, 120, 80, 110));
+}
+
+TEST(VideoClipReaderTest, FitKeepsTheSampleAspectRatio) {
+    // 160x120 of 2:1 pixels is shown 320x120: in 320x240 that leaves 60 rows of bars above
+    // and below (square pixels would leave none).
+    const VideoClipSpec clip = Clip(Media().sar, 320, 240, ClipMode::Fit);
+    VideoClipReader reader(clip);
+    const std::vector<std::uint8_t> frame = Render(&reader, clip, 0);
+    EXPECT_TRUE(IsBar(frame, 320, 160, 0));
+    EXPECT_TRUE(IsBar(frame, 320, 160, 58));
+    EXPECT_TRUE(IsYellow(frame, 320, 160, 62));
+    EXPECT_TRUE(IsRed(frame, 320, 100, 100));
+    EXPECT_TRUE(IsWhite(frame, 320, 220, 140));
+    EXPECT_TRUE(IsYellow(frame, 320, 160, 177));
+    EXPECT_TRUE(IsBar(frame, 320, 160, 181));
+}
+
+TEST(VideoClipReaderTest, FilesWithoutPicturesRenderBlack) {
+    for (const std::string& name :
+         {Media().random, Media().truncatedMp4, Media().missing, Media().directory, Media().ramp,
+          Media().cover, std::string(), std::string("lavfi:movie=x.mp4")}) {
+        const VideoClipSpec clip = Clip(name, 64, 48);
+        VideoClipReader reader(clip);
+        EXPECT_TRUE(IsAllZero(Render(&reader, clip, 0))) << name;
+        EXPECT_TRUE(IsAllZero(Render(&reader, clip, kTicksPerSecond))) << name;
+    }
+    VideoClipReader neverRendered(Clip(Media().av, 64, 48));
+}
+
+TEST(VideoClipReaderTest, ATruncatedFileShowsWhatItHasThenBlack) {
+    const VideoClipSpec clip =
+        Clip(Media().truncatedMkv, testmedia::kSmallWidth, testmedia::kSmallHeight);
+    VideoClipReader reader(clip);
+    EXPECT_EQ(FrameIndex(Render(&reader, clip, 0), clip.outputWidth, clip.outputHeight), 0);
+    EXPECT_EQ(
+        FrameIndex(Render(&reader, clip, 10 * kAvFrameTicks), clip.outputWidth, clip.outputHeight),
+        10);
+    EXPECT_TRUE(IsAllZero(Render(&reader, clip, 49 * kAvFrameTicks)));
+}
+
+TEST(VideoClipReaderTest, LavfiGraphsRender) {
+    const VideoClipSpec clip = Clip("lavfi:testsrc2=size=320x240:rate=25:duration=2", 160, 120,
+                                    ClipMode::Stretch, kTicksPerSecond / 2);
+    VideoClipReader reader(clip);
+    const std::vector<std::uint8_t> frame = Render(&reader, clip, kTicksPerSecond / 2);
+    EXPECT_FALSE(IsAllZero(frame));
+    EXPECT_TRUE(FourthBytesAreZero(frame));
+    EXPECT_TRUE(IsAllZero(Render(&reader, clip, 3 * kTicksPerSecond)));
+}
+
+}  // namespace
