@@ -36,7 +36,7 @@ struct SourceFormat {
 }  // namespace
 
 struct AudioClipReader::State {
-    explicit State(AudioClipSpec given) : clip(std::move(given)) {}
+    explicit State(AudioClipSetup given) : clip(std::move(given)) {}
 
     void Open();
     // Decodes until at least `wanted` sample frames wait in the queue, a gap has been met
@@ -53,7 +53,7 @@ struct AudioClipReader::State {
         return static_cast<std::int64_t>(queue.size() - queueHead) / clip.outputChannels;
     }
 
-    AudioClipSpec clip;
+    AudioClipSetup clip;
     bool valid = false;  // output rate and channel count usable
     bool opened = false;
     std::unique_ptr<StreamDecoder> decoder;  // null when the file gives no sound
@@ -254,8 +254,8 @@ void AudioClipReader::State::Fill(std::int64_t wanted) {
     }
 }
 
-AudioClipReader::AudioClipReader(AudioClipSpec given) : state_(new State(std::move(given))) {
-    const AudioClipSpec& clip = state_->clip;
+AudioClipReader::AudioClipReader(AudioClipSetup given) : state_(new State(std::move(given))) {
+    const AudioClipSetup& clip = state_->clip;
     state_->valid = clip.outputRate > 0 && clip.outputChannels >= 1 && clip.outputChannels <= 8;
     if (state_->valid) {
         state_->readPosition = ClampTime(av_rescale_rnd(

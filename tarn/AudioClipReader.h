@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-struct AudioClipSpec {
+struct AudioClipSetup {
     std::string name;                 // the file (or "lavfi:..." graph); empty: no media, silence
     std::int64_t sourceStart = 0;     // 100-ns units in the file's own time, may be negative
     std::int32_t outputRate = 44100;  // Hz, > 0
@@ -16,7 +16,7 @@ struct AudioClipSpec {
 class AudioClipReader {
   public:
     // Opens the file lazily on the first Read; a file that cannot be opened reads silence.
-    explicit AudioClipReader(AudioClipSpec spec);
+    explicit AudioClipReader(AudioClipSetup setup);
     ~AudioClipReader();
     AudioClipReader(const AudioClipReader&) = delete;
     AudioClipReader& operator=(const AudioClipReader&) = delete;

@@ -73,14 +73,14 @@ std::int64_t AudioTimeline::FillFrom(std::int64_t position, std::int64_t count, 
         reader_.reset();
         openClip_ = clip;
         const ClipData& data = clips_[index];
-        AudioClipSpec spec;
-        spec.name = data.name;
+        AudioClipSetup setup;
+        setup.name = data.name;
         // Entered at its first sample, a clip starts at its source start.
-        spec.sourceStart =
+        setup.sourceStart =
             data.sourceStart + (grid_.TimeOf(position) - grid_.TimeOf(sampleStart_[index]));
-        spec.outputRate = static_cast<std::int32_t>(record_.nSamplesPerSec);
-        spec.outputChannels = channels_;
-        reader_ = std::make_unique<AudioClipReader>(std::move(spec));
+        setup.outputRate = static_cast<std::int32_t>(record_.nSamplesPerSec);
+        setup.outputChannels = channels_;
+        reader_ = std::make_unique<AudioClipReader>(std::move(setup));
     }
     const std::int64_t frames = std::min(count, sampleEnd_[index] - position);
     reader_->Read(out, frames);

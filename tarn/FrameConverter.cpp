@@ -146,7 +146,7 @@ void PaintBars(std::uint8_t* frame, int width, int height, const PixelRect& pict
 }
 }  // namespace
 
-FrameConverter::FrameConverter(const VideoClipSpec& clip)
+FrameConverter::FrameConverter(const VideoClipSetup& clip)
     : crop_(clip.crop),
       mode_(clip.mode),
       barColour_(clip.barColour),

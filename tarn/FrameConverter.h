@@ -19,7 +19,7 @@ extern "C" {
 class FrameConverter {
   public:
     // Takes the crop, mode, bar colour and output size of `clip`.
-    explicit FrameConverter(const VideoClipSpec& clip);
+    explicit FrameConverter(const VideoClipSetup& clip);
 
     // Writes `picture` into `frame` (outputWidth x outputHeight pixels, rows top-down, no
     // padding). `sar` is the picture's sample aspect ratio, `rotation` the clockwise degrees

@@ -33,14 +33,14 @@ std::int64_t FrameDurationTicks(const AVFrame* frame, AVRational timeBase) {
 }  // namespace
 
 struct VideoClipReader::State {
-    explicit State(VideoClipSpec given) : clip(std::move(given)), converter(clip) {}
+    explicit State(VideoClipSetup given) : clip(std::move(given)), converter(clip) {}
 
     void Open();
     void DecodeUpTo(std::int64_t sourceTime);
     bool IsShowing(std::int64_t sourceTime) const;
     std::int64_t ShownEnd() const;
 
-    VideoClipSpec clip;
+    VideoClipSetup clip;
     FrameConverter converter;
     std::size_t frameBytes = 0;
 
@@ -144,8 +144,8 @@ bool VideoClipReader::State::IsShowing(std::int64_t sourceTime) const {
     return !(ended && !hasAhead && sourceTime >= ShownEnd());
 }
 
-VideoClipReader::VideoClipReader(VideoClipSpec given) : state_(new State(std::move(given))) {
-    const VideoClipSpec& clip = state_->clip;
+VideoClipReader::VideoClipReader(VideoClipSetup given) : state_(new State(std::move(given))) {
+    const VideoClipSetup& clip = state_->clip;
     if (clip.outputWidth > 0 && clip.outputHeight > 0) {
         state_->frameBytes = static_cast<std::size_t>(clip.outputWidth) *
                              static_cast<std::size_t>(clip.outputHeight) * 4;

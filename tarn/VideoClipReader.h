@@ -10,7 +10,7 @@
 // How a clip's picture is fitted into the output frame.
 enum class ClipMode : std::int32_t { Stretch = 0, Fit = 1, Fill = 2 };
 
-struct VideoClipSpec {
+struct VideoClipSetup {
     std::string name;              // the file (or "lavfi:..." graph); empty: no media, black frames
     std::int64_t sourceStart = 0;  // 100-ns units in the file's own time, may be negative
     std::int64_t sourceStop = 0;
@@ -26,7 +26,7 @@ struct VideoClipSpec {
 class VideoClipReader {
   public:
     // Opens the file lazily on the first Render; a file that cannot be opened renders black.
-    explicit VideoClipReader(VideoClipSpec spec);
+    explicit VideoClipReader(VideoClipSetup setup);
     ~VideoClipReader();
     VideoClipReader(const VideoClipReader&) = delete;
     VideoClipReader& operator=(const VideoClipReader&) = delete;

@@ -35,18 +35,18 @@ bool VideoTimeline::Next(Delivery& out) {
         openClip_ = clip;
         if (clip >= 0) {
             const ClipData& data = clips_[static_cast<std::size_t>(clip)];
-            VideoClipSpec spec;
-            spec.name = data.name;
-            spec.sourceStart = data.sourceStart;
-            spec.sourceStop = data.sourceStop;
-            spec.crop = data.crop;
-            spec.mode = data.clipMode == 1   ? ClipMode::Fit
-                        : data.clipMode == 2 ? ClipMode::Fill
-                                             : ClipMode::Stretch;
-            spec.barColour = static_cast<std::uint32_t>(data.clipParam);
-            spec.outputWidth = width_;
-            spec.outputHeight = height_;
-            reader_ = std::make_unique<VideoClipReader>(std::move(spec));
+            VideoClipSetup setup;
+            setup.name = data.name;
+            setup.sourceStart = data.sourceStart;
+            setup.sourceStop = data.sourceStop;
+            setup.crop = data.crop;
+            setup.mode = data.clipMode == 1   ? ClipMode::Fit
+                         : data.clipMode == 2 ? ClipMode::Fill
+                                              : ClipMode::Stretch;
+            setup.barColour = static_cast<std::uint32_t>(data.clipParam);
+            setup.outputWidth = width_;
+            setup.outputHeight = height_;
+            reader_ = std::make_unique<VideoClipReader>(std::move(setup));
         }
     }
     if (reader_) {

@@ -21,9 +21,9 @@ using testmedia::kTicksPerSecond;
 using testmedia::Media;
 using testmedia::RampLeft;
 
-AudioClipSpec Clip(const std::string& name, std::int64_t sourceStart = 0, int rate = 44100,
-                   int channels = 2) {
-    AudioClipSpec clip;
+AudioClipSetup Clip(const std::string& name, std::int64_t sourceStart = 0, int rate = 44100,
+                    int channels = 2) {
+    AudioClipSetup clip;
     clip.name = name;
     clip.sourceStart = sourceStart;
     clip.outputRate = rate;
@@ -33,7 +33,7 @@ AudioClipSpec Clip(const std::string& name, std::int64_t sourceStart = 0, int ra
 
 // Reads `frames` sample frames in reads of the given sizes, in turn, into a buffer that
 // starts out non-zero, so that untouched samples show.
-std::vector<std::int16_t> ReadFrames(const AudioClipSpec& clip, std::int64_t frames,
+std::vector<std::int16_t> ReadFrames(const AudioClipSetup& clip, std::int64_t frames,
                                      const std::vector<std::int64_t>& sizes = {4096}) {
     AudioClipReader reader(clip);
     std::vector<std::int16_t> samples(static_cast<std::size_t>(frames * clip.outputChannels),

@@ -24,9 +24,9 @@ using testmedia::Media;
 
 constexpr std::uint32_t kBarColour = 0x00336699;  // R 0x33, G 0x66, B 0x99
 
-VideoClipSpec Clip(const std::string& name, int width, int height,
-                   ClipMode mode = ClipMode::Stretch, std::int64_t sourceStart = 0) {
-    VideoClipSpec clip;
+VideoClipSetup Clip(const std::string& name, int width, int height,
+                    ClipMode mode = ClipMode::Stretch, std::int64_t sourceStart = 0) {
+    VideoClipSetup clip;
     clip.name = name;
     clip.sourceStart = sourceStart;
     clip.sourceStop = sourceStart + 10 * kTicksPerSecond;
@@ -38,7 +38,7 @@ VideoClipSpec Clip(const std::string& name, int width, int height,
 }
 
 // Renders into a buffer that starts out non-zero, so that untouched bytes show.
-std::vector<std::uint8_t> Render(VideoClipReader* reader, const VideoClipSpec& clip,
+std::vector<std::uint8_t> Render(VideoClipReader* reader, const VideoClipSetup& clip,
                                  std::int64_t sourceTime) {
     std::vector<std::uint8_t> frame(
         static_cast<std::size_t>(clip.outputWidth) * clip.outputHeight * 4, 0xAB);
@@ -146,7 +146,7 @@ TEST(PictureFitterTest, CropIsClampedAndAnEmptyCropMeansNone) {
 }
 
 TEST(VideoClipReaderTest, ShowsTheLatestFrameAtOrBeforeEachTime) {
-    const VideoClipSpec clip = Clip(Media().av, testmedia::kAvWidth, testmedia::kAvHeight);
+    const VideoClipSetup clip = Clip(Media().av, testmedia::kAvWidth, testmedia::kAvHeight);
     VideoClipReader reader(clip);
     for (int i = 0; i < testmedia::kAvFrames; ++i) {
         const std::int64_t time = i * kAvFrameTicks;
@@ -167,8 +167,8 @@ TEST(VideoClipReaderTest, ShowsTheLatestFrameAtOrBeforeEachTime) {
 TEST(VideoClipReaderTest, StartsAnywhereInAGroupOfPictures) {
     for (int start : {1, 13, 24, 25, 37, 49, 62, 74}) {
         for (std::int64_t offset : {std::int64_t{0}, kAvFrameTicks / 2}) {
-            const VideoClipSpec clip = Clip(Media().av, testmedia::kAvWidth, testmedia::kAvHeight,
-                                            ClipMode::Stretch, start * kAvFrameTicks + offset);
+            const VideoClipSetup clip = Clip(Media().av, testmedia::kAvWidth, testmedia::kAvHeight,
+                                             ClipMode::Stretch, start * kAvFrameTicks + offset);
             VideoClipReader reader(clip);
             EXPECT_EQ(FrameIndex(Render(&reader, clip, clip.sourceStart), clip.outputWidth,
                                  clip.outputHeight),
@@ -184,8 +184,8 @@ TEST(VideoClipReaderTest, StartsAnywhereInAGroupOfPictures) {
 }
 
 TEST(VideoClipReaderTest, BlackBeforeTheFirstFrameAndPastTheLast) {
-    const VideoClipSpec clip = Clip(Media().av, testmedia::kAvWidth, testmedia::kAvHeight,
-                                    ClipMode::Stretch, -kTicksPerSecond);
+    const VideoClipSetup clip = Clip(Media().av, testmedia::kAvWidth, testmedia::kAvHeight,
+                                     ClipMode::Stretch, -kTicksPerSecond);
     VideoClipReader reader(clip);
     EXPECT_TRUE(IsAllZero(Render(&reader, clip, -kTicksPerSecond)));
     EXPECT_TRUE(IsAllZero(Render(&reader, clip, -1)));
@@ -200,7 +200,7 @@ TEST(VideoClipReaderTest, BlackBeforeTheFirstFrameAndPastTheLast) {
 TEST(VideoClipReaderTest, SourceTimesCountFromTheStartOfTheFile) {
     // The transport stream's clock starts at 1.4 s (its pictures 23 ms after its sound, which
     // starts the file); source time 0 is where the file starts.
-    const VideoClipSpec clip =
+    const VideoClipSetup clip =
         Clip(Media().transportStream, testmedia::kSmallWidth, testmedia::kSmallHeight);
     VideoClipReader reader(clip);
     for (int i : {0, 1, 10, 49}) {
@@ -210,7 +210,7 @@ TEST(VideoClipReaderTest, SourceTimesCountFromTheStartOfTheFile) {
     }
     EXPECT_TRUE(IsAllZero(Render(&reader, clip, 2100 * kTicksPerMs)));
 
-    const VideoClipSpec later =
+    const VideoClipSetup later =
         Clip(Media().transportStream, testmedia::kSmallWidth, testmedia::kSmallHeight,
              ClipMode::Stretch, 30 * kAvFrameTicks + kAvFrameTicks * 3 / 4);
     VideoClipReader laterReader(later);
@@ -220,7 +220,7 @@ TEST(VideoClipReaderTest, SourceTimesCountFromTheStartOfTheFile) {
 }
 
 TEST(VideoClipReaderTest, VariableFrameRateFramesShowAtTheirOwnTimes) {
-    const VideoClipSpec clip = Clip(Media().vfr, testmedia::kSmallWidth, testmedia::kSmallHeight);
+    const VideoClipSetup clip = Clip(Media().vfr, testmedia::kSmallWidth, testmedia::kSmallHeight);
     VideoClipReader reader(clip);
     const std::vector<int>& times = testmedia::VfrTimesMs();
     for (std::size_t i = 0; i < times.size(); ++i) {
@@ -241,7 +241,7 @@ TEST(VideoClipReaderTest, VariableFrameRateFramesShowAtTheirOwnTimes) {
 }
 
 TEST(VideoClipReaderTest, AFrameShownAgainIsTheSameAndItsFourthBytesAreZero) {
-    const VideoClipSpec clip = Clip(Media().av, 200, 150);
+    const VideoClipSetup clip = Clip(Media().av, 200, 150);
     VideoClipReader reader(clip);
     const std::vector<std::uint8_t> first = Render(&reader, clip, 5 * kAvFrameTicks);
     EXPECT_EQ(FrameIndex(first, 200, 150), 5);
@@ -252,7 +252,7 @@ TEST(VideoClipReaderTest, AFrameShownAgainIsTheSameAndItsFourthBytesAreZero) {
 }
 
 TEST(VideoClipReaderTest, StretchFillsTheOutput) {
-    const VideoClipSpec clip = Clip(Media().pattern, 320, 240);
+    const VideoClipSetup clip = Clip(Media().pattern, 320, 240);
     VideoClipReader reader(clip);
     const std::vector<std::uint8_t> frame = Render(&reader, clip, 0);
     EXPECT_TRUE(IsYellow(frame, 320, 0, 0));
@@ -265,7 +265,7 @@ TEST(VideoClipReaderTest, StretchFillsTheOutput) {
 }
 
 TEST(VideoClipReaderTest, FitCentresThePictureBetweenBarsOfTheBarColour) {
-    const VideoClipSpec wide = Clip(Media().pattern, 320, 120, ClipMode::Fit);
+    const VideoClipSetup wide = Clip(Media().pattern, 320, 120, ClipMode::Fit);
     VideoClipReader wideReader(wide);
     const std::vector<std::uint8_t> sideBars = Render(&wideReader, wide, 0);
     for (int y : {0, 60, 119}) {
@@ -279,7 +279,7 @@ TEST(VideoClipReaderTest, FitCentresThePictureBetweenBarsOfTheBarColour) {
     EXPECT_TRUE(IsRed(sideBars, 320, 120, 40));
     EXPECT_TRUE(IsWhite(sideBars, 320, 200, 80));
 
-    const VideoClipSpec tall = Clip(Media().pattern, 160, 240, ClipMode::Fit);
+    const VideoClipSetup tall = Clip(Media().pattern, 160, 240, ClipMode::Fit);
     VideoClipReader tallReader(tall);
     const std::vector<std::uint8_t> topBars = Render(&tallReader, tall, 0);
     for (int x : {0, 80, 159}) {
@@ -294,7 +294,7 @@ TEST(VideoClipReaderTest, FitCentresThePictureBetweenBarsOfTheBarColour) {
 
 TEST(VideoClipReaderTest, FillCoversTheOutputAndCutsTheOverflowEqually) {
     // 160x120 into 320x120: twice as large, rows 30 to 89 of the picture remain.
-    const VideoClipSpec clip = Clip(Media().pattern, 320, 120, ClipMode::Fill);
+    const VideoClipSetup clip = Clip(Media().pattern, 320, 120, ClipMode::Fill);
     VideoClipReader reader(clip);
     const std::vector<std::uint8_t> frame = Render(&reader, clip, 0);
     EXPECT_TRUE(IsYellow(frame, 320, 2, 60));  // the side borders remain
@@ -311,7 +311,7 @@ TEST(VideoClipReaderTest, FillCoversTheOutputAndCutsTheOverflowEqually) {
 TEST(VideoClipReaderTest, CropShowsOnlyTheCroppedPart) {
     for (const std::array<std::int32_t, 4>& crop : {std::array<std::int32_t, 4>{20, 20, 140, 100},
                                                     std::array<std::int32_t, 4>{21, 21, 139, 99}}) {
-        VideoClipSpec clip = Clip(Media().pattern, 240, 160);
+        VideoClipSetup clip = Clip(Media().pattern, 240, 160);
         clip.crop = crop;
         VideoClipReader reader(clip);
         const std::vector<std::uint8_t> frame = Render(&reader, clip, 0);
@@ -320,14 +320,14 @@ TEST(VideoClipReaderTest, CropShowsOnlyTheCroppedPart) {
         EXPECT_TRUE(IsBlue(frame, 240, 1, 158));
         EXPECT_TRUE(IsWhite(frame, 240, 238, 158));
     }
-    VideoClipSpec quarter = Clip(Media().pattern, 64, 64);
+    VideoClipSetup quarter = Clip(Media().pattern, 64, 64);
     quarter.crop = {80, 60, 140, 100};
     VideoClipReader quarterReader(quarter);
     const std::vector<std::uint8_t> white = Render(&quarterReader, quarter, 0);
     EXPECT_TRUE(IsWhite(white, 64, 0, 0));
     EXPECT_TRUE(IsWhite(white, 64, 63, 63));
 
-    VideoClipSpec outside = Clip(Media().pattern, 160, 120);
+    VideoClipSetup outside = Clip(Media().pattern, 160, 120);
     outside.crop = {-10, -10, 1000, 1000};  // clamped to the picture
     VideoClipReader outsideReader(outside);
     const std::vector<std::uint8_t> whole = Render(&outsideReader, outside, 0);
@@ -337,7 +337,7 @@ TEST(VideoClipReaderTest, CropShowsOnlyTheCroppedPart) {
 
 TEST(VideoClipReaderTest, RotatedPicturesComeOutUpright) {
     // Stored top-left red, top-right green, bottom-left blue, bottom-right white.
-    const VideoClipSpec clockwise = Clip(Media().rotated, 120, 160);
+    const VideoClipSetup clockwise = Clip(Media().rotated, 120, 160);
     VideoClipReader clockwiseReader(clockwise);
     const std::vector<std::uint8_t> upright = Render(&clockwiseReader, clockwise, 0);
     EXPECT_TRUE(IsBlue(upright, 120, 40, 50));
@@ -347,7 +347,7 @@ TEST(VideoClipReaderTest, RotatedPicturesComeOutUpright) {
     EXPECT_TRUE(IsYellow(upright, 120, 2, 2));
 
     // Shown 120x160, fitted into 160x120: 90x120 in the middle.
-    const VideoClipSpec fit = Clip(Media().rotated, 160, 120, ClipMode::Fit);
+    const VideoClipSetup fit = Clip(Media().rotated, 160, 120, ClipMode::Fit);
     VideoClipReader fitReader(fit);
     const std::vector<std::uint8_t> fitted = Render(&fitReader, fit, 0);
     EXPECT_TRUE(IsBar(fitted, 160, 33, 60));
@@ -356,7 +356,7 @@ TEST(VideoClipReaderTest, RotatedPicturesComeOutUpright) {
     EXPECT_TRUE(IsGreen(fitted, 160, 95, 82));
     EXPECT_TRUE(IsBar(fitted, 160, 126, 60));
 
-    const VideoClipSpec half = Clip(Media().rotated180, 160, 120);
+    const VideoClipSetup half = Clip(Media().rotated180, 160, 120);
     VideoClipReader halfReader(half);
     const std::vector<std::uint8_t> halfTurn = Render(&halfReader, half, 0);
     EXPECT_TRUE(IsWhite(halfTurn, 160, 50, 40));
@@ -364,7 +364,7 @@ TEST(VideoClipReaderTest, RotatedPicturesComeOutUpright) {
     EXPECT_TRUE(IsGreen(halfTurn, 160, 50, 80));
     EXPECT_TRUE(IsRed(halfTurn, 160, 110, 80));
 
-    const VideoClipSpec anticlockwise = Clip(Media().rotated270, 120, 160);
+    const VideoClipSetup anticlockwise = Clip(Media().rotated270, 120, 160);
     VideoClipReader anticlockwiseReader(anticlockwise);
     const std::vector<std::uint8_t> turnedBack = Render(&anticlockwiseReader, anticlockwise, 0);
     EXPECT_TRUE(IsGreen(turnedBack, 120, 40, 50));
@@ -376,7 +376,7 @@ TEST(VideoClipReaderTest, RotatedPicturesComeOutUpright) {
 TEST(VideoClipReaderTest, FitKeepsTheSampleAspectRatio) {
     // 160x120 of 2:1 pixels is shown 320x120: in 320x240 that leaves 60 rows of bars above
     // and below (square pixels would leave none).
-    const VideoClipSpec clip = Clip(Media().sar, 320, 240, ClipMode::Fit);
+    const VideoClipSetup clip = Clip(Media().sar, 320, 240, ClipMode::Fit);
     VideoClipReader reader(clip);
     const std::vector<std::uint8_t> frame = Render(&reader, clip, 0);
     EXPECT_TRUE(IsBar(frame, 320, 160, 0));
@@ -392,7 +392,7 @@ TEST(VideoClipReaderTest, FilesWithoutPicturesRenderBlack) {
     for (const std::string& name :
          {Media().random, Media().truncatedMp4, Media().missing, Media().directory, Media().ramp,
           Media().cover, std::string(), std::string("lavfi:movie=x.mp4")}) {
-        const VideoClipSpec clip = Clip(name, 64, 48);
+        const VideoClipSetup clip = Clip(name, 64, 48);
         VideoClipReader reader(clip);
         EXPECT_TRUE(IsAllZero(Render(&reader, clip, 0))) << name;
         EXPECT_TRUE(IsAllZero(Render(&reader, clip, kTicksPerSecond))) << name;
@@ -401,7 +401,7 @@ TEST(VideoClipReaderTest, FilesWithoutPicturesRenderBlack) {
 }
 
 TEST(VideoClipReaderTest, ATruncatedFileShowsWhatItHasThenBlack) {
-    const VideoClipSpec clip =
+    const VideoClipSetup clip =
         Clip(Media().truncatedMkv, testmedia::kSmallWidth, testmedia::kSmallHeight);
     VideoClipReader reader(clip);
     EXPECT_EQ(FrameIndex(Render(&reader, clip, 0), clip.outputWidth, clip.outputHeight), 0);
@@ -412,8 +412,8 @@ TEST(VideoClipReaderTest, ATruncatedFileShowsWhatItHasThenBlack) {
 }
 
 TEST(VideoClipReaderTest, LavfiGraphsRender) {
-    const VideoClipSpec clip = Clip("lavfi:testsrc2=size=320x240:rate=25:duration=2", 160, 120,
-                                    ClipMode::Stretch, kTicksPerSecond / 2);
+    const VideoClipSetup clip = Clip("lavfi:testsrc2=size=320x240:rate=25:duration=2", 160, 120,
+                                     ClipMode::Stretch, kTicksPerSecond / 2);
     VideoClipReader reader(clip);
     const std::vector<std::uint8_t> frame = Render(&reader, clip, kTicksPerSecond / 2);
     EXPECT_FALSE(IsAllZero(frame));
