@@ -228,4 +228,16 @@ TEST_F(FeedEndToEndTest, HostileNamesOpenNothingAndGiveBlack) {
     }
 }
 
+TEST_F(FeedEndToEndTest, SurroundSourcesAreMixedDownToTheOutputChannels) {
+    FeedAddAudioSource(feed,
+                       "lavfi:sine=frequency=440:sample_rate=48000:duration=2,"
+                       "pan=5.1|FL=c0|FR=c0|FC=c0|LFE=c0|BL=c0|BR=c0",
+                       0, 1000);
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(host.sampleFrames.load(), 44100);  // resampled to the default 44.1 kHz stereo
+    ASSERT_EQ(host.peakPerBuffer.size(), 100u);
+    EXPECT_GT(host.peakPerBuffer[50], 2000);   // heard, not lost in the mix
+    EXPECT_LT(host.peakPerBuffer[50], 32767);  // and not clipped
+}
+
 }  // namespace
