@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps build test test-tsan test-asan bench bench-r format clean
+.PHONY: deps build demo test test-tsan test-asan bench bench-r format clean
 
 deps:
 	scripts/install-deps
@@ -11,6 +11,10 @@ deps:
 build: deps
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
 	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+# Builds, then joins synthetic clips (a moving pattern and a tone, one letterboxed) with fades.
+demo: build
+	$(BUILD_DIR)/tools/feedcat/feedcat --demo -o demo.mp4
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)

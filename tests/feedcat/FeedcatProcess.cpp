@@ -1,0 +1,131 @@
+#include "FeedcatProcess.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace feedcat_test {
+namespace {
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void RemoveTree(const std::string& path) {
+    if (DIR* dir = opendir(path.c_str())) {
+        while (dirent* entry = readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..") {
+                RemoveTree(path + "/" + name);
+            }
+        }
+        closedir(dir);
+        rmdir(path.c_str());
+    } else {
+        unlink(path.c_str());
+    }
+}
+
+}  // namespace
+
+ScratchFolder::ScratchFolder() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/feedcat-test-XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    if (mkdtemp(name.data()) != nullptr) {
+        path_ = name.data();
+    }
+}
+
+ScratchFolder::~ScratchFolder() {
+    if (!path_.empty()) {
+        RemoveTree(path_);
+    }
+}
+
+std::vector<std::string> ScratchFolder::Entries() const {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(path_.c_str())) {
+        while (dirent* entry = readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..") {
+                names.push_back(name);
+            }
+        }
+        closedir(dir);
+    }
+    return names;
+}
+
+FeedcatProcess::FeedcatProcess(const std::vector<std::string>& args, const ScratchFolder& folder)
+    : outPath_(folder.File(".stdout")), errPath_(folder.File(".stderr")) {
+    std::vector<std::string> all = {FEEDCAT_BINARY};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : all) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    pid_ = fork();
+    if (pid_ == 0) {
+        const int out = open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || err < 0 || chdir(folder.path().c_str()) != 0) {
+            _exit(127);
+        }
+        dup2(out, STDOUT_FILENO);
+        dup2(err, STDERR_FILENO);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+}
+
+FeedcatProcess::~FeedcatProcess() {
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
+void FeedcatProcess::Signal(int number) {
+    if (pid_ > 0) {
+        kill(pid_, number);
+    }
+}
+
+ProcessResult FeedcatProcess::Wait() {
+    ProcessResult result;
+    int status = 0;
+    if (pid_ > 0 && waitpid(pid_, &status, 0) == pid_) {
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    pid_ = -1;
+    result.out = ReadAll(outPath_);
+    result.err = ReadAll(errPath_);
+    unlink(outPath_.c_str());
+    unlink(errPath_.c_str());
+    return result;
+}
+
+ProcessResult RunFeedcat(const std::vector<std::string>& args, const ScratchFolder& folder) {
+    FeedcatProcess process(args, folder);
+    return process.Wait();
+}
+
+bool FileExists(const std::string& path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0;
+}
+
+}  // namespace feedcat_test

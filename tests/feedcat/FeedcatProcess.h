@@ -1,0 +1,54 @@
+// Runs the built feedcat binary in a scratch folder and collects its status and output.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace feedcat_test {
+
+struct ProcessResult {
+    int status = -1;  // exit status, or 128 + signal when killed
+    std::string out;
+    std::string err;
+};
+
+// A fresh folder, removed with everything in it when the object goes.
+class ScratchFolder {
+  public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+    std::vector<std::string> Entries() const;
+
+  private:
+    std::string path_;
+};
+
+class FeedcatProcess {
+  public:
+    // Starts feedcat with args, in folder, with standard output and error going to files there.
+    FeedcatProcess(const std::vector<std::string>& args, const ScratchFolder& folder);
+    ~FeedcatProcess();
+    FeedcatProcess(const FeedcatProcess&) = delete;
+    FeedcatProcess& operator=(const FeedcatProcess&) = delete;
+
+    void Signal(int number);
+    ProcessResult Wait();
+
+  private:
+    pid_t pid_ = -1;
+    std::string outPath_;
+    std::string errPath_;
+};
+
+ProcessResult RunFeedcat(const std::vector<std::string>& args, const ScratchFolder& folder);
+
+bool FileExists(const std::string& path);
+
+}  // namespace feedcat_test

@@ -1,0 +1,196 @@
+#include "AudioEncoder.h"
+
+#include <algorithm>
+#include <vector>
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libavutil/samplefmt.h>
+}
+
+namespace feedcat {
+namespace {
+
+// s16 when the encoder takes it, else its first format.
+AVSampleFormat ChooseSampleFormat(const AVCodec* codec) {
+    if (codec->sample_fmts == nullptr) {
+        return AV_SAMPLE_FMT_S16;
+    }
+    for (const AVSampleFormat* format = codec->sample_fmts; *format != AV_SAMPLE_FMT_NONE;
+         ++format) {
+        if (*format == AV_SAMPLE_FMT_S16) {
+            return *format;
+        }
+    }
+    return codec->sample_fmts[0];
+}
+
+// Encoders without a fixed frame size still get frames of this many samples.
+constexpr int kVariableFrameSize = 1024;
+
+}  // namespace
+
+bool AudioEncoder::Open(const AVCodec* codec, std::int32_t sampleRate, std::int32_t channels,
+                        bool globalHeader, std::string* error) {
+    context_.reset(avcodec_alloc_context3(codec));
+    frame_.reset(av_frame_alloc());
+    packet_.reset(av_packet_alloc());
+    if (!context_ || !frame_ || !packet_) {
+        *error = "out of memory";
+        return false;
+    }
+    context_->sample_fmt = ChooseSampleFormat(codec);
+    context_->sample_rate = sampleRate;
+    av_channel_layout_default(&context_->ch_layout, channels);
+    context_->time_base = AVRational{1, sampleRate};
+    if (codec->id == AV_CODEC_ID_AAC) {
+        context_->bit_rate = 64000 * channels;
+    }
+    if (globalHeader) {
+        context_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+    const int opened = avcodec_open2(context_.get(), codec, nullptr);
+    if (opened < 0) {
+        char text[AV_ERROR_MAX_STRING_SIZE] = {};
+        av_strerror(opened, text, sizeof(text));
+        *error = std::string("cannot open audio encoder '") + codec->name + "' at " +
+                 std::to_string(sampleRate) + " Hz: " + text;
+        return false;
+    }
+    const bool variable = (codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) != 0;
+    frameSize_ =
+        (variable || context_->frame_size <= 0) ? kVariableFrameSize : context_->frame_size;
+    fifo_.reset(av_audio_fifo_alloc(context_->sample_fmt, channels, frameSize_ * 4));
+    if (!fifo_) {
+        *error = "out of memory";
+        return false;
+    }
+    return true;
+}
+
+bool AudioEncoder::SetUpResampler(std::int32_t rate, std::int32_t channels) {
+    AVChannelLayout inputLayout = {};
+    av_channel_layout_default(&inputLayout, channels);
+    SwrContext* resampler = nullptr;
+    const int set = swr_alloc_set_opts2(&resampler, &context_->ch_layout, context_->sample_fmt,
+                                        context_->sample_rate, &inputLayout, AV_SAMPLE_FMT_S16,
+                                        rate, 0, nullptr);
+    av_channel_layout_uninit(&inputLayout);
+    resampler_.reset(resampler);
+    if (set < 0 || swr_init(resampler_.get()) < 0) {
+        resampler_.reset();
+        return false;
+    }
+    inputRate_ = rate;
+    inputChannels_ = channels;
+    return true;
+}
+
+bool AudioEncoder::Add(const std::uint8_t* samples, std::int32_t sampleFrames, std::int32_t rate,
+                       std::int32_t channels, const PacketSink& sink) {
+    if (!resampler_ || rate != inputRate_ || channels != inputChannels_) {
+        if (!SetUpResampler(rate, channels)) {
+            return false;
+        }
+    }
+    const int capacity = swr_get_out_samples(resampler_.get(), sampleFrames);
+    if (capacity < 0) {
+        return false;
+    }
+    std::uint8_t** converted = nullptr;
+    int lineSize = 0;
+    if (av_samples_alloc_array_and_samples(&converted, &lineSize, context_->ch_layout.nb_channels,
+                                           std::max(capacity, 1), context_->sample_fmt, 0) < 0) {
+        return false;
+    }
+    const std::uint8_t* input[1] = {samples};
+    const int produced = swr_convert(resampler_.get(), converted, capacity, input, sampleFrames);
+    bool ok = produced >= 0 && av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(converted),
+                                                   produced) == produced;
+    av_freep(&converted[0]);
+    av_freep(&converted);
+    while (ok && av_audio_fifo_size(fifo_.get()) >= frameSize_) {
+        ok = EncodeFromFifo(frameSize_, sink);
+    }
+    return ok;
+}
+
+bool AudioEncoder::EncodeFromFifo(int frames, const PacketSink& sink) {
+    const bool small = (context_->codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME) != 0 ||
+                       (context_->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) != 0;
+    const int size = (frames < frameSize_ && !small) ? frameSize_ : frames;
+    av_frame_unref(frame_.get());
+    frame_->format = context_->sample_fmt;
+    frame_->sample_rate = context_->sample_rate;
+    frame_->nb_samples = size;
+    if (av_channel_layout_copy(&frame_->ch_layout, &context_->ch_layout) < 0 ||
+        av_frame_get_buffer(frame_.get(), 0) < 0) {
+        return false;
+    }
+    // A short last frame for an encoder that needs full ones is padded with silence.
+    av_samples_set_silence(frame_->extended_data, 0, size, context_->ch_layout.nb_channels,
+                           context_->sample_fmt);
+    if (av_audio_fifo_read(fifo_.get(), reinterpret_cast<void**>(frame_->extended_data), frames) !=
+        frames) {
+        return false;
+    }
+    frame_->pts = nextPts_;
+    nextPts_ += frames;
+    if (avcodec_send_frame(context_.get(), frame_.get()) < 0) {
+        return false;
+    }
+    return Drain(sink);
+}
+
+bool AudioEncoder::Flush(const PacketSink& sink) {
+    if (resampler_) {
+        // What the resampler still holds (nothing when only the format changes).
+        const int pending = swr_get_out_samples(resampler_.get(), 0);
+        if (pending > 0) {
+            std::uint8_t** converted = nullptr;
+            int lineSize = 0;
+            if (av_samples_alloc_array_and_samples(&converted, &lineSize,
+                                                   context_->ch_layout.nb_channels, pending,
+                                                   context_->sample_fmt, 0) < 0) {
+                return false;
+            }
+            const int produced = swr_convert(resampler_.get(), converted, pending, nullptr, 0);
+            bool ok = produced >= 0 &&
+                      av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(converted),
+                                          produced) == produced;
+            av_freep(&converted[0]);
+            av_freep(&converted);
+            if (!ok) {
+                return false;
+            }
+        }
+    }
+    while (av_audio_fifo_size(fifo_.get()) > 0) {
+        if (!EncodeFromFifo(std::min(av_audio_fifo_size(fifo_.get()), frameSize_), sink)) {
+            return false;
+        }
+    }
+    if (avcodec_send_frame(context_.get(), nullptr) < 0) {
+        return false;
+    }
+    return Drain(sink);
+}
+
+bool AudioEncoder::Drain(const PacketSink& sink) {
+    for (;;) {
+        const int received = avcodec_receive_packet(context_.get(), packet_.get());
+        if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) {
+            return true;
+        }
+        if (received < 0) {
+            return false;
+        }
+        const bool written = sink(packet_.get());
+        av_packet_unref(packet_.get());
+        if (!written) {
+            return false;
+        }
+    }
+}
+
+}  // namespace feedcat

@@ -1,0 +1,11 @@
+// The texts of --help and --version.
+#pragma once
+
+#include <string>
+
+namespace feedcat {
+
+std::string HelpText();
+std::string VersionText();
+
+}  // namespace feedcat

@@ -1,0 +1,42 @@
+// The progress bar on standard error (only when it is a terminal) and the closing summary,
+// as a line on standard error or as one JSON object on standard output.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace feedcat {
+
+struct RunSummary {
+    std::string output;
+    std::int64_t frames = 0;
+    std::int64_t sampleFrames = 0;
+    std::int32_t durationMs = 0;  // what was delivered (the session's length when it ran out)
+    double wallSeconds = 0.0;
+    int exitStatus = 0;
+    bool interrupted = false;
+    int warnings = 0;
+};
+
+class Progress {
+  public:
+    Progress(bool quiet, bool json);
+
+    // Redraws the bar (at most a few times a second).
+    void Update(std::int32_t positionMs, std::int32_t durationMs, std::int64_t frames,
+                double wallSeconds);
+
+    // Removes the bar, then prints the summary.
+    void Finish(const RunSummary& summary);
+
+  private:
+    bool bar_;
+    bool quiet_;
+    bool json_;
+    bool drawn_ = false;
+    double lastDraw_ = -1.0;
+};
+
+std::string SummaryJson(const RunSummary& summary);
+
+}  // namespace feedcat

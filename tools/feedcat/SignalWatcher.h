@@ -1,0 +1,30 @@
+// Turns SIGINT and SIGTERM into something a normal thread can wait for: the handler only
+// writes the signal's number into a pipe. The first signal of each kind is caught; the
+// handler is then reset, so a second one ends the process at once. SIGPIPE is ignored, so a
+// closed output pipe shows as a write error instead.
+#pragma once
+
+#include <csignal>
+
+namespace feedcat {
+
+class SignalWatcher {
+  public:
+    SignalWatcher();
+    ~SignalWatcher();
+    SignalWatcher(const SignalWatcher&) = delete;
+    SignalWatcher& operator=(const SignalWatcher&) = delete;
+
+    bool ok() const { return ok_; }
+
+    // Waits up to timeoutMs for a signal; returns its number, or 0 when none came.
+    int Wait(int timeoutMs);
+
+  private:
+    bool ok_ = false;
+    struct sigaction oldInt_ {};
+    struct sigaction oldTerm_ {};
+    struct sigaction oldPipe_ {};
+};
+
+}  // namespace feedcat

@@ -1,0 +1,38 @@
+// Converts B G R X frames to the encoder's pixel format (libswscale) and encodes them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "FfmpegHolders.h"
+#include "PacketSink.h"
+
+namespace feedcat {
+
+class VideoEncoder {
+  public:
+    // width and height are the output's (rounded up to even); frameRate the output's rate.
+    bool Open(const AVCodec* codec, std::int32_t width, std::int32_t height, AVRational frameRate,
+              bool globalHeader, std::string* error);
+
+    // Encodes one frame of frameWidth x frameHeight B G R X pixels as frame number index.
+    bool Encode(const std::uint8_t* pixels, std::int32_t frameWidth, std::int32_t frameHeight,
+                std::int64_t index, const PacketSink& sink);
+
+    // Drains the encoder.
+    bool Flush(const PacketSink& sink);
+
+    const AVCodecContext* context() const { return context_.get(); }
+
+  private:
+    bool Drain(const PacketSink& sink);
+
+    CodecContextPtr context_;
+    FramePtr frame_;
+    PacketPtr packet_;
+    ScalerPtr scaler_;
+    std::int32_t scalerWidth_ = 0;
+    std::int32_t scalerHeight_ = 0;
+};
+
+}  // namespace feedcat
