@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps build demo test test-tsan test-asan bench bench-r format clean
+.PHONY: deps build demo test test-tsan test-asan windows bench bench-r format clean
 
 deps:
 	scripts/install-deps
@@ -26,6 +26,12 @@ test-tsan:
 test-asan:
 	$(MAKE) test BUILD_DIR=build-asan CMAKE_FLAGS="$(CMAKE_FLAGS) -DFEED_SANITIZE=address"
 
+# feed.dll for 32- and 64-bit Windows (MinGW-w64): export tables checked for both, the test
+# suite and an ordinal-loading host run under wine64 for 64-bit.
+windows:
+	scripts/install-deps --windows
+	CMAKE_FLAGS="$(CMAKE_FLAGS)" JOBS=$(JOBS) scripts/windows-check
+
 bench: deps
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DFEED_BUILD_TESTS=OFF -DFEED_BUILD_BENCH=ON
 	cmake --build build-bench -j $(JOBS) --target feed_bench
@@ -42,4 +48,4 @@ format:
 	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i
 
 clean:
-	rm -rf build build-tsan build-asan build-bench
+	rm -rf build build-tsan build-asan build-bench build-win-i686 build-win-x86_64

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "engine/MediaEngine.h"
@@ -56,6 +57,9 @@ HRESULT queryInterface(Tracked& self, REFIID iid, void** object);
 std::uint32_t addRef(Tracked& self);
 std::uint32_t release(Tracked& self);
 
+// What AddRef and Release return: ULONG on Windows, a 32-bit count elsewhere.
+using RefCountResult = decltype(std::declval<IUnknown&>().AddRef());
+
 // IUnknown on top of one engine interface; the counting lives in the free functions above.
 template <typename Interface>
 class Object : public Interface, public Tracked {
@@ -68,8 +72,8 @@ class Object : public Interface, public Tracked {
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
         return queryInterface(*this, iid, object);
     }
-    std::uint32_t STDMETHODCALLTYPE AddRef() override { return addRef(*this); }
-    std::uint32_t STDMETHODCALLTYPE Release() override { return release(*this); }
+    RefCountResult STDMETHODCALLTYPE AddRef() override { return addRef(*this); }
+    RefCountResult STDMETHODCALLTYPE Release() override { return release(*this); }
 };
 
 struct FileInfo {

@@ -1,0 +1,211 @@
+/* A host that uses feed.dll the way Windows hosts do: it loads the DLL, resolves every
+ * function by ordinal only (the DLL carries no export names), checks that each ordinal leads
+ * to the right function by something only that function does, and runs a short session
+ * against the TARN.dll next to it. Exits 0 when all is well. Usage: OrdinalHost [feed.dll] */
+#include <feed/feed.h>
+#include <stdio.h>
+#include <string.h>
+#include <windows.h>
+
+typedef FeedHandle(FEED_CALL* CreateFn)(void);
+typedef void(FEED_CALL* DestroyFn)(FeedHandle);
+typedef int32_t(FEED_CALL* FeedFn)(FeedHandle);
+typedef const char*(FEED_CALL* TextFn)(FeedHandle);
+typedef void(FEED_CALL* PositionFn)(FeedHandle, int32_t*, int32_t*);
+typedef int32_t(FEED_CALL* AddFn)(FeedHandle, const char*, int32_t, int32_t);
+typedef int32_t(FEED_CALL* AddExFn)(FeedHandle, const char*, const int32_t*, int32_t, int32_t,
+                                    int32_t);
+typedef int32_t(FEED_CALL* IntFn)(FeedHandle, int32_t);
+typedef int32_t(FEED_CALL* IntIntFn)(FeedHandle, int32_t, int32_t);
+typedef int32_t(FEED_CALL* TimesFn)(FeedHandle, int32_t, int32_t, int32_t);
+typedef int32_t(FEED_CALL* GetTimesFn)(FeedHandle, int32_t, int32_t*, int32_t*);
+typedef int32_t(FEED_CALL* RateFn)(FeedHandle, double);
+typedef int32_t(FEED_CALL* AudioFadeFn)(FeedHandle, int32_t, int32_t, int32_t, int32_t);
+typedef int32_t(FEED_CALL* VideoFadeFn)(FeedHandle, int32_t, int32_t, uint32_t, int32_t, int32_t,
+                                        uint32_t);
+typedef VideoFrameCallback(FEED_CALL* VideoCallbackFn)(FeedHandle, VideoFrameCallback, void*);
+typedef AudioBufferCallback(FEED_CALL* AudioCallbackFn)(FeedHandle, AudioBufferCallback, void*);
+
+static int failures = 0;
+
+static void Check(int ok, const char* what) {
+    if (!ok) {
+        printf("FAILED: %s\n", what);
+        ++failures;
+    }
+}
+
+static HMODULE feedDll;
+
+/* The export at ordinal, or NULL (and a failure). */
+static void (*Resolve(int ordinal))(void) {
+    FARPROC address = GetProcAddress(feedDll, MAKEINTRESOURCEA(ordinal));
+    if (address == NULL) {
+        printf("FAILED: no export at ordinal %d\n", ordinal);
+        ++failures;
+    }
+    return (void (*)(void))address;
+}
+
+static intptr_t FEED_CALL OnFrame(void* user, const uint8_t* frame, int32_t length,
+                                  int32_t positionMs, int32_t width, int32_t height) {
+    (void)user;
+    (void)length;
+    (void)positionMs;
+    (void)width;
+    (void)height;
+    return (intptr_t)frame;
+}
+
+static int32_t FEED_CALL OnBuffer(void* user, const uint8_t* buffer, int32_t length,
+                                  int32_t positionMs, int32_t bitsPerSample, int32_t sampleRate,
+                                  int32_t channels) {
+    (void)user;
+    (void)buffer;
+    (void)positionMs;
+    (void)bitsPerSample;
+    (void)sampleRate;
+    (void)channels;
+    return length;
+}
+
+/* Waits up to limitMs for the feed to be idle again. */
+static int WaitForIdle(FeedFn getState, FeedHandle feed, int limitMs) {
+    int waited = 0;
+    while (getState(feed) != FEED_STATE_IDLE && waited < limitMs) {
+        Sleep(10);
+        waited += 10;
+    }
+    return getState(feed) == FEED_STATE_IDLE;
+}
+
+int main(int argc, char** argv) {
+    const char* path = argc > 1 ? argv[1] : "feed.dll";
+    feedDll = LoadLibraryA(path);
+    if (feedDll == NULL) {
+        printf("FAILED: LoadLibrary(%s), error %lu\n", path, (unsigned long)GetLastError());
+        return 1;
+    }
+    /* Ordinals that stay unused resolve to nothing. */
+    {
+        static const int unused[] = {98, 106, 110, 114, 127, 128, 129, 132};
+        size_t i;
+        for (i = 0; i < sizeof(unused) / sizeof(unused[0]); ++i) {
+            Check(GetProcAddress(feedDll, MAKEINTRESOURCEA(unused[i])) == NULL,
+                  "an unused ordinal resolves to nothing");
+        }
+        Check(GetProcAddress(feedDll, "FeedCreate") == NULL, "no export by name");
+    }
+
+    AddExFn addVideoEx = (AddExFn)Resolve(99);
+    AddFn addVideo = (AddFn)Resolve(100);
+    AddFn addAudio = (AddFn)Resolve(101);
+    IntFn removeSource = (IntFn)Resolve(102);
+    FeedFn clearSources = (FeedFn)Resolve(103);
+    TimesFn setTimes = (TimesFn)Resolve(104);
+    GetTimesFn getTimes = (GetTimesFn)Resolve(105);
+    TextFn errorText = (TextFn)Resolve(107);
+    FeedFn errorCode = (FeedFn)Resolve(108);
+    IntFn setSampleRate = (IntFn)Resolve(109);
+    IntIntFn setVideoSize = (IntIntFn)Resolve(111);
+    RateFn setFrameRate = (RateFn)Resolve(112);
+    IntFn setChannels = (IntFn)Resolve(113);
+    AudioFadeFn setAudioFade = (AudioFadeFn)Resolve(115);
+    VideoFadeFn setVideoFade = (VideoFadeFn)Resolve(116);
+    VideoCallbackFn setVideoCallback = (VideoCallbackFn)Resolve(117);
+    AudioCallbackFn setAudioCallback = (AudioCallbackFn)Resolve(118);
+    FeedFn getDuration = (FeedFn)Resolve(119);
+    PositionFn getPosition = (PositionFn)Resolve(120);
+    FeedFn start = (FeedFn)Resolve(121);
+    FeedFn pause = (FeedFn)Resolve(122);
+    FeedFn stop = (FeedFn)Resolve(123);
+    FeedFn getState = (FeedFn)Resolve(124);
+    CreateFn create = (CreateFn)Resolve(125);
+    DestroyFn destroy = (DestroyFn)Resolve(126);
+    IntFn setClipMode = (IntFn)Resolve(130);
+    IntFn setSync = (IntFn)Resolve(131);
+    if (failures != 0) {
+        return 1;
+    }
+
+    FeedHandle feed = create();
+    Check(feed != NULL, "125 creates a feed");
+    if (feed == NULL) {
+        return 1;
+    }
+    Check(getState(feed) == FEED_STATE_IDLE, "124 gives Idle for a new feed");
+    Check(start(feed) == 0, "121 refuses an empty source list");
+    Check(strcmp(errorText(feed), "No inut file") == 0, "107 gives the refusal's text");
+    Check(errorCode(feed) == -1, "108 gives -1 after a refusal");
+
+    /* Sources. */
+    int32_t startMs = 0;
+    int32_t stopMs = 0;
+    Check(addVideo(feed, "clip.mp4", 0, 1000) == 1, "100 adds the first source");
+    Check(errorCode(feed) == 0 && errorText(feed)[0] == '\0', "107 and 108 after a success");
+    Check(addAudio(feed, "music.mp3", 100, 900) == 2, "101 adds the second source");
+    Check(getTimes(feed, 2, &startMs, &stopMs) == 1 && startMs >= 99 && startMs <= 100 &&
+              stopMs >= 899 && stopMs <= 900,
+          "105 reads a source's times back");
+    Check(setTimes(feed, 1, 200, 800) == 1, "104 sets a source's times");
+    Check(getTimes(feed, 1, &startMs, &stopMs) == 1 && startMs >= 199 && startMs <= 200 &&
+              stopMs >= 799 && stopMs <= 800,
+          "104's times read back through 105");
+    {
+        const int32_t crop[4] = {0, 0, 16, 16};
+        Check(addVideoEx(feed, "clip.mp4", crop, 0, 0, 500) == 3, "99 adds with a crop");
+    }
+    Check(removeSource(feed, 3) == 1, "102 removes a source");
+    Check(getTimes(feed, 3, &startMs, &stopMs) == 0, "a removed source is gone");
+    Check(removeSource(feed, 3) == 0, "102 refuses a source that is gone");
+    Check(clearSources(feed) == 1, "103 clears the sources");
+    Check(getTimes(feed, 1, &startMs, &stopMs) == 0, "103 removed every source");
+    Check(addVideo(feed, "clip.mp4", 0, 1000) == 1, "ids start at 1 again after 103");
+
+    /* Format setters, each told apart from the others by what it refuses. */
+    Check(setSampleRate(feed, 48000) == 1, "109 sets the sample rate");
+    Check(setVideoSize(feed, 320, 240) == 1, "111 sets the frame size");
+    Check(setVideoSize(feed, 0, 240) == 0, "111 refuses a width of 0");
+    Check(setFrameRate(feed, 25.0) == 1, "112 sets the frame rate");
+    Check(setFrameRate(feed, -1.0) == 0, "112 refuses a negative rate");
+    Check(setChannels(feed, 2) == 1, "113 sets the channels");
+    Check(setChannels(feed, 3) == 0, "113 refuses three channels");
+
+    /* Setters that never refuse. */
+    Check(setAudioFade(feed, 1, 100, 1, 100) == 1, "115 sets the audio fades");
+    Check(setVideoFade(feed, 1, 100, 0, 1, 100, FEED_KEEP_COLOUR) == 1, "116 sets the video fades");
+    Check(setVideoCallback(feed, OnFrame, NULL) == OnFrame, "117 returns the frame callback");
+    Check(setAudioCallback(feed, OnBuffer, NULL) == OnBuffer, "118 returns the buffer callback");
+    Check(setClipMode(feed, 2) == 2, "130 returns the clip mode");
+    Check(setSync(feed, 0) == 0 && setSync(feed, 1) == 1, "131 returns the sync switch");
+
+    /* Idle queries, and Pause told apart from Stop: only Pause reports its refusal. */
+    Check(setSampleRate(feed, 44100) == 1 && errorCode(feed) == 0, "a success before 123");
+    Check(getDuration(feed) == -1, "119 gives -1 while idle");
+    {
+        int32_t videoMs = 0;
+        int32_t audioMs = 0;
+        getPosition(feed, &videoMs, &audioMs);
+        Check(videoMs == -1 && audioMs == -1, "120 gives -1 and -1 while idle");
+    }
+    Check(stop(feed) == 0 && errorCode(feed) == 0, "123 gives 0 while idle, with no report");
+    Check(pause(feed) == 0 && errorCode(feed) == -1, "122 refuses while idle, with a report");
+
+    /* A session against the engine: the test engine knows no files, so the source plays as
+     * black for its span, delivered as nothing, and the session ends by itself. */
+    Check(start(feed) == 1, "121 starts a session");
+    Check(WaitForIdle(getState, feed, 10000), "the session ends by itself within 10 s");
+    Check(start(feed) == 1, "121 starts a second session");
+    stop(feed);
+    Check(getState(feed) == FEED_STATE_IDLE, "123 ends a session");
+    Check(start(feed) == 1, "121 starts a third session");
+    destroy(feed); /* 126 stops the session first */
+
+    FreeLibrary(feedDll);
+    if (failures != 0) {
+        printf("%d checks failed\n", failures);
+        return 1;
+    }
+    printf("every ordinal leads to its function; sessions ran against TARN.dll\n");
+    return 0;
+}
