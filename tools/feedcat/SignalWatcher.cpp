@@ -48,6 +48,7 @@ SignalWatcher::SignalWatcher() {
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
     sigaction(SIGPIPE, &ignore, &oldPipe_);
+    sigaction(SIGXFSZ, &ignore, &oldFileSize_);
     ok_ = true;
 }
 
@@ -58,6 +59,7 @@ SignalWatcher::~SignalWatcher() {
     sigaction(SIGINT, &oldInt_, nullptr);
     sigaction(SIGTERM, &oldTerm_, nullptr);
     sigaction(SIGPIPE, &oldPipe_, nullptr);
+    sigaction(SIGXFSZ, &oldFileSize_, nullptr);
     const int writeEnd = gWriteEnd;
     gWriteEnd = -1;
     close(writeEnd);

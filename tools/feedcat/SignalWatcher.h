@@ -1,7 +1,8 @@
 // Turns SIGINT and SIGTERM into something a normal thread can wait for: the handler only
 // writes the signal's number into a pipe. The first signal of each kind is caught; the
-// handler is then reset, so a second one ends the process at once. SIGPIPE is ignored, so a
-// closed output pipe shows as a write error instead.
+// handler is then reset, so a second one ends the process at once. SIGPIPE and SIGXFSZ are
+// ignored, so a closed output pipe or a file grown past the size limit (`ulimit -f`) shows as a
+// write error instead.
 #pragma once
 
 #include <csignal>
@@ -25,6 +26,7 @@ class SignalWatcher {
     struct sigaction oldInt_ {};
     struct sigaction oldTerm_ {};
     struct sigaction oldPipe_ {};
+    struct sigaction oldFileSize_ {};
 };
 
 }  // namespace feedcat
