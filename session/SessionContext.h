@@ -18,7 +18,7 @@
 
 // The outcome of the last reporting call: 0 and "" after success, -1 and a message after a
 // refusal. Messages are static texts, so a pointer handed out stays valid for good. Written
-// by the host's calls and (the code only) by the worker at the start of a session.
+// by the host's calls only.
 class ResultReport {
   public:
     void Succeed() {
@@ -29,8 +29,6 @@ class ResultReport {
         lastResult_.store(-1, std::memory_order_relaxed);
         lastMessage_.store(staticMessage, std::memory_order_relaxed);
     }
-    // The worker clears the code, not the message, when a session starts.
-    void ClearCode() { lastResult_.store(0, std::memory_order_relaxed); }
 
     std::int32_t code() const { return lastResult_.load(std::memory_order_relaxed); }
     const char* message() const { return lastMessage_.load(std::memory_order_relaxed); }

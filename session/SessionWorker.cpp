@@ -210,7 +210,8 @@ void StopEngine(Timeline& video, Timeline& audio) {
 }  // namespace
 
 void SessionWorker(SessionContext& session) {
-    session.report.ClearCode();
+    // The result code is not touched here: FeedStart has reported success already, and a
+    // refusal the host got since then must keep its code next to its message.
     session.videoPositionMs.store(0, kRelaxed);
     session.audioPositionMs.store(0, kRelaxed);
     session.durationMs.store(-1, kRelaxed);

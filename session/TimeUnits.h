@@ -33,7 +33,9 @@ inline std::int64_t SecondsToUnitsTruncated(double seconds) {
     return static_cast<std::int64_t>(seconds * static_cast<double>(kUnitsPerSecond));
 }
 
-// units / 10,000, truncated toward zero, keeping the low 32 bits of the quotient.
+// units / 10,000, truncated toward zero. A time beyond the int32 range of milliseconds (more
+// than 24 days) is clamped to it rather than wrapped into a wrong, possibly negative, value.
 inline std::int32_t UnitsToMsTruncated(std::int64_t units) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(units / kUnitsPerMs));
+    const std::int64_t ms = units / kUnitsPerMs;
+    return ms > INT32_MAX ? INT32_MAX : ms < INT32_MIN ? INT32_MIN : static_cast<std::int32_t>(ms);
 }

@@ -35,6 +35,11 @@ struct SourceFormat {
 };
 }  // namespace
 
+// The largest source formats the reader resamples: above every real recording format, far
+// below what would make the resampler's set-up take minutes.
+constexpr int kMaxSourceSampleRate = 768000;
+constexpr int kMaxSourceChannels = 64;
+
 struct AudioClipReader::State {
     explicit State(AudioClipSetup given) : clip(std::move(given)) {}
 
@@ -99,6 +104,12 @@ void AudioClipReader::State::Open() {
 }
 
 bool AudioClipReader::State::StartResampler(const AVFrame* decoded) {
+    // A damaged header can claim rates or channel counts no real audio has; building a
+    // resampler for them takes the resampler minutes. Such a clip plays as silence.
+    if (decoded->sample_rate < 1 || decoded->sample_rate > kMaxSourceSampleRate ||
+        decoded->ch_layout.nb_channels < 1 || decoded->ch_layout.nb_channels > kMaxSourceChannels) {
+        return false;
+    }
     ChannelLayout input;
     if (decoded->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
         av_channel_layout_default(input.get(), decoded->ch_layout.nb_channels);

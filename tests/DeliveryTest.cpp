@@ -314,6 +314,9 @@ TEST(FadeLevelsTest, GainsAndCountsFollowThePositionWithinTheWindow) {
 
     EXPECT_EQ(UnitsToMsTruncated(12'345'678), 1234);
     EXPECT_EQ(UnitsToMsTruncated(-12'345'678), -1234);
+    // Beyond 24 days of milliseconds the value is clamped, never wrapped negative.
+    EXPECT_EQ(UnitsToMsTruncated(2 * std::int64_t{INT32_MAX} * 10'000), INT32_MAX);
+    EXPECT_EQ(UnitsToMsTruncated(2 * std::int64_t{INT32_MIN} * 10'000), INT32_MIN);
     EXPECT_EQ(SecondsToUnitsTruncated(MsToSeconds(4000)), 40'000'000);
 }
 

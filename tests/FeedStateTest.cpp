@@ -109,6 +109,31 @@ TEST_F(FeedStateTest, SessionThatEndsByItselfReturnsToIdleAndCanRunAgain) {
     EXPECT_EQ(CountCalls("C2.Stop"), 1u);
 }
 
+TEST_F(FeedStateTest, ARefusalRightAfterStartKeepsItsCodeWhileTheSessionStarts) {
+    fake::engine().addFile("clip.mp4", true, false);
+    fake::engine().setHoldEnd(true);
+    ASSERT_EQ(FeedAddVideoSource(feed, "clip.mp4", 0, 1000), 1);
+    for (int round = 1; round <= 20; ++round) {
+        ASSERT_EQ(FeedStart(feed), 1);
+        EXPECT_EQ(FeedAddVideoSource(feed, "clip.mp4", 0, 1000), -1);  // busy
+        ASSERT_TRUE(
+            Eventually([&] { return CountCalls("C" + std::to_string(round) + ".Run") == 1; }));
+        EXPECT_EQ(FeedGetErrorCode(feed), -1);  // the worker's start does not clear it
+        EXPECT_EQ(ErrorText(), kWrongState);
+        FeedStop(feed);
+    }
+}
+
+TEST_F(FeedStateTest, ADurationBeyondTheRangeOfMillisecondsIsClampedNotWrapped) {
+    fake::engine().addFile("long.mp4", true, false);
+    fake::engine().setHoldEnd(true);
+    FeedAddVideoSource(feed, "long.mp4", 0, INT32_MAX);
+    FeedAddVideoSource(feed, "long.mp4", 0, INT32_MAX);
+    ASSERT_EQ(FeedStart(feed), 1);
+    ASSERT_TRUE(Eventually([&] { return FeedGetDuration(feed) != -1; }));
+    EXPECT_EQ(FeedGetDuration(feed), INT32_MAX);
+}
+
 TEST_F(FeedStateTest, DestroyingARunningFeedStopsAndReleasesTheSessionFirst) {
     StartEndlessSession();
     FeedPause(feed);

@@ -4,8 +4,10 @@
 #include "tarn/AudioClipReader.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -251,6 +253,26 @@ TEST(AudioClipReaderTest, UnreadableFilesReadSilence) {
         EXPECT_TRUE(IsSilent(ReadFrames(Clip(name), 5000, {1000, 3}))) << name;
     }
     AudioClipReader neverRead(Clip(Media().av));
+}
+
+TEST(AudioClipReaderTest, AnAbsurdSourceFormatReadsSilenceWithoutStalling) {
+    // A damaged WAV header: PCM, 12 channels at 520,110,208 Hz. Setting up a resampler for it
+    // would take the better part of a minute.
+    const std::string wav = Media().directory + "/absurd-rate.wav";
+    {
+        std::vector<std::uint8_t> bytes = {'R', 'I', 'F',  'F',  0,    0,    0,   0, 'W', 'A', 'V',
+                                           'E', 'f', 'm',  't',  ' ',  16,   0,   0, 0,   1,   0,
+                                           12,  0,   0x80, 0x40, 0x00, 0x1F, 0,   0, 0,   0,   12,
+                                           0,   8,   0,    'd',  'a',  't',  'a', 0, 16,  0,   0};
+        bytes.resize(bytes.size() + 4096, 0x80);
+        std::FILE* file = std::fopen(wav.c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::fclose(file);
+    }
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_TRUE(IsSilent(ReadFrames(Clip(wav, 0, 8000, 1), 8000)));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
 }
 
 }  // namespace
