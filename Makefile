@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps build demo test test-tsan test-asan windows bench bench-r format clean
+.PHONY: deps build demo test test-tsan test-asan windows fuzz-short bench bench-r format clean
 
 deps:
 	scripts/install-deps
@@ -32,6 +32,14 @@ windows:
 	scripts/install-deps --windows
 	CMAKE_FLAGS="$(CMAKE_FLAGS)" JOBS=$(JOBS) scripts/windows-check
 
+# The two libFuzzer targets (clang), each for FUZZ_SECONDS on freshly generated seed corpora.
+FUZZ_SECONDS ?= 30
+fuzz-short:
+	scripts/install-deps --fuzz
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DFEED_FUZZ=ON -DFEED_BUILD_TESTS=OFF
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_media fuzz_feed_api
+	fuzz/run-short.sh $(FUZZ_SECONDS) build-fuzz
+
 bench: deps
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DFEED_BUILD_TESTS=OFF -DFEED_BUILD_BENCH=ON
 	cmake --build build-bench -j $(JOBS) --target feed_bench
@@ -48,4 +56,4 @@ format:
 	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i
 
 clean:
-	rm -rf build build-tsan build-asan build-bench build-win-i686 build-win-x86_64
+	rm -rf build build-tsan build-asan build-bench build-win-i686 build-win-x86_64 build-fuzz
