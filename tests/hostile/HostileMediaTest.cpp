@@ -13,7 +13,9 @@ extern "C" {
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iostream>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -189,6 +191,58 @@ TEST(HostileMediaTest, ThousandsOfStreamsInOneFileEndInTimeAsSilence) {
 
 // A WAV whose header claims 1.5 s while only 0.5 s is there yet; the rest is appended while
 // the first buffers are delivered.
+// Rewrites every chunk offset of every track's `stco` table to `offsetOf(first entry)`: an
+// index whose entries all loop back to one place.
+std::vector<std::uint8_t> WithLoopingIndex(std::vector<std::uint8_t> bytes,
+                                           const std::function<std::uint32_t(std::uint32_t)>& to) {
+    auto read32 = [&](std::size_t at) {
+        return (std::uint32_t{bytes[at]} << 24) | (std::uint32_t{bytes[at + 1]} << 16) |
+               (std::uint32_t{bytes[at + 2]} << 8) | std::uint32_t{bytes[at + 3]};
+    };
+    auto write32 = [&](std::size_t at, std::uint32_t value) {
+        for (int i = 0; i < 4; ++i) {
+            bytes[at + static_cast<std::size_t>(i)] =
+                static_cast<std::uint8_t>(value >> (24 - 8 * i));
+        }
+    };
+    int tables = 0;
+    for (std::size_t at = 4; at + 12 <= bytes.size(); ++at) {
+        if (std::memcmp(&bytes[at], "stco", 4) != 0) {
+            continue;
+        }
+        const std::uint32_t entries = read32(at + 8);
+        if (at + 12 + std::size_t{entries} * 4 > bytes.size() || entries == 0) {
+            continue;
+        }
+        const std::uint32_t first = read32(at + 12);
+        for (std::uint32_t i = 0; i < entries; ++i) {
+            write32(at + 12 + std::size_t{i} * 4, to(first));
+        }
+        ++tables;
+    }
+    EXPECT_GT(tables, 0) << "no chunk offset table found to rewrite";
+    return bytes;
+}
+
+// Outcome: the picture and sound the looping index points at, or black and silence where the
+// decoder cannot make sense of it; never a hang, and the session keeps its length.
+TEST(HostileMediaTest, AnIndexThatLoopsBackPlaysWhatItPointsAtInTime) {
+    const testmedia::Files& media = testmedia::Media();
+    std::ifstream in(media.av, std::ios::binary);
+    const std::vector<std::uint8_t> original((std::istreambuf_iterator<char>(in)),
+                                             std::istreambuf_iterator<char>());
+    ASSERT_FALSE(original.empty());
+    Scratch scratch;
+    const std::string toFirst = scratch.File("loop-first.mp4");
+    const std::string toStart = scratch.File("loop-start.mp4");
+    WriteBytes(toFirst, WithLoopingIndex(original, [](std::uint32_t first) { return first; }));
+    WriteBytes(toStart, WithLoopingIndex(original, [](std::uint32_t) { return 0u; }));
+    for (const std::string& name : {toFirst, toStart}) {
+        const Outcome outcome = Play(name, name, 2000);
+        ExpectExactCounts(outcome, 2000, name);
+    }
+}
+
 TEST(HostileMediaTest, AFileThatGrowsWhilePlayingKeepsTheSessionLength) {
     const Scratch scratch;
     const std::string path = scratch.File("growing.wav");
