@@ -1,5 +1,7 @@
 #include "AudioEncoder.h"
 
+#include "EncoderDrain.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -177,20 +179,7 @@ bool AudioEncoder::Flush(const PacketSink& sink) {
 }
 
 bool AudioEncoder::Drain(const PacketSink& sink) {
-    for (;;) {
-        const int received = avcodec_receive_packet(context_.get(), packet_.get());
-        if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) {
-            return true;
-        }
-        if (received < 0) {
-            return false;
-        }
-        const bool written = sink(packet_.get());
-        av_packet_unref(packet_.get());
-        if (!written) {
-            return false;
-        }
-    }
+    return DrainPackets(context_.get(), packet_.get(), sink);
 }
 
 }  // namespace feedcat

@@ -1,5 +1,7 @@
 #include "VideoEncoder.h"
 
+#include "EncoderDrain.h"
+
 extern "C" {
 #include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
@@ -98,23 +100,12 @@ bool VideoEncoder::Flush(const PacketSink& sink) {
 }
 
 bool VideoEncoder::Drain(const PacketSink& sink) {
-    for (;;) {
-        const int received = avcodec_receive_packet(context_.get(), packet_.get());
-        if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) {
-            return true;
+    return DrainPackets(context_.get(), packet_.get(), [&sink](AVPacket* packet) {
+        if (packet->duration <= 0) {
+            packet->duration = 1;  // one frame in the encoder's time base
         }
-        if (received < 0) {
-            return false;
-        }
-        if (packet_->duration <= 0) {
-            packet_->duration = 1;  // one frame in the encoder's time base
-        }
-        const bool written = sink(packet_.get());
-        av_packet_unref(packet_.get());
-        if (!written) {
-            return false;
-        }
-    }
+        return sink(packet);
+    });
 }
 
 }  // namespace feedcat

@@ -1,0 +1,26 @@
+#include "EncoderDrain.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
+namespace feedcat {
+
+bool DrainPackets(AVCodecContext* encoder, AVPacket* packet, const PacketSink& sink) {
+    for (;;) {
+        const int received = avcodec_receive_packet(encoder, packet);
+        if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) {
+            return true;
+        }
+        if (received < 0) {
+            return false;
+        }
+        const bool written = sink(packet);
+        av_packet_unref(packet);
+        if (!written) {
+            return false;
+        }
+    }
+}
+
+}  // namespace feedcat
