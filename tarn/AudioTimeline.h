@@ -27,8 +27,11 @@ class AudioTimeline final : public TimelineProducer {
     // A reader for `clip` entered at sample frame `position`.
     std::unique_ptr<AudioClipReader> MakeReader(std::size_t clip, std::int64_t position) const;
     // Makes `clip` the open one, entered at `position` (prepared ahead when that is its first
-    // sample), and starts preparing the one after it.
+    // sample).
     void OpenClip(std::size_t clip, std::int64_t position);
+    // Starts preparing the clip after the open one, once the open one has given its first
+    // samples (so that the two do not compete while the open one starts).
+    void PrepareNextClip();
 
     std::vector<ClipData> clips_;
     std::vector<std::int64_t> sampleStart_;  // per clip: its first sample frame
@@ -42,6 +45,7 @@ class AudioTimeline final : public TimelineProducer {
     // Set by Interrupt from another thread; read by the readers' decoding loops.
     std::atomic<bool> stopping_{false};
     int openClip_ = -1;
+    int clipToPrepare_ = -1;
     std::unique_ptr<AudioClipReader> reader_;
     ClipPreparer<AudioClipReader> preparer_;  // after stopping_, which it reads until joined
 };

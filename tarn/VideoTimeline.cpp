@@ -56,9 +56,13 @@ void VideoTimeline::OpenClip(int clip) {
     if (!reader_) {
         reader_ = MakeReader(clip);
     }
-    const int after = ClipAfter(clip);
-    if (after >= 0) {
-        preparer_.Begin(after, MakeReader(after));
+    clipToPrepare_ = ClipAfter(clip);
+}
+
+void VideoTimeline::PrepareNextClip() {
+    if (clipToPrepare_ >= 0) {
+        preparer_.Begin(clipToPrepare_, MakeReader(clipToPrepare_));
+        clipToPrepare_ = -1;
     }
 }
 
@@ -81,6 +85,7 @@ bool VideoTimeline::Next(Delivery& out) {
     if (reader_) {
         const ClipData& data = clips_[static_cast<std::size_t>(clip)];
         reader_->Render(data.sourceStart + (start - data.timelineStart), out.bytes.data());
+        PrepareNextClip();
     } else {
         std::memset(out.bytes.data(), 0, out.bytes.size());
     }

@@ -166,8 +166,15 @@ int Paced(int32_t width, int32_t height, double fps, const std::vector<Clip>& cl
             }
             std::printf(
                 "paced: frames=%zu sample_frames=%lld later_than_one_interval=%d "
-                "latest_ms=%.1f (frame %zu)\n",
+                "latest_ms=%.1f (frame %zu)",
                 frames, static_cast<long long>(host.sampleFrames.load()), late, worst, worstFrame);
+            int listed = 0;
+            for (std::size_t i = 0; i < frames && listed < 8; ++i) {
+                if (host.lateMs[i] > host.frameIntervalMs) {
+                    std::printf("%s%zu:%.0fms", listed++ == 0 ? " late:" : ",", i, host.lateMs[i]);
+                }
+            }
+            std::printf("\n");
         } else {
             std::vector<double> gaps;
             for (std::size_t i = 1; i < frames; ++i) {
