@@ -151,12 +151,13 @@ void TurnUpright(const std::uint8_t* from, std::ptrdiff_t fromStride, int width,
     }
 }
 
-// Fills the output outside `picture` with the bar colour.
+// Fills the output outside `picture` with the bar colour. Only its low three bytes are the
+// colour (0x00RRGGBB): whatever the host put in the high byte, the fourth byte stays 0.
 void PaintBars(std::uint8_t* frame, int width, int height, const PixelRect& picture,
                std::uint32_t colour) {
-    const std::uint8_t pixel[4] = {
-        static_cast<std::uint8_t>(colour), static_cast<std::uint8_t>(colour >> 8),
-        static_cast<std::uint8_t>(colour >> 16), static_cast<std::uint8_t>(colour >> 24)};
+    const std::uint8_t pixel[4] = {static_cast<std::uint8_t>(colour),
+                                   static_cast<std::uint8_t>(colour >> 8),
+                                   static_cast<std::uint8_t>(colour >> 16), 0};
     const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(width) * kBytesPerPixel;
     for (int y = 0; y < height; ++y) {
         std::uint8_t* row = frame + y * stride;

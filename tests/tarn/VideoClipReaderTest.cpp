@@ -292,6 +292,19 @@ TEST(VideoClipReaderTest, FitCentresThePictureBetweenBarsOfTheBarColour) {
     }
 }
 
+TEST(VideoClipReaderTest, TheBarColoursHighByteNeverReachesTheFourthByte) {
+    // The clip parameter is the host's 32 bits; only 0x00RRGGBB of it is a colour.
+    for (const std::uint32_t highByte : {0x01000000u, 0x80000000u, 0xFF000000u}) {
+        VideoClipSetup clip = Clip(Media().pattern, 320, 120, ClipMode::Fit);
+        clip.barColour = kBarColour | highByte;
+        VideoClipReader reader(clip);
+        const std::vector<std::uint8_t> frame = Render(&reader, clip, 0);
+        EXPECT_TRUE(IsBar(frame, 320, 0, 0)) << std::hex << clip.barColour;
+        EXPECT_TRUE(IsBar(frame, 320, 319, 119)) << std::hex << clip.barColour;
+        EXPECT_TRUE(FourthBytesAreZero(frame)) << std::hex << clip.barColour;
+    }
+}
+
 TEST(VideoClipReaderTest, FillCoversTheOutputAndCutsTheOverflowEqually) {
     // 160x120 into 320x120: twice as large, rows 30 to 89 of the picture remain.
     const VideoClipSetup clip = Clip(Media().pattern, 320, 120, ClipMode::Fill);
