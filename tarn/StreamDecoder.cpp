@@ -95,7 +95,22 @@ void StreamDecoder::SeekBefore(std::int64_t timestamp) {
         backoff = backoff == 0 ? second : backoff * 2;
     }
     // Decoded from the start instead: slower, never wrong.
+    SeekToStart(start);
+}
+
+void StreamDecoder::SeekToStart(std::int64_t start) {
+    // With an index (MP4, Matroska) a seek to the start time lands on the first keyframe.
     av_seek_frame(input_.get(), stream_->index, start, AVSEEK_FLAG_BACKWARD);
+    avcodec_flush_buffers(codec_.get());
+    if (ReadUpToKeyframe(start)) {
+        return;
+    }
+    // Without one (MPEG-TS, MPEG-PS) the seek searches for the first packet decoded at or after
+    // that time, and with B-frames the first keyframe is decoded before the stream's start time:
+    // the search lands on the second. The first byte of the data comes before every packet.
+    if (av_seek_frame(input_.get(), stream_->index, 0, AVSEEK_FLAG_BYTE) < 0) {
+        av_seek_frame(input_.get(), stream_->index, start, AVSEEK_FLAG_BACKWARD);
+    }
     avcodec_flush_buffers(codec_.get());
 }
 

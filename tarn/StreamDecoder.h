@@ -42,6 +42,10 @@ class StreamDecoder {
     StreamDecoder(InputPtr input, AVStream* stream, CodecContextPtr codec, PacketPtr packet,
                   PacketPtr keyframe);
 
+    // Moves back to the stream's start (`start`, in its time base), to its first keyframe or
+    // before its first packet.
+    void SeekToStart(std::int64_t start);
+
     // After a seek: reads up to this stream's first keyframe and keeps it when its time is at
     // or before `timestamp`. False when it is later, or none came.
     bool ReadUpToKeyframe(std::int64_t timestamp);

@@ -428,6 +428,8 @@ Files Generate() {
     files.truncatedMkv = dir + "truncated.mkv";
     files.truncatedMp4 = dir + "truncated.mp4";
     files.transportStream = dir + "offset.ts";
+    files.mpeg2TransportStream = dir + "mpeg2.ts";
+    files.h264TransportStream = dir + "h264.ts";
     files.cover = dir + "cover.mp4";
     files.withColon = dir + "with:colon.mp4";
     files.playlist = dir + "list.m3u8";
@@ -490,6 +492,24 @@ Files Generate() {
             return kAvToneAmplitude * Sine(kAvToneHz, kAvSampleRate, i);
         };
         return Writer().Write(path, "mpegts", &video, &audio, kTransportStreamStartUs);
+    });
+    MakeOnce(files.mpeg2TransportStream, [&](const std::string& path) {
+        VideoTrack video;
+        video.codecs = {"mpeg2video"};
+        video.times = EvenTimes(kVideoOnlyFrames);
+        video.keyframeInterval = kMpeg2KeyframeInterval;
+        video.bFrames = 2;
+        video.paint = barCode;
+        return Writer().Write(path, "mpegts", &video, nullptr, kTransportStreamStartUs);
+    });
+    MakeOnce(files.h264TransportStream, [&](const std::string& path) {
+        VideoTrack video;
+        video.codecs = {"libx264", "mpeg4"};
+        video.times = EvenTimes(kAvFrames);
+        video.keyframeInterval = kAvKeyframeInterval;
+        video.bFrames = 2;
+        video.paint = barCode;
+        return Writer().Write(path, "mpegts", &video, nullptr, kTransportStreamStartUs);
     });
     MakeOnce(files.cover, [&](const std::string& path) {
         VideoTrack cover;

@@ -219,6 +219,28 @@ TEST(VideoClipReaderTest, SourceTimesCountFromTheStartOfTheFile) {
               30);
 }
 
+// A transport stream has no index: a seek there searches by timestamp and lands after the
+// first keyframe when the in point lies inside the first group of pictures. The span must still
+// start on its own frame, decoded from the file's start, never on black.
+TEST(VideoClipReaderTest, TransportStreamSpansStartOnTheirFrameInsideTheFirstGroup) {
+    const std::pair<std::string, int> files[] = {
+        {Media().mpeg2TransportStream, testmedia::kMpeg2KeyframeInterval},
+        {Media().h264TransportStream, testmedia::kAvKeyframeInterval}};
+    for (const auto& [name, keyframeInterval] : files) {
+        for (int start : {1, 2, 7, keyframeInterval - 1, keyframeInterval, keyframeInterval + 3}) {
+            const VideoClipSetup clip = Clip(name, testmedia::kSmallWidth, testmedia::kSmallHeight,
+                                             ClipMode::Stretch, start * kAvFrameTicks);
+            VideoClipReader reader(clip);
+            for (int frame = start; frame < start + 4; ++frame) {
+                EXPECT_EQ(FrameIndex(Render(&reader, clip, frame * kAvFrameTicks + 1),
+                                     clip.outputWidth, clip.outputHeight),
+                          frame)
+                    << name << " from frame " << start;
+            }
+        }
+    }
+}
+
 TEST(VideoClipReaderTest, VariableFrameRateFramesShowAtTheirOwnTimes) {
     const VideoClipSetup clip = Clip(Media().vfr, testmedia::kSmallWidth, testmedia::kSmallHeight);
     VideoClipReader reader(clip);
