@@ -74,6 +74,11 @@ struct Files {
     // (FFmpeg's mpeg4 when it has no libx264) with one every 25 (75 frames).
     std::string mpeg2TransportStream;
     std::string h264TransportStream;
+    // A 440 Hz sine at kToneAmplitude in both channels, 3 s, in containers that count time in
+    // milliseconds: Opus at 48,000 Hz in WebM (with a codec delay), AAC at 44,100 Hz in
+    // Matroska.
+    std::string opusWebm;
+    std::string aacMkv;
     std::string cover;         // AAC, 1 s, with a cover picture (an attached picture stream)
     std::string truncatedMkv;  // first half of video_only.mkv: opens, ends early
     std::string truncatedMp4;  // first half of av.mp4: its index is missing
