@@ -64,7 +64,8 @@ class Options {
 };
 
 // A regular file only (a FIFO or device could block, a directory never ends), and the name
-// prefixed with "file:" so that FFmpeg never reads a protocol out of it.
+// prefixed with "file:" so that FFmpeg never reads a protocol out of it. Reads the header
+// only; the caller probes further when the header is not enough.
 InputPtr OpenLocalFile(const std::string& path) {
     struct stat status {};
     if (path.empty() || stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
@@ -81,11 +82,7 @@ InputPtr OpenLocalFile(const std::string& path) {
     if (avformat_open_input(&opened, url.c_str(), nullptr, options.address()) < 0) {
         return nullptr;
     }
-    InputPtr input(opened);
-    if (avformat_find_stream_info(input.get(), nullptr) < 0) {
-        return nullptr;
-    }
-    return input;
+    return InputPtr(opened);
 }
 
 // As the engine chooses: a stream of the kind with a decoder, a picture size or a sample
@@ -110,6 +107,26 @@ std::int32_t ToMs(std::int64_t value, AVRational timeBase) {
         std::min<std::int64_t>(av_rescale_q(value, timeBase, AVRational{1, 1000}), INT32_MAX));
 }
 
+// The engine's stream: FFmpeg's best of the type if playable, else the first playable one.
+const AVStream* ChoosePlayable(AVFormatContext* input, AVMediaType type) {
+    const int best = av_find_best_stream(input, type, -1, -1, nullptr, 0);
+    if (best >= 0 && IsPlayable(input->streams[best], type)) {
+        return input->streams[best];
+    }
+    for (unsigned i = 0; i < input->nb_streams; ++i) {
+        if (IsPlayable(input->streams[i], type)) {
+            return input->streams[i];
+        }
+    }
+    return nullptr;
+}
+
+// The stream's own length, else the container's; -1 when neither is known.
+std::int32_t LengthMs(const AVFormatContext* input, const AVStream* stream) {
+    const std::int32_t length = ToMs(stream->duration, stream->time_base);
+    return length >= 0 ? length : ToMs(input->duration, AV_TIME_BASE_Q);
+}
+
 }  // namespace
 
 SourceCheck CheckSource(const std::string& name, bool video) {
@@ -123,25 +140,25 @@ SourceCheck CheckSource(const std::string& name, bool video) {
         return check;
     }
     const AVMediaType type = video ? AVMEDIA_TYPE_VIDEO : AVMEDIA_TYPE_AUDIO;
-    const AVStream* chosen = nullptr;
-    const int best = av_find_best_stream(input.get(), type, -1, -1, nullptr, 0);
-    if (best >= 0 && IsPlayable(input->streams[best], type)) {
-        chosen = input->streams[best];
-    }
-    for (unsigned i = 0; chosen == nullptr && i < input->nb_streams; ++i) {
-        if (IsPlayable(input->streams[i], type)) {
-            chosen = input->streams[i];
+    // Most containers (MP4, MKV, WAV, MP3 with its header) name their streams, codecs, sizes,
+    // rates and length in the header, which costs milliseconds to read. Probing the packets
+    // (avformat_find_stream_info, which decodes some) costs a tenth of a second on an HD
+    // file, so it is done only when the header leaves the stream or the length unknown, as it
+    // does for MPEG-TS and other headerless formats. Probing only adds what it finds, so a
+    // stream the header shows is one the engine finds too.
+    const AVStream* chosen = ChoosePlayable(input.get(), type);
+    if (chosen == nullptr || LengthMs(input.get(), chosen) < 0) {
+        if (avformat_find_stream_info(input.get(), nullptr) < 0) {
+            return check;  // the engine gives up on such a file too
         }
+        chosen = ChoosePlayable(input.get(), type);
     }
     if (chosen == nullptr) {
         check.status = SourceStatus::NoStream;
         return check;
     }
     check.status = SourceStatus::Plays;
-    check.lengthMs = ToMs(chosen->duration, chosen->time_base);
-    if (check.lengthMs < 0) {
-        check.lengthMs = ToMs(input->duration, AV_TIME_BASE_Q);
-    }
+    check.lengthMs = LengthMs(input.get(), chosen);
     return check;
 }
 

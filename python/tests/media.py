@@ -108,6 +108,16 @@ def make_video_only(path: str, seconds: int = 2) -> None:
         _write_video(container, video, (bar_code(n) for n in range(seconds * INDEX_FPS)))
 
 
+def make_transport_stream(path: str, seconds: int = 2) -> None:
+    """Video only, in MPEG-TS: a format whose header names no streams, so that finding them
+    takes reading packets."""
+    with av.open(path, "w", format="mpegts") as container:
+        video = container.add_stream("mpeg2video", rate=INDEX_FPS)
+        video.width, video.height = INDEX_SIZE
+        video.pix_fmt = "yuv420p"
+        _write_video(container, video, (bar_code(n) for n in range(seconds * INDEX_FPS)))
+
+
 def make_audio_only(path: str, seconds: int = 2) -> None:
     """A 440 Hz tone at half scale, stereo."""
     with av.open(path, "w") as container:
@@ -125,6 +135,7 @@ def make_all(folder: str) -> dict:
         "video_only": os.path.join(folder, "video-only.mkv"),
         "audio_only": os.path.join(folder, "audio-only.wav"),
         "ramp": os.path.join(folder, "ramp.wav"),
+        "transport_stream": os.path.join(folder, "video.ts"),
         "junk": os.path.join(folder, "junk.mp4"),
         "folder": os.path.join(folder, "a-folder.mp4"),
         "absent": os.path.join(folder, "absent.mp4"),
@@ -133,6 +144,7 @@ def make_all(folder: str) -> dict:
     make_video_only(paths["video_only"])
     make_audio_only(paths["audio_only"])
     make_ramp(paths["ramp"])
+    make_transport_stream(paths["transport_stream"])
     # Bytes no demuxer takes. (Plain text would not do: FFmpeg shows it as ANSI art video.)
     with open(paths["junk"], "wb") as junk:
         junk.write(b"\0\0\0\0garbage" * 10)

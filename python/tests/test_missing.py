@@ -34,6 +34,14 @@ class TestRaisedByDefault:
             f.add_video(clips["video_only"], 0, 1000)
             f.add_audio(clips["audio_only"], 0, 1000)
 
+    def test_a_file_whose_streams_show_only_in_its_packets(self, clips):
+        # MPEG-TS names no streams in a header: the check reads packets to find them.
+        with feed.Feed() as f:
+            with pytest.raises(feed.SourceError, match="^The media has no audio stream"):
+                f.add_audio(clips["transport_stream"], 0, 1000)
+        arrays = list(feed.frames(clips["transport_stream"], fps=25))
+        assert 49 <= len(arrays) <= 51  # its length read from the packets' times
+
     def test_frames_raises_before_iterating(self, clips):
         with pytest.raises(feed.SourceError, match="^The media has problem"):
             feed.frames(clips["absent"], 0, 1000)
