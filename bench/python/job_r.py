@@ -190,11 +190,11 @@ def run_opencv(media: str, tally: Tally) -> None:
 
         def pictures():
             while True:
-                time_ms = capture.get(cv2.CAP_PROP_POS_MSEC)
                 ok, picture = capture.read()
                 if not ok:
                     return
-                yield time_ms, picture
+                # After a read, the position is the time of the frame just read.
+                yield capture.get(cv2.CAP_PROP_POS_MSEC), picture
 
         def convert(picture):
             small = cv2.resize(picture, (WIDTH, HEIGHT), interpolation=cv2.INTER_LINEAR)
