@@ -420,6 +420,7 @@ class Feed:
 
     @property
     def closed(self) -> bool:
+        """True once close() has run."""
         return self._core.closed
 
     def __enter__(self) -> "Feed":
