@@ -1,11 +1,7 @@
 // Whether a source will play as asked. The library plays a file it cannot open, or one that
 // lacks the stream its source asks for, as black or silence and reports nothing, so the module
-// looks at each source itself before adding it.
-//
-// This is the module's only FFmpeg code, kept apart in this header and SourceCheck.cpp so that
-// it can move onto the shared FFmpeg helpers of media/ (opening a name under the engine's
-// rules, stream choice, lengths) once that library is in the tree; nothing else in the module
-// includes FFmpeg.
+// looks at each source itself before adding it, through media/, which opens names and picks
+// streams under the same rules as the engine.
 #pragma once
 
 #include <cstdint>
@@ -14,8 +10,8 @@
 namespace feedpy {
 
 enum class SourceStatus {
-    Plays,       // opens and holds the stream asked for (or a lavfi: graph, taken as it is)
-    CannotOpen,  // not a local regular file, or no demuxer the engine uses accepts it
+    Plays,       // opens and holds the stream asked for
+    CannotOpen,  // not a local regular file or allowed lavfi: graph, or nothing plays in it
     NoStream,    // opens, but holds no decodable stream of the kind asked for
 };
 
@@ -24,10 +20,8 @@ struct SourceCheck {
     std::int32_t lengthMs = -1;  // length of the stream asked for, -1 when unknown
 };
 
-// Opens `name` as the engine would (a local regular file through FFmpeg's file protocol and
-// the file-reading demuxers alone) and looks for the stream the engine would play: video when
-// `video`, else audio. A name starting with "lavfi:" is not opened: Plays, length unknown.
-// Blocks for as long as opening and probing the file take; call it without the GIL.
+// Opens `name` as the engine would and looks for the stream the engine would play: video when
+// `video`, else audio. Blocks for as long as opening and probing take; call it without the GIL.
 SourceCheck CheckSource(const std::string& name, bool video);
 
 }  // namespace feedpy

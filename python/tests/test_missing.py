@@ -53,9 +53,14 @@ class TestRaisedByDefault:
             with pytest.raises(feed.SourceError):
                 feed.frames(name, 0, 1000)
 
-    def test_lavfi_names_are_taken_as_they_are(self):
+    def test_lavfi_graphs_are_checked_as_the_engine_opens_them(self):
         with feed.Feed() as f:
-            f.add_video("lavfi:not-a-filter", 0, 1000)
+            f.add_video("lavfi:testsrc2=size=64x48:rate=25:duration=1", 0, 1000)
+            f.add_audio("lavfi:sine=frequency=440:duration=1", 0, 1000)
+            with pytest.raises(feed.SourceError):
+                f.add_video("lavfi:not-a-filter", 0, 1000)
+            with pytest.raises(feed.SourceError):
+                f.add_video("lavfi:sine=frequency=440:duration=1", 0, 1000)  # no picture
 
 
 class TestAllowed:
