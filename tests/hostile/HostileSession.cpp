@@ -1,12 +1,7 @@
 #include "tests/hostile/HostileSession.h"
 
-#include <dirent.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
-#include <cstring>
 #include <thread>
 #include <vector>
 
@@ -65,21 +60,6 @@ int32_t FEED_CALL OnBuffer(void* user, const uint8_t* buffer, int32_t length, in
         (*host.onBuffer)(static_cast<int>(before / 80));
     }
     return 0;
-}
-
-void RemoveTree(const std::string& path) {
-    if (DIR* dir = opendir(path.c_str())) {
-        while (const dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") {
-                RemoveTree(path + "/" + name);
-            }
-        }
-        closedir(dir);
-        rmdir(path.c_str());
-    } else {
-        unlink(path.c_str());
-    }
 }
 
 }  // namespace
@@ -147,22 +127,6 @@ void ExpectBlankSession(const Outcome& outcome, int lengthMs, const std::string&
     ExpectExactCounts(outcome, lengthMs, what);
     EXPECT_TRUE(outcome.allBlack) << what << ": a picture came out";
     EXPECT_TRUE(outcome.allSilent) << what << ": a sound came out";
-}
-
-Scratch::Scratch() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/feed-hostile-XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    if (mkdtemp(name.data()) != nullptr) {
-        path_ = name.data();
-    }
-}
-
-Scratch::~Scratch() {
-    if (!path_.empty()) {
-        RemoveTree(path_);
-    }
 }
 
 }  // namespace hostile
