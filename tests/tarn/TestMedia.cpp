@@ -433,6 +433,7 @@ Files Generate() {
     files.opusWebm = dir + "tone.webm";
     files.aacMkv = dir + "tone.mkv";
     files.cover = dir + "cover.mp4";
+    files.gapped = dir + "gapped.mkv";
     files.withColon = dir + "with:colon.mp4";
     files.playlist = dir + "list.m3u8";
     files.concatList = dir + "list.ffconcat";
@@ -479,6 +480,19 @@ Files Generate() {
                                                            : kVfrLastDurationMs);
         }
         video.keyframeInterval = 1;
+        video.paint = barCode;
+        return Writer().Write(path, "matroska", &video, nullptr);
+    });
+    MakeOnce(files.gapped, [&](const std::string& path) {
+        VideoTrack video;
+        video.codecs = {"mpeg4"};
+        video.timeBase = AVRational{1, 1000};
+        for (int i = 0; i < 21; ++i) {
+            video.times.push_back(i < 9 ? 40 * i : kGapEndMs + 40 * (i - 9));
+            video.durations.push_back(40);
+        }
+        video.keyframeInterval = 50;
+        video.bFrames = 2;
         video.paint = barCode;
         return Writer().Write(path, "matroska", &video, nullptr);
     });

@@ -185,6 +185,25 @@ TEST(VideoClipReaderTest, StartsAnywhereInAGroupOfPictures) {
     }
 }
 
+// Frames nothing refers to are skipped on the way to an in point, but not the one to show
+// there: here it lies before a 1.7 s gap, far from the in point, and is still the one shown.
+TEST(VideoClipReaderTest, TheFrameBeforeALongGapIsShownAtAnInPointInIt) {
+    for (const std::int64_t inPointMs : {1000, 1500, testmedia::kGapEndMs - 1}) {
+        const VideoClipSetup clip =
+            Clip(Media().gapped, testmedia::kSmallWidth, testmedia::kSmallHeight, ClipMode::Stretch,
+                 inPointMs * testmedia::kTicksPerMs);
+        VideoClipReader reader(clip);
+        reader.Prepare();
+        EXPECT_EQ(FrameIndex(Render(&reader, clip, clip.sourceStart), clip.outputWidth,
+                             clip.outputHeight),
+                  8)
+            << "in point " << inPointMs << " ms";
+        EXPECT_EQ(FrameIndex(Render(&reader, clip, testmedia::kGapEndMs * testmedia::kTicksPerMs),
+                             clip.outputWidth, clip.outputHeight),
+                  9);
+    }
+}
+
 TEST(VideoClipReaderTest, BlackBeforeTheFirstFrameAndPastTheLast) {
     const VideoClipSetup clip = Clip(Media().av, testmedia::kAvWidth, testmedia::kAvHeight,
                                      ClipMode::Stretch, -kTicksPerSecond);
