@@ -57,6 +57,7 @@ struct VideoClipReader::State {
 
     bool opened = false;
     bool inPointChecked = false;
+    bool still = false;                      // a single picture, shown for the whole clip
     std::unique_ptr<StreamDecoder> decoder;  // null when the file gives no pictures
     AVRational timeBase = {0, 1};
     std::int64_t origin = 0;  // source time 0 on the stream's clock, 100-ns units
@@ -99,6 +100,10 @@ void VideoClipReader::State::Open(bool skipToInPoint) {
     timeBase = stream->time_base;
     origin = UnitsOf(media::SourceTimeOrigin(decoder->input()), AV_TIME_BASE_Q);
     rotation = media::ClockwiseRotation(stream);
+    still = media::IsStillImage(decoder->input());
+    if (still) {
+        return;  // one picture: nothing to seek to
+    }
     const std::int64_t start = av_rescale_q_rnd(ClampTime(clip.sourceStart) + origin, kUnitTimeBase,
                                                 timeBase, AV_ROUND_DOWN);
     decoder->SeekBefore(start);
@@ -143,9 +148,11 @@ void VideoClipReader::State::DecodeUpTo(std::int64_t sourceTime) {
             if (timestamp == AV_NOPTS_VALUE) {
                 timestamp = ahead->pts;
             }
-            // A frame without a time follows the one before it.
-            aheadTime = timestamp != AV_NOPTS_VALUE ? UnitsOf(timestamp, timeBase) - origin
-                                                    : (hasShown ? ShownEnd() : 0);
+            // A frame without a time follows the one before it. A still picture is shown from
+            // the start of the clip, however early that is.
+            aheadTime = still                         ? -kTimeLimit
+                        : timestamp != AV_NOPTS_VALUE ? UnitsOf(timestamp, timeBase) - origin
+                                                      : (hasShown ? ShownEnd() : 0);
             hasAhead = true;
         }
         if (aheadTime > sourceTime) {
@@ -181,8 +188,8 @@ bool VideoClipReader::State::IsShowing(std::int64_t sourceTime) const {
     if (!hasShown) {
         return false;  // before the file's first frame
     }
-    // Past the end of the last frame the clip is black.
-    return !(ended && !hasAhead && sourceTime >= ShownEnd());
+    // Past the end of the last frame the clip is black; a still picture has no end.
+    return still || !(ended && !hasAhead && sourceTime >= ShownEnd());
 }
 
 void VideoClipReader::State::ConvertShown(std::uint8_t* frame) {

@@ -444,6 +444,23 @@ TEST(VideoClipReaderTest, FitKeepsTheSampleAspectRatio) {
     EXPECT_TRUE(IsBar(frame, 320, 160, 181));
 }
 
+// A still picture is shown for the whole clip, from before its own time 0 to long after.
+TEST(VideoClipReaderTest, StillImagesHoldTheirPictureForTheWholeClip) {
+    for (const std::string& file : {Media().stillPng, Media().stillJpeg, Media().stillBmp}) {
+        const VideoClipSetup clip = Clip(file, testmedia::kSmallWidth, testmedia::kSmallHeight,
+                                         ClipMode::Stretch, -kTicksPerSecond);
+        VideoClipReader reader(clip);
+        for (const std::int64_t time :
+             {-kTicksPerSecond, std::int64_t{0}, 3 * kTicksPerSecond, 3600 * kTicksPerSecond}) {
+            const std::vector<std::uint8_t> frame = Render(&reader, clip, time);
+            EXPECT_TRUE(HasColour(frame, clip.outputWidth, 40, 40, 255, 0, 0))
+                << file << " at " << time;
+            EXPECT_TRUE(HasColour(frame, clip.outputWidth, 120, 90, 255, 255, 255))
+                << file << " at " << time;
+        }
+    }
+}
+
 TEST(VideoClipReaderTest, FilesWithoutPicturesRenderBlack) {
     for (const std::string& name :
          {Media().random, Media().truncatedMp4, Media().missing, Media().directory, Media().ramp,
