@@ -49,8 +49,8 @@ bench: deps
 bench-r:
 	scripts/install-deps --bench
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DFEED_BUILD_TESTS=OFF -DFEED_BUILD_BENCH=ON
-	cmake --build build-bench -j $(JOBS) --target feed_job_r
-	bench/compare-job-r.sh 5 build-bench/bench/job_r/feed_job_r
+	cmake --build build-bench -j $(JOBS) --target feed_job_r feedcat
+	FEEDCAT=build-bench/tools/feedcat/feedcat bench/compare-job-r.sh 5 build-bench/bench/job_r/feed_job_r
 
 # Job R read in Python: the feed package against PyAV and OpenCV and the C host, alternating.
 bench-python:

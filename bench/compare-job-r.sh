@@ -6,7 +6,9 @@
 #
 # RUNS (default 5) timed runs of each, alternating ours and ffmpeg, after one warm-up of each.
 # FEED_JOB_R (argument or environment) is the built program; default
-# build-bench/bench/job_r/feed_job_r under the repository root. Nothing is built here.
+# build-bench/bench/job_r/feed_job_r under the repository root. With FEEDCAT (environment) set
+# to a built feedcat, the same job through `feedcat ... -o null` is timed too, as a third
+# program in each round. Nothing is built here.
 # Media come from ../shared/bench/make-media.sh beside the checkout, made into $MEDIA (default
 # /tmp/benchmedia) when missing. Needs GNU time as /usr/bin/time (Debian package "time").
 #
@@ -33,6 +35,7 @@ TIME=/usr/bin/time
 "$TIME" -f '%e' true >/dev/null 2>&1 || die 2 "$TIME is not GNU time (apt-get install time)"
 command -v ffmpeg >/dev/null || die 2 "ffmpeg not found"
 [[ -f $SHARED/peers.sh && -f $SHARED/make-media.sh ]] || die 2 "no peers.sh / make-media.sh in $SHARED"
+[[ -z ${FEEDCAT:-} || -x $FEEDCAT ]] || die 2 "FEEDCAT is not a program: $FEEDCAT"
 [[ -x $JOB_R ]] || die 2 "feed_job_r not found at $JOB_R (build with -DFEED_BUILD_BENCH=ON, or pass its path)"
 
 if [[ ! -s $MEDIA/A.mp4 || ! -s $MEDIA/B.mp4 || ! -s $MEDIA/C.mp3 ]]; then
@@ -44,7 +47,7 @@ WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 
 # Samples per side, one value per line: wall s, CPU s, peak RSS MiB.
-for f in ours.wall ours.cpu ours.rss ours.inner ff.wall ff.cpu ff.rss; do
+for f in ours.wall ours.cpu ours.rss ours.inner ff.wall ff.cpu ff.rss cat.wall cat.cpu cat.rss; do
     : >"$WORK/$f"
 done
 
@@ -84,6 +87,20 @@ run_ours() {
     fi
 }
 
+# Job R through feedcat into its counting null output: the same sources, format and fades.
+run_cat() {
+    local status=0
+    timed cat "$1" "$FEEDCAT" "v:$MEDIA/A.mp4@0-20000" "v:$MEDIA/B.mp4@5000-25000" \
+        "a:$MEDIA/A.mp4@0-20000" "a:$MEDIA/C.mp3@0-15000" --size 640x360 --fps 25 \
+        --sample-rate 44100 --channels 2 --video-fade-in 1000 --video-fade-out 1000 \
+        --audio-fade-in 3000 --audio-fade-out 3000 --json -o null || status=$?
+    if ((status != 0)) || ! grep -q '"frames":1000,"sample_frames":1764000,' "$WORK/cat.out"; then
+        echo "compare-job-r: feedcat failed (exit $status) or delivered other counts" >&2
+        sed 's/^/  feedcat: /' "$WORK/cat.out" "$WORK/cat.err" >&2
+        exit 1
+    fi
+}
+
 run_ff() {
     local status=0
     timed ff "$1" bash "$SHARED/peers.sh" ff_R_trim || status=$?
@@ -109,10 +126,12 @@ echo "job R: $JOB_R vs ffmpeg (peers.sh ff_R_trim), media $MEDIA, $(nproc) CPUs"
 echo "warm-up"
 run_ours 0
 run_ff 0
+[[ -n ${FEEDCAT:-} ]] && run_cat 0
 for ((i = 1; i <= RUNS; i++)); do
     echo "run $i/$RUNS"
     run_ours 1
     run_ff 1
+    [[ -n ${FEEDCAT:-} ]] && run_cat 1
 done
 
 ow=$(median "$WORK/ours.wall") oc=$(median "$WORK/ours.cpu") orss=$(median "$WORK/ours.rss" %.1f)
@@ -124,4 +143,10 @@ printf '%-18s %10s %10s %14s\n' "feed_job_r" "$ow" "$oc" "$orss"
 printf '%-18s %10s %10s %14s\n' "ffmpeg ff_R_trim" "$fw" "$fc" "$frss"
 printf '%-18s %10s %10s %14s\n' "ours/ffmpeg" "$(ratio "$ow" "$fw")" "$(ratio "$oc" "$fc")" \
     "$(ratio "$orss" "$frss")"
+if [[ -n ${FEEDCAT:-} ]]; then
+    cw=$(median "$WORK/cat.wall") cc=$(median "$WORK/cat.cpu") crss=$(median "$WORK/cat.rss" %.1f)
+    printf '%-18s %10s %10s %14s\n' "feedcat -o null" "$cw" "$cc" "$crss"
+    printf '%-18s %10s %10s %14s\n' "feedcat/ffmpeg" "$(ratio "$cw" "$fw")" "$(ratio "$cc" "$fc")" \
+        "$(ratio "$crss" "$frss")"
+fi
 echo "feed_job_r start..idle (its own clock), median: $(median "$WORK/ours.inner") s"

@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "media/LavfiDevice.h"
 #include "media/LavfiGraphCheck.h"
 #include "media/MediaStreams.h"
 
 extern "C" {
-#include <libavdevice/avdevice.h>
 #include <libavformat/avformat.h>
 #include <libavutil/avstring.h>
 }
@@ -66,13 +66,7 @@ InputPtr OpenLavfiGraph(const std::string& graph) {
     if (!IsAllowedLavfiGraph(graph)) {
         return nullptr;
     }
-    // Registers the devices (lavfi among them) once; static initialisation is thread-safe.
-    static const bool registered = [] {
-        avdevice_register_all();
-        return true;
-    }();
-    (void)registered;
-    const AVInputFormat* lavfi = av_find_input_format("lavfi");
+    const AVInputFormat* lavfi = LavfiInputFormat();
     if (lavfi == nullptr) {
         return nullptr;
     }
