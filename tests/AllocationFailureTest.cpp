@@ -117,7 +117,7 @@ TEST_F(AllocationFailureTest, AStartWhoseWorkerCannotBeStartedLeavesTheFeedIdle)
     EXPECT_TRUE(fake::engine().calls().empty());
 
     ASSERT_EQ(FeedStart(feed), 1);  // the feed still works
-    ASSERT_TRUE(Eventually([&] { return FeedGetState(feed) == FEED_STATE_IDLE; }));
+    ASSERT_TRUE(WaitUntilIdle(feed));
     EXPECT_EQ(CountCalls("C1.Stop"), 1u);
 }
 

@@ -16,6 +16,7 @@
 #include "engine/EngineRef.h"
 #include "engine/MediaEngine.h"
 #include "tests/fake_engine/FakeEngine.h"
+#include "tests/support/Waiting.h"
 
 namespace {
 
@@ -140,15 +141,9 @@ std::int32_t ended(IMediaSource* source) {
     return value;
 }
 
-bool eventually(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(milliseconds(2));
-    }
-    return true;
+// Whether the composite reports its end within kPatience.
+bool endsInTime(IMediaSource* composite) {
+    return support::Eventually([&] { return ended(composite) == 1; }, kPatience);
 }
 
 fake::Delivery delivery(std::int64_t start, std::int64_t duration,
@@ -253,7 +248,7 @@ TEST_F(FakeEngineLog, RecordsAWholeSessionInItsDocumentedFormat) {
 
     EXPECT_GE(composite->Run(), 0);
     // No series set: the delivery thread has nothing to deliver and ends soon.
-    EXPECT_TRUE(eventually([&] { return ended(composite.get()) == 1; }));
+    EXPECT_TRUE(endsInTime(composite.get()));
     EXPECT_GE(composite->Pause(), 0);
     EXPECT_GE(composite->Stop(), 0);
 
@@ -484,7 +479,7 @@ TEST_F(FakeEngineDelivery, VideoFramesCarryTheirRecordAndAWritableCopy) {
 
     ASSERT_GE(timeline.composite->Run(), 0);
     ASSERT_TRUE(engine().waitForDeliveries(3, 0, kPatience));
-    ASSERT_TRUE(eventually([&] { return ended(timeline.composite.get()) == 1; }));
+    ASSERT_TRUE(endsInTime(timeline.composite.get()));
 
     const auto received = engine().videoReceived();
     ASSERT_EQ(received.size(), 3u);
@@ -522,7 +517,7 @@ TEST_F(FakeEngineDelivery, AudioBuffersCarryTheirRecord) {
     Timeline timeline = buildTimeline(kStreamAudio, &probe);
     ASSERT_GE(timeline.composite->Run(), 0);
     ASSERT_TRUE(engine().waitForDeliveries(0, 2, kPatience));
-    ASSERT_TRUE(eventually([&] { return ended(timeline.composite.get()) == 1; }));
+    ASSERT_TRUE(endsInTime(timeline.composite.get()));
     timeline.close();
 
     EXPECT_TRUE(engine().videoReceived().empty());
@@ -560,7 +555,7 @@ TEST_F(FakeEngineDelivery, PauseHoldsBeforeTheNextDeliveryUntilRun) {
 
     ASSERT_GE(timeline.composite->Run(), 0);
     ASSERT_TRUE(engine().waitForDeliveries(5, 0, kPatience));
-    ASSERT_TRUE(eventually([&] { return ended(timeline.composite.get()) == 1; }));
+    ASSERT_TRUE(endsInTime(timeline.composite.get()));
     timeline.close();
     EXPECT_EQ(engine().faults(), Lines{});
 }
@@ -645,7 +640,7 @@ TEST_F(FakeEngineDelivery, IsEndedFollowsTheSeriesAndHoldEnd) {
     EXPECT_EQ(ended(timeline.composite.get()), 0);
     ASSERT_GE(timeline.composite->Run(), 0);
     EXPECT_EQ(ended(timeline.composite.get()), 0);  // delivering
-    ASSERT_TRUE(eventually([&] { return ended(timeline.composite.get()) == 1; }));
+    ASSERT_TRUE(endsInTime(timeline.composite.get()));
     EXPECT_EQ(engine().audioReceived().size(), 3u);  // only after the last callback returned
     timeline.close();
 

@@ -99,11 +99,11 @@ TEST_F(FeedStateTest, SessionThatEndsByItselfReturnsToIdleAndCanRunAgain) {
     fake::engine().addFile("clip.mp4", true, false);
     ASSERT_EQ(FeedAddVideoSource(feed, "clip.mp4", 0, 1000), 1);
     ASSERT_EQ(FeedStart(feed), 1);
-    ASSERT_TRUE(Eventually([&] { return FeedGetState(feed) == FEED_STATE_IDLE; }));
+    ASSERT_TRUE(WaitUntilIdle(feed));
     EXPECT_EQ(FeedStop(feed), 0);  // nothing left to stop
 
     ASSERT_EQ(FeedStart(feed), 1);  // joins the last worker, starts a new one
-    ASSERT_TRUE(Eventually([&] { return FeedGetState(feed) == FEED_STATE_IDLE; }));
+    ASSERT_TRUE(WaitUntilIdle(feed));
     EXPECT_EQ(CountCalls("CreateSimpleCompositeSource"), 2u);
     EXPECT_EQ(CountCalls("C1.Stop"), 1u);
     EXPECT_EQ(CountCalls("C2.Stop"), 1u);
@@ -163,7 +163,7 @@ TEST_F(FeedStateTest, PauseRacingTheNaturalEndNeverStrandsTheFeed) {
         if (FeedGetState(feed) == FEED_STATE_PAUSED) {
             FeedStart(feed);
         }
-        ASSERT_TRUE(Eventually([&] { return FeedGetState(feed) == FEED_STATE_IDLE; }))
+        ASSERT_TRUE(WaitUntilIdle(feed))
             << "round " << round << ": the feed stays "
             << (FeedGetState(feed) == FEED_STATE_PAUSED ? "Paused" : "Running");
         EXPECT_EQ(FeedStop(feed), 0) << "round " << round;  // nothing left to stop

@@ -5,15 +5,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <feed/feed.h>
 
 #include "feed/Feed.h"
 #include "tests/fake_engine/FakeEngine.h"
+#include "tests/support/Waiting.h"
 
 namespace feed {
 
@@ -27,18 +26,8 @@ struct FeedTestAccess {
 
 }  // namespace feed
 
-// Polls until pred() holds or timeout passes; returns pred()'s last value.
-template <typename Pred>
-bool Eventually(Pred pred, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return pred();
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
+using support::Eventually;
+using support::WaitUntilIdle;
 
 class FeedFixture : public ::testing::Test {
   protected:

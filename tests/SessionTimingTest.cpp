@@ -123,7 +123,7 @@ TEST_F(SessionTimingTest, NothingReachesTheHostAfterAStopFromInsideACallback) {
     Counts counts;
     counts.stopInCallback = true;
     StartBusySession(counts);
-    ASSERT_TRUE(Eventually([&] { return FeedGetState(feed) == FEED_STATE_IDLE; }));
+    ASSERT_TRUE(WaitUntilIdle(feed));
     const int frames = counts.frames;
     const int buffers = counts.buffers;
     std::this_thread::sleep_for(150ms);  // the worker tears the session down meanwhile

@@ -19,7 +19,7 @@ class SessionWorkerTest : public FeedFixture {
     // timelines end at once) and returns the engine calls it made.
     Calls RunToEnd() {
         EXPECT_EQ(FeedStart(feed), 1);
-        EXPECT_TRUE(Eventually([&] { return FeedGetState(feed) == FEED_STATE_IDLE; }));
+        EXPECT_TRUE(WaitUntilIdle(feed));
         FeedStop(feed);  // joins the finished worker
         return fake::engine().calls();
     }
@@ -227,7 +227,7 @@ TEST_F(SessionWorkerTest, FailureBeforeAnythingIsPreparedReleasesWhatWasMadeAndR
     fake::engine().waitUntilBlocked();
     fake::engine().failNext(fake::Step::CreateComposite);
     fake::engine().release();
-    ASSERT_TRUE(Eventually([&] { return FeedGetState(feed) == FEED_STATE_IDLE; }));
+    ASSERT_TRUE(WaitUntilIdle(feed));
     FeedStop(feed);
     const Calls calls = fake::engine().calls();
     const Calls tail(calls.end() - 3, calls.end());
@@ -307,7 +307,7 @@ TEST_F(SessionWorkerTest, StopWhileBuildingStartsAndAtOnceStopsTheEngine) {
 
     std::int32_t stopResult = -1;
     std::thread host([&] { stopResult = FeedStop(feed); });
-    ASSERT_TRUE(Eventually([&] { return FeedGetState(feed) == FEED_STATE_IDLE; }));
+    ASSERT_TRUE(WaitUntilIdle(feed));
     fake::engine().release();
     host.join();  // Stop returns only after the teardown
     EXPECT_EQ(stopResult, 1);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tarn/CompositePlayer.h"
+#include "tests/support/Waiting.h"
 
 namespace tarn {
 
@@ -84,14 +85,6 @@ class CompositePlayerTest : public ::testing::Test {
             std::make_unique<CountingProducer>(count, &produced_), acceptor_, depth);
     }
 
-    static bool Eventually(const std::function<bool()>& condition) {
-        const auto until = std::chrono::steady_clock::now() + 10s;
-        while (!condition() && std::chrono::steady_clock::now() < until) {
-            std::this_thread::sleep_for(1ms);
-        }
-        return condition();
-    }
-
     Host host_;
     std::atomic<int> produced_{0};
     CallbackAcceptor* acceptor_;
@@ -102,7 +95,7 @@ TEST_F(CompositePlayerTest, DeliversEverythingInOrderWithDecodingBoundedAhead) {
     auto player = MakePlayer(40, 3);
     EXPECT_FALSE(player->Ended());
     player->Run();
-    ASSERT_TRUE(Eventually([&] { return player->Ended(); }));
+    ASSERT_TRUE(support::Eventually([&] { return player->Ended(); }));
     std::vector<int> expected(40);
     for (int i = 0; i < 40; ++i) {
         expected[static_cast<std::size_t>(i)] = i;
@@ -118,7 +111,7 @@ TEST_F(CompositePlayerTest, PauseHoldsDeliveryUntilRunAndTheEndIsNotReportedMean
     host_.holdMs = 5;
     auto player = MakePlayer(30);
     player->Run();
-    ASSERT_TRUE(Eventually([&] { return host_.delivered >= 3; }));
+    ASSERT_TRUE(support::Eventually([&] { return host_.delivered >= 3; }));
     player->Pause();
     std::this_thread::sleep_for(30ms);  // a delivery under way when paused may still finish
     const int held = host_.delivered;
@@ -126,7 +119,7 @@ TEST_F(CompositePlayerTest, PauseHoldsDeliveryUntilRunAndTheEndIsNotReportedMean
     EXPECT_EQ(host_.delivered.load(), held);
     EXPECT_FALSE(player->Ended());
     player->Run();
-    ASSERT_TRUE(Eventually([&] { return player->Ended(); }));
+    ASSERT_TRUE(support::Eventually([&] { return player->Ended(); }));
     EXPECT_EQ(host_.delivered.load(), 30);
 }
 
@@ -134,7 +127,7 @@ TEST_F(CompositePlayerTest, NoCallbackRunsOnceStopHasReturnedAndStopIsFinal) {
     host_.holdMs = 3;
     auto player = MakePlayer(1000);
     player->Run();
-    ASSERT_TRUE(Eventually([&] { return host_.delivered >= 5; }));
+    ASSERT_TRUE(support::Eventually([&] { return host_.delivered >= 5; }));
     player->Stop();
     host_.stopped = true;
     const int atStop = host_.delivered;
@@ -157,7 +150,7 @@ TEST_F(CompositePlayerTest, StopFromInsideACallbackDoesNotWaitForItself) {
     auto player = MakePlayer(100);
     host_.stopFromCallback = player.get();
     player->Run();
-    ASSERT_TRUE(Eventually([&] { return host_.delivered >= 3; }));
+    ASSERT_TRUE(support::Eventually([&] { return host_.delivered >= 3; }));
     std::this_thread::sleep_for(30ms);
     EXPECT_EQ(host_.delivered.load(), 3);
     player.reset();  // joins what is left
@@ -166,7 +159,7 @@ TEST_F(CompositePlayerTest, StopFromInsideACallbackDoesNotWaitForItself) {
 TEST_F(CompositePlayerTest, AnEmptyTimelineEndsAtOnce) {
     auto player = MakePlayer(0);
     player->Run();
-    EXPECT_TRUE(Eventually([&] { return player->Ended(); }));
+    EXPECT_TRUE(support::Eventually([&] { return player->Ended(); }));
     EXPECT_TRUE(host_.seen.empty());
 }
 

@@ -7,10 +7,10 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include "engine/EngineRef.h"
+#include "tests/support/Waiting.h"
 
 namespace {
 
@@ -88,14 +88,15 @@ struct Timeline {
         if (composite->Run() < 0) {
             return false;
         }
-        const auto until = std::chrono::steady_clock::now() + 30s;
-        std::int32_t ended = 0;
-        while (ended == 0 && std::chrono::steady_clock::now() < until) {
-            composite->IsEnded(&ended);
-            std::this_thread::sleep_for(2ms);
-        }
+        const bool ended = support::Eventually(
+            [&] {
+                std::int32_t value = 0;
+                composite->IsEnded(&value);
+                return value != 0;
+            },
+            30s);
         composite->Stop();
-        return ended != 0;
+        return ended;
     }
 };
 

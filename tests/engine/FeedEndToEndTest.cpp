@@ -3,6 +3,7 @@
 // resume and stop from the host's thread.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -13,6 +14,9 @@
 
 #include <feed/feed.h>
 
+#include "tests/support/EngineHost.h"
+#include "tests/support/Waiting.h"
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -20,9 +24,9 @@ using namespace std::chrono_literals;
 constexpr const char* kPattern = "lavfi:testsrc2=size=320x240:rate=25:duration=12";
 constexpr const char* kTone = "lavfi:sine=frequency=440:sample_rate=44100:duration=12";
 
-struct Host {
-    std::atomic<int> frames{0};
-    std::atomic<std::int64_t> sampleFrames{0};
+// What the tests look at beyond the counts: frames whose index is asked for, the loudness and
+// time of each buffer; and a host that takes its time over each frame.
+struct Seen {
     std::atomic<std::int32_t> lastVideoMs{-1};
     std::mutex mutex;
     std::vector<std::vector<std::uint8_t>> keptFrames;  // frames whose index is asked for
@@ -32,62 +36,39 @@ struct Host {
     std::atomic<int> frameDelayMs{0};  // a host that takes its time over each frame
 };
 
-std::intptr_t FEED_CALL OnFrame(void* user, const uint8_t* frame, int32_t length,
-                                int32_t positionMs, int32_t, int32_t) {
-    auto& host = *static_cast<Host*>(user);
-    const int index = host.frames++;
-    host.lastVideoMs = positionMs;
-    std::this_thread::sleep_for(std::chrono::milliseconds(host.frameDelayMs.load()));
-    std::lock_guard<std::mutex> lock(host.mutex);
-    for (const int wanted : host.keep) {
-        if (wanted == index) {
-            host.keptFrames.emplace_back(frame, frame + length);
-        }
-    }
-    return reinterpret_cast<std::intptr_t>(frame);
-}
-
-int32_t FEED_CALL OnBuffer(void* user, const uint8_t* buffer, int32_t length, int32_t positionMs,
-                           int32_t, int32_t, int32_t channels) {
-    auto& host = *static_cast<Host*>(user);
-    host.sampleFrames += length / (2 * channels);
-    int peak = 0;
-    for (int32_t i = 0; i + 1 < length; i += 2) {
-        std::int16_t sample;
-        std::memcpy(&sample, buffer + i, 2);
-        peak = std::max(peak, std::abs(static_cast<int>(sample)));
-    }
-    std::lock_guard<std::mutex> lock(host.mutex);
-    host.peakPerBuffer.push_back(peak);
-    host.bufferMs.push_back(positionMs);
-    return 0;
-}
-
 class FeedEndToEndTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        feed = FeedCreate();
         ASSERT_NE(feed, nullptr);
-        FeedSetVideoCallback(feed, OnFrame, &host);
-        FeedSetAudioCallback(feed, OnBuffer, &host);
-        FeedSetVideoSize(feed, 320, 240);
-        FeedSetFrameRate(feed, 25.0);
+        host.onFrame = [this](const support::FrameArrival& frame) {
+            seen.lastVideoMs = frame.positionMs;
+            std::this_thread::sleep_for(std::chrono::milliseconds(seen.frameDelayMs.load()));
+            std::lock_guard<std::mutex> lock(seen.mutex);
+            for (const int wanted : seen.keep) {
+                if (wanted == frame.index) {
+                    seen.keptFrames.emplace_back(frame.pixels, frame.pixels + frame.length);
+                }
+            }
+        };
+        host.onBuffer = [this](const support::BufferArrival& buffer) {
+            int peak = 0;
+            for (int32_t i = 0; i + 1 < buffer.length; i += 2) {
+                std::int16_t sample;
+                std::memcpy(&sample, buffer.samples + i, 2);
+                peak = std::max(peak, std::abs(static_cast<int>(sample)));
+            }
+            std::lock_guard<std::mutex> lock(seen.mutex);
+            seen.peakPerBuffer.push_back(peak);
+            seen.bufferMs.push_back(buffer.positionMs);
+        };
     }
-    void TearDown() override { FeedDestroy(feed); }
 
-    bool RunToEnd() {
-        if (FeedStart(feed) != 1) {
-            return false;
-        }
-        const auto until = std::chrono::steady_clock::now() + 120s;
-        while (FeedGetState(feed) != FEED_STATE_IDLE && std::chrono::steady_clock::now() < until) {
-            std::this_thread::sleep_for(5ms);
-        }
-        return FeedGetState(feed) == FEED_STATE_IDLE;
-    }
+    bool RunToEnd() { return host.Play(120s); }
 
-    FeedHandle feed = nullptr;
-    Host host;
+    Seen seen;
+    // 320x240 at 25 fps; the audio format stays the feed's default.
+    support::EngineHost host{{320, 240, 25.0, std::nullopt, std::nullopt}};
+    FeedHandle feed = host.feed();
 };
 
 bool AllPixelsAre(const std::vector<std::uint8_t>& frame, std::uint32_t colour) {
@@ -105,22 +86,20 @@ TEST_F(FeedEndToEndTest, TheTypicalSessionDeliversExactCountsOnTheGridAndPadsThe
     ASSERT_EQ(FeedAddVideoSource(feed, kPattern, 0, 5000), 1);
     ASSERT_EQ(FeedAddAudioSource(feed, kTone, 1000, 4000), 2);
     ASSERT_EQ(FeedStart(feed), 1);
-    const auto until = std::chrono::steady_clock::now() + 30s;
-    while (FeedGetDuration(feed) == -1 && FeedGetState(feed) != FEED_STATE_IDLE &&
-           std::chrono::steady_clock::now() < until) {
-        std::this_thread::sleep_for(1ms);
-    }
+    support::Eventually(
+        [&] { return FeedGetDuration(feed) != -1 || FeedGetState(feed) == FEED_STATE_IDLE; }, 30s,
+        1ms);
     EXPECT_EQ(FeedGetDuration(feed), 5000);
     ASSERT_TRUE(RunToEnd());
 
     EXPECT_EQ(host.frames.load(), 125);
-    EXPECT_EQ(host.lastVideoMs.load(), 4960);
+    EXPECT_EQ(seen.lastVideoMs.load(), 4960);
     EXPECT_EQ(host.sampleFrames.load(), 220'500);
-    std::lock_guard<std::mutex> lock(host.mutex);
-    ASSERT_EQ(host.peakPerBuffer.size(), 500u);
-    EXPECT_GT(host.peakPerBuffer[10], 1000);  // the tone
-    EXPECT_EQ(host.peakPerBuffer[350], 0);    // the padding after 3 s is silence
-    EXPECT_EQ(host.bufferMs[300], 3000);
+    std::lock_guard<std::mutex> lock(seen.mutex);
+    ASSERT_EQ(seen.peakPerBuffer.size(), 500u);
+    EXPECT_GT(seen.peakPerBuffer[10], 1000);  // the tone
+    EXPECT_EQ(seen.peakPerBuffer[350], 0);    // the padding after 3 s is silence
+    EXPECT_EQ(seen.bufferMs[300], 3000);
 }
 
 TEST_F(FeedEndToEndTest, FadesShowInThePixelsAndTheSamples) {
@@ -128,52 +107,50 @@ TEST_F(FeedEndToEndTest, FadesShowInThePixelsAndTheSamples) {
     FeedAddAudioSource(feed, kTone, 0, 2000);
     FeedSetVideoFade(feed, 1, 1000, 0x00FF0000, 1, 1000, 0x000000FF);
     FeedSetAudioFade(feed, 1, 1000, 0, 1000);
-    host.keep = {0, 10, 49};
+    seen.keep = {0, 10, 49};
     ASSERT_TRUE(RunToEnd());
-    ASSERT_EQ(host.keptFrames.size(), 3u);
-    EXPECT_TRUE(AllPixelsAre(host.keptFrames[0], 0x00FF0000));  // fully the fade-in colour
-    EXPECT_FALSE(AllPixelsAre(host.keptFrames[1], 0x00FF0000));
+    ASSERT_EQ(seen.keptFrames.size(), 3u);
+    EXPECT_TRUE(AllPixelsAre(seen.keptFrames[0], 0x00FF0000));  // fully the fade-in colour
+    EXPECT_FALSE(AllPixelsAre(seen.keptFrames[1], 0x00FF0000));
     // The last frame, 40 ms before the end, is almost the fade-out colour.
     int nearBlue = 0;
-    for (std::size_t i = 0; i + 3 < host.keptFrames[2].size(); i += 4) {
-        nearBlue += host.keptFrames[2][i] >= 240 && host.keptFrames[2][i + 2] <= 15 ? 1 : 0;
+    for (std::size_t i = 0; i + 3 < seen.keptFrames[2].size(); i += 4) {
+        nearBlue += seen.keptFrames[2][i] >= 240 && seen.keptFrames[2][i + 2] <= 15 ? 1 : 0;
     }
     EXPECT_GT(nearBlue, 320 * 240 * 9 / 10);
     // The audio rises over its first second.
-    EXPECT_LT(host.peakPerBuffer[1], host.peakPerBuffer[50] / 10);
-    EXPECT_GT(host.peakPerBuffer[99], host.peakPerBuffer[50]);
+    EXPECT_LT(seen.peakPerBuffer[1], seen.peakPerBuffer[50] / 10);
+    EXPECT_GT(seen.peakPerBuffer[99], seen.peakPerBuffer[50]);
 }
 
 TEST_F(FeedEndToEndTest, AFileThatDoesNotOpenIsBlackForItsSpan) {
     FeedAddVideoSource(feed, "/nonexistent/missing.mp4", 0, 1000);
     FeedAddVideoSource(feed, kPattern, 0, 1000);
-    host.keep = {0, 24, 25};
+    seen.keep = {0, 24, 25};
     ASSERT_TRUE(RunToEnd());
     EXPECT_EQ(host.frames.load(), 50);
-    ASSERT_EQ(host.keptFrames.size(), 3u);
-    EXPECT_TRUE(AllPixelsAre(host.keptFrames[0], 0));
-    EXPECT_TRUE(AllPixelsAre(host.keptFrames[1], 0));
-    EXPECT_FALSE(AllPixelsAre(host.keptFrames[2], 0));
+    ASSERT_EQ(seen.keptFrames.size(), 3u);
+    EXPECT_TRUE(AllPixelsAre(seen.keptFrames[0], 0));
+    EXPECT_TRUE(AllPixelsAre(seen.keptFrames[1], 0));
+    EXPECT_FALSE(AllPixelsAre(seen.keptFrames[2], 0));
 }
 
 TEST_F(FeedEndToEndTest, PauseResumeAndStopFromTheHostThread) {
     FeedAddVideoSource(feed, kPattern, 0, 10000);
     FeedAddAudioSource(feed, kTone, 0, 10000);
-    host.frameDelayMs = 10;  // 250 frames take the session at least 2.5 s
+    seen.frameDelayMs = 10;  // 250 frames take the session at least 2.5 s
     ASSERT_EQ(FeedStart(feed), 1);
-    const auto until = std::chrono::steady_clock::now() + 30s;
-    while (host.frames < 20 && std::chrono::steady_clock::now() < until) {
-        std::this_thread::sleep_for(1ms);
-    }
+    const auto framesReach = [&](int count) {
+        return support::Eventually([&] { return host.frames >= count; }, 30s, 1ms);
+    };
+    framesReach(20);
     ASSERT_EQ(FeedPause(feed), 1);
     std::this_thread::sleep_for(400ms);  // the worker pauses the engine at its next poll
     const int paused = host.frames;
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(host.frames.load(), paused);
     ASSERT_EQ(FeedStart(feed), 1);
-    while (host.frames < paused + 10 && std::chrono::steady_clock::now() < until) {
-        std::this_thread::sleep_for(1ms);
-    }
+    framesReach(paused + 10);
     EXPECT_GE(host.frames.load(), paused + 10);
     const auto stopAt = std::chrono::steady_clock::now();
     EXPECT_EQ(FeedStop(feed), 1);
@@ -198,20 +175,20 @@ TEST_F(FeedEndToEndTest, SpansOutsideTheMediaAreBlackAndSilentButKeepTheirLength
     FeedAddVideoSource(feed, kPattern, 11500, 13500);
     FeedAddAudioSource(feed, kTone, -1000, 1000);
     FeedAddAudioSource(feed, kTone, 11500, 13500);
-    host.keep = {0, 24, 25, 60, 80};
+    seen.keep = {0, 24, 25, 60, 80};
     ASSERT_TRUE(RunToEnd());
     EXPECT_EQ(host.frames.load(), 100);
     EXPECT_EQ(host.sampleFrames.load(), 4 * 44100);
-    ASSERT_EQ(host.keptFrames.size(), 5u);
-    EXPECT_TRUE(AllPixelsAre(host.keptFrames[0], 0));  // before the file starts
-    EXPECT_TRUE(AllPixelsAre(host.keptFrames[1], 0));
-    EXPECT_FALSE(AllPixelsAre(host.keptFrames[2], 0));  // the file's first second
-    EXPECT_FALSE(AllPixelsAre(host.keptFrames[3], 0));  // its last half second
-    EXPECT_TRUE(AllPixelsAre(host.keptFrames[4], 0));   // past its end
-    EXPECT_EQ(host.peakPerBuffer[50], 0);
-    EXPECT_GT(host.peakPerBuffer[150], 1000);
-    EXPECT_GT(host.peakPerBuffer[230], 1000);
-    EXPECT_EQ(host.peakPerBuffer[350], 0);
+    ASSERT_EQ(seen.keptFrames.size(), 5u);
+    EXPECT_TRUE(AllPixelsAre(seen.keptFrames[0], 0));  // before the file starts
+    EXPECT_TRUE(AllPixelsAre(seen.keptFrames[1], 0));
+    EXPECT_FALSE(AllPixelsAre(seen.keptFrames[2], 0));  // the file's first second
+    EXPECT_FALSE(AllPixelsAre(seen.keptFrames[3], 0));  // its last half second
+    EXPECT_TRUE(AllPixelsAre(seen.keptFrames[4], 0));   // past its end
+    EXPECT_EQ(seen.peakPerBuffer[50], 0);
+    EXPECT_GT(seen.peakPerBuffer[150], 1000);
+    EXPECT_GT(seen.peakPerBuffer[230], 1000);
+    EXPECT_EQ(seen.peakPerBuffer[350], 0);
 }
 
 TEST_F(FeedEndToEndTest, HostileNamesOpenNothingAndGiveBlack) {
@@ -220,10 +197,10 @@ TEST_F(FeedEndToEndTest, HostileNamesOpenNothingAndGiveBlack) {
           "subfile,,start,0,end,100,,:/etc/hostname", "/dev/zero", "/etc/hostname", ""}) {
         FeedAddVideoSource(feed, name, 0, 200);
     }
-    host.keep = {0, 10, 20, 30};
+    seen.keep = {0, 10, 20, 30};
     ASSERT_TRUE(RunToEnd());
     EXPECT_EQ(host.frames.load(), 35);
-    for (const auto& frame : host.keptFrames) {
+    for (const auto& frame : seen.keptFrames) {
         EXPECT_TRUE(AllPixelsAre(frame, 0));
     }
 }
@@ -235,9 +212,9 @@ TEST_F(FeedEndToEndTest, SurroundSourcesAreMixedDownToTheOutputChannels) {
                        0, 1000);
     ASSERT_TRUE(RunToEnd());
     EXPECT_EQ(host.sampleFrames.load(), 44100);  // resampled to the default 44.1 kHz stereo
-    ASSERT_EQ(host.peakPerBuffer.size(), 100u);
-    EXPECT_GT(host.peakPerBuffer[50], 2000);   // heard, not lost in the mix
-    EXPECT_LT(host.peakPerBuffer[50], 32767);  // and not clipped
+    ASSERT_EQ(seen.peakPerBuffer.size(), 100u);
+    EXPECT_GT(seen.peakPerBuffer[50], 2000);   // heard, not lost in the mix
+    EXPECT_LT(seen.peakPerBuffer[50], 32767);  // and not clipped
 }
 
 }  // namespace

@@ -9,9 +9,10 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <thread>
 
 #include <feed/feed.h>
+
+#include "tests/support/Waiting.h"
 
 namespace {
 
@@ -35,11 +36,7 @@ constexpr rlim_t kThreeGigabytes = 3ull << 30;
     if (FeedStart(feed) != 1) {
         std::_Exit(3);
     }
-    const auto until = std::chrono::steady_clock::now() + 120s;
-    while (FeedGetState(feed) != FEED_STATE_IDLE && std::chrono::steady_clock::now() < until) {
-        std::this_thread::sleep_for(10ms);
-    }
-    const bool ended = FeedGetState(feed) == FEED_STATE_IDLE;
+    const bool ended = support::WaitUntilIdle(feed, 120s, 10ms);
     FeedDestroy(feed);
     std::_Exit(ended ? 0 : 1);
 }

@@ -13,11 +13,12 @@
 #include <cstring>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <feed/feed.h>
 
+#include "tests/support/EngineHost.h"
+#include "tests/support/Waiting.h"
 #include "tests/tarn/TestMedia.h"
 
 namespace {
@@ -46,20 +47,9 @@ bool IsOpen(const std::string& path) {
     return false;
 }
 
-// Waits, inside the first callback of a timeline, for the next clip's file to be opened.
-bool OpensWhileTheFirstClipPlays(const std::string& next) {
-    const auto until = std::chrono::steady_clock::now() + 10s;
-    while (!IsOpen(next) && std::chrono::steady_clock::now() < until) {
-        std::this_thread::sleep_for(2ms);
-    }
-    return IsOpen(next);
-}
-
-struct Host {
-    std::string nextVideo;
-    std::string nextAudio;
-    std::atomic<int> frames{0};
-    std::atomic<int> buffers{0};
+// What the host saw: whether each timeline's next file was open by its first callback, and
+// what each frame and buffer carried.
+struct Seen {
     std::atomic<bool> videoOpenedAhead{false};
     std::atomic<bool> audioOpenedAhead{false};
     std::mutex mutex;
@@ -67,71 +57,53 @@ struct Host {
     std::vector<std::int16_t> leftAtMs;  // the left sample at the start of each buffer
 };
 
-std::intptr_t FEED_CALL OnFrame(void* user, const uint8_t* frame, int32_t length, int32_t,
-                                int32_t width, int32_t height) {
-    auto& host = *static_cast<Host*>(user);
-    if (host.frames++ == 0) {
-        host.videoOpenedAhead = OpensWhileTheFirstClipPlays(host.nextVideo);
-    }
-    const std::vector<std::uint8_t> pixels(frame, frame + length);
-    const std::lock_guard<std::mutex> lock(host.mutex);
-    host.frameIndices.push_back(testmedia::FrameIndex(pixels, width, height));
-    return reinterpret_cast<std::intptr_t>(frame);
-}
-
-int32_t FEED_CALL OnBuffer(void* user, const uint8_t* buffer, int32_t, int32_t, int32_t, int32_t,
-                           int32_t) {
-    auto& host = *static_cast<Host*>(user);
-    if (host.buffers++ == 0) {
-        host.audioOpenedAhead = OpensWhileTheFirstClipPlays(host.nextAudio);
-    }
-    std::int16_t left;
-    std::memcpy(&left, buffer, sizeof left);
-    const std::lock_guard<std::mutex> lock(host.mutex);
-    host.leftAtMs.push_back(left);
-    return 0;
-}
-
 TEST(PrepareAheadTest, TheNextClipIsOpenedWhileTheCurrentOnePlaysAndJoinsExactly) {
     const testmedia::Files& media = Media();
-    Host host;
-    host.nextVideo = media.videoOnly;
-    host.nextAudio = media.ramp;
-
-    FeedHandle feed = FeedCreate();
-    FeedSetVideoSize(feed, testmedia::kSmallWidth, testmedia::kSmallHeight);
-    FeedSetFrameRate(feed, 25.0);
-    FeedSetAudioSampleRate(feed, testmedia::kRampRate);
-    FeedSetAudioChannels(feed, 2);
+    Seen seen;
+    support::EngineHost host(
+        {testmedia::kSmallWidth, testmedia::kSmallHeight, 25.0, testmedia::kRampRate, 2});
+    FeedHandle feed = host.feed();
     FeedSetSyncEnabled(feed, 0);  // each timeline's first callback waits on its own
-    FeedSetVideoCallback(feed, OnFrame, &host);
-    FeedSetAudioCallback(feed, OnBuffer, &host);
+    // Each timeline's first callback waits for the next clip's file to be opened.
+    host.onFrame = [&](const support::FrameArrival& frame) {
+        if (frame.index == 0) {
+            seen.videoOpenedAhead = support::Eventually([&] { return IsOpen(media.videoOnly); });
+        }
+        const std::vector<std::uint8_t> pixels(frame.pixels, frame.pixels + frame.length);
+        const std::lock_guard<std::mutex> lock(seen.mutex);
+        seen.frameIndices.push_back(testmedia::FrameIndex(pixels, frame.width, frame.height));
+    };
+    host.onBuffer = [&](const support::BufferArrival& buffer) {
+        if (buffer.index == 0) {
+            seen.audioOpenedAhead = support::Eventually([&] { return IsOpen(media.ramp); });
+        }
+        std::int16_t left;
+        std::memcpy(&left, buffer.samples, sizeof left);
+        const std::lock_guard<std::mutex> lock(seen.mutex);
+        seen.leftAtMs.push_back(left);
+    };
     // Video: av.mp4's frames 0-9, then video_only.mkv from its frame 30 (mid-GOP).
     ASSERT_GT(FeedAddVideoSource(feed, media.av.c_str(), 0, 400), 0);
     ASSERT_GT(FeedAddVideoSource(feed, media.videoOnly.c_str(), 1200, 1600), 0);
     // Audio: 200 ms of the tone, then the ramp from 0.5 s on.
     ASSERT_GT(FeedAddAudioSource(feed, media.av.c_str(), 0, 200), 0);
     ASSERT_GT(FeedAddAudioSource(feed, media.ramp.c_str(), 500, 1000), 0);
-    ASSERT_EQ(FeedStart(feed), 1);
-    const auto until = std::chrono::steady_clock::now() + 60s;
-    while (FeedGetState(feed) != FEED_STATE_IDLE && std::chrono::steady_clock::now() < until) {
-        std::this_thread::sleep_for(5ms);
-    }
-    ASSERT_EQ(FeedGetState(feed), FEED_STATE_IDLE);
-    FeedDestroy(feed);
+    ASSERT_TRUE(host.Start());
+    ASSERT_TRUE(host.WaitUntilIdle(60s, nullptr, 5ms));
+    host.Destroy();
 
-    EXPECT_TRUE(host.videoOpenedAhead) << "video_only.mkv was not opened before it was due";
-    EXPECT_TRUE(host.audioOpenedAhead) << "ramp.wav was not opened before it was due";
-    ASSERT_EQ(host.frameIndices.size(), 20u);
+    EXPECT_TRUE(seen.videoOpenedAhead) << "video_only.mkv was not opened before it was due";
+    EXPECT_TRUE(seen.audioOpenedAhead) << "ramp.wav was not opened before it was due";
+    ASSERT_EQ(seen.frameIndices.size(), 20u);
     for (int i = 0; i < 20; ++i) {
-        EXPECT_EQ(host.frameIndices[static_cast<std::size_t>(i)], i < 10 ? i : 30 + (i - 10))
+        EXPECT_EQ(seen.frameIndices[static_cast<std::size_t>(i)], i < 10 ? i : 30 + (i - 10))
             << "frame " << i;
     }
     // The ramp enters at its sample 22050 exactly, at the first buffer after the tone's 200 ms
     // (the audio timeline is padded to the video's 800 ms: 80 buffers of 10 ms).
-    ASSERT_EQ(host.leftAtMs.size(), 80u);
+    ASSERT_EQ(seen.leftAtMs.size(), 80u);
     for (std::size_t i = 20; i < 70; ++i) {
-        EXPECT_EQ(host.leftAtMs[i], testmedia::RampLeft(22050 + static_cast<int>(i - 20) * 441))
+        EXPECT_EQ(seen.leftAtMs[i], testmedia::RampLeft(22050 + static_cast<int>(i - 20) * 441))
             << "buffer " << i;
     }
 }

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "tarn/SyncClock.h"
+#include "tests/support/Waiting.h"
 
 namespace tarn {
 
@@ -26,11 +27,7 @@ class Notifier {
     ~Notifier() { thread_.join(); }
     bool done() const { return done_; }
     bool doneWithin(std::chrono::milliseconds limit) const {
-        const auto until = std::chrono::steady_clock::now() + limit;
-        while (!done_ && std::chrono::steady_clock::now() < until) {
-            std::this_thread::sleep_for(1ms);
-        }
-        return done_;
+        return support::Eventually([this] { return done_.load(); }, limit, 1ms);
     }
 
   private:

@@ -1,13 +1,11 @@
 #include "FeedcatProcess.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -21,52 +19,7 @@ std::string ReadAll(const std::string& path) {
     return text.str();
 }
 
-void RemoveTree(const std::string& path) {
-    if (DIR* dir = opendir(path.c_str())) {
-        while (dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") {
-                RemoveTree(path + "/" + name);
-            }
-        }
-        closedir(dir);
-        rmdir(path.c_str());
-    } else {
-        unlink(path.c_str());
-    }
-}
-
 }  // namespace
-
-ScratchFolder::ScratchFolder() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/feedcat-test-XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    if (mkdtemp(name.data()) != nullptr) {
-        path_ = name.data();
-    }
-}
-
-ScratchFolder::~ScratchFolder() {
-    if (!path_.empty()) {
-        RemoveTree(path_);
-    }
-}
-
-std::vector<std::string> ScratchFolder::Entries() const {
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(path_.c_str())) {
-        while (dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") {
-                names.push_back(name);
-            }
-        }
-        closedir(dir);
-    }
-    return names;
-}
 
 FeedcatProcess::FeedcatProcess(const std::vector<std::string>& args, const ScratchFolder& folder)
     : outPath_(folder.File(".stdout")), errPath_(folder.File(".stderr")) {

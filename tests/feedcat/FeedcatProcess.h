@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/ScratchFolder.h"
+
 namespace feedcat_test {
 
 struct ProcessResult {
@@ -15,20 +17,7 @@ struct ProcessResult {
 };
 
 // A fresh folder, removed with everything in it when the object goes.
-class ScratchFolder {
-  public:
-    ScratchFolder();
-    ~ScratchFolder();
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    const std::string& path() const { return path_; }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
-    std::vector<std::string> Entries() const;
-
-  private:
-    std::string path_;
-};
+using ScratchFolder = support::ScratchFolder;
 
 class FeedcatProcess {
   public:

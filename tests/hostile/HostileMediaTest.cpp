@@ -280,12 +280,8 @@ TEST(HostileMediaTest, AFileThatGrowsWhilePlayingKeepsTheSessionLength) {
 TEST(HostileMediaTest, AFileDeletedWhilePlayingFinishesItsClipThenIsBlack) {
     const testmedia::Files& media = testmedia::Media();
     const Scratch scratch;
-    const std::string path = scratch.File("doomed.mkv");
-    {
-        std::ifstream in(media.videoOnly, std::ios::binary);
-        std::ofstream out(path, std::ios::binary);
-        out << in.rdbuf();
-    }
+    const std::string path = scratch.CopyIn(media.videoOnly, "doomed.mkv");
+    ASSERT_FALSE(path.empty());
     bool removed = false;
     const Outcome outcome = Play(path, "", 1000, nullptr, [&](int frame) {
         if (frame == 5 && !removed) {

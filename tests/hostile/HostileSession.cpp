@@ -1,86 +1,19 @@
 #include "tests/hostile/HostileSession.h"
 
-#include <dirent.h>
-#include <unistd.h>
-
-#include <atomic>
 #include <chrono>
-#include <cstdlib>
-#include <cstring>
-#include <thread>
+#include <utility>
 #include <vector>
 
 #include <feed/feed.h>
+
+#include "tests/support/EngineHost.h"
 
 namespace hostile {
 namespace {
 
 using namespace std::chrono_literals;
 
-#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
-constexpr auto kTimeLimit = 120s;
-#else
-constexpr auto kTimeLimit = 30s;
-#endif
-
-struct Host {
-    std::atomic<int> frames{0};
-    std::atomic<std::int64_t> sampleFrames{0};
-    std::atomic<bool> allBlack{true};
-    std::atomic<bool> allSilent{true};
-    std::vector<bool> blackFrames;  // written on the video thread only, read after the join
-    const std::function<void(int)>* onFrame = nullptr;
-    const std::function<void(int)>* onBuffer = nullptr;
-};
-
-std::intptr_t FEED_CALL OnFrame(void* user, const uint8_t* frame, int32_t length, int32_t, int32_t,
-                                int32_t) {
-    auto& host = *static_cast<Host*>(user);
-    const int index = host.frames++;
-    bool black = true;
-    for (int32_t i = 0; i + 3 < length && black; i += 4) {
-        black = frame[i] == 0 && frame[i + 1] == 0 && frame[i + 2] == 0;
-    }
-    host.blackFrames.push_back(black);
-    if (!black) {
-        host.allBlack = false;
-    }
-    if (host.onFrame != nullptr && *host.onFrame) {
-        (*host.onFrame)(index);
-    }
-    return reinterpret_cast<std::intptr_t>(frame);
-}
-
-int32_t FEED_CALL OnBuffer(void* user, const uint8_t* buffer, int32_t length, int32_t, int32_t,
-                           int32_t, int32_t channels) {
-    auto& host = *static_cast<Host*>(user);
-    const std::int64_t before = host.sampleFrames.fetch_add(length / (2 * channels));
-    for (int32_t i = 0; i < length; ++i) {
-        if (buffer[i] != 0) {
-            host.allSilent = false;
-            break;
-        }
-    }
-    if (host.onBuffer != nullptr && *host.onBuffer) {
-        (*host.onBuffer)(static_cast<int>(before / 80));
-    }
-    return 0;
-}
-
-void RemoveTree(const std::string& path) {
-    if (DIR* dir = opendir(path.c_str())) {
-        while (const dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") {
-                RemoveTree(path + "/" + name);
-            }
-        }
-        closedir(dir);
-        rmdir(path.c_str());
-    } else {
-        unlink(path.c_str());
-    }
-}
+constexpr auto kTimeLimit = support::kUnderSanitizer ? 120s : 30s;
 
 }  // namespace
 
@@ -88,17 +21,21 @@ Outcome Play(const std::string& videoName, const std::string& audioName, int len
              const std::function<bool()>& watch, const std::function<void(int)>& onFrame,
              const std::function<void(int)>& onBuffer) {
     Outcome outcome;
-    Host host;
-    host.onFrame = &onFrame;
-    host.onBuffer = &onBuffer;
     const auto started = std::chrono::steady_clock::now();
-    FeedHandle feed = FeedCreate();
-    FeedSetVideoCallback(feed, OnFrame, &host);
-    FeedSetAudioCallback(feed, OnBuffer, &host);
-    FeedSetVideoSize(feed, 160, 120);
-    FeedSetFrameRate(feed, 25.0);
-    FeedSetAudioSampleRate(feed, 8000);
-    FeedSetAudioChannels(feed, 1);
+    std::vector<bool> blackFrames;  // written on the video thread, read after the feed is gone
+    support::EngineHost host;
+    host.onFrame = [&](const support::FrameArrival& frame) {
+        blackFrames.push_back(frame.black);
+        if (onFrame) {
+            onFrame(frame.index);
+        }
+    };
+    host.onBuffer = [&](const support::BufferArrival& buffer) {
+        if (onBuffer) {
+            onBuffer(static_cast<int>(buffer.firstSampleFrame / 80));
+        }
+    };
+    FeedHandle feed = host.feed();
     bool added = true;
     outcome.hasVideo = !videoName.empty();
     outcome.hasAudio = !audioName.empty();
@@ -108,10 +45,8 @@ Outcome Play(const std::string& videoName, const std::string& audioName, int len
     if (!audioName.empty()) {
         added = FeedAddAudioSource(feed, audioName.c_str(), 0, lengthMs) > 0 && added;
     }
-    outcome.started = added && FeedStart(feed) == 1;
-    const auto until = std::chrono::steady_clock::now() + kTimeLimit;
-    while (outcome.started && FeedGetState(feed) != FEED_STATE_IDLE &&
-           std::chrono::steady_clock::now() < until) {
+    outcome.started = added && host.Start();
+    outcome.ended = host.WaitUntilIdle(kTimeLimit, [&] {
         if (watch && !watch()) {
             outcome.watchHeld = false;
         }
@@ -119,17 +54,15 @@ Outcome Play(const std::string& videoName, const std::string& audioName, int len
         if (duration >= 0) {
             outcome.durationMs = duration;
         }
-        std::this_thread::sleep_for(2ms);
-    }
-    outcome.ended = FeedGetState(feed) == FEED_STATE_IDLE;
+    });
     // A session that did not end is stopped; a worker stuck in a read may still hang here,
     // which ctest's time limit then reports.
-    FeedDestroy(feed);
+    host.Destroy();
     outcome.frames = host.frames.load();
     outcome.sampleFrames = host.sampleFrames.load();
     outcome.allBlack = host.allBlack.load();
     outcome.allSilent = host.allSilent.load();
-    outcome.blackFrames = std::move(host.blackFrames);
+    outcome.blackFrames = std::move(blackFrames);
     outcome.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return outcome;
@@ -147,22 +80,6 @@ void ExpectBlankSession(const Outcome& outcome, int lengthMs, const std::string&
     ExpectExactCounts(outcome, lengthMs, what);
     EXPECT_TRUE(outcome.allBlack) << what << ": a picture came out";
     EXPECT_TRUE(outcome.allSilent) << what << ": a sound came out";
-}
-
-Scratch::Scratch() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/feed-hostile-XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    if (mkdtemp(name.data()) != nullptr) {
-        path_ = name.data();
-    }
-}
-
-Scratch::~Scratch() {
-    if (!path_.empty()) {
-        RemoveTree(path_);
-    }
 }
 
 }  // namespace hostile

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/ScratchFolder.h"
+
 namespace hostile {
 
 struct Outcome {
@@ -41,16 +43,6 @@ void ExpectExactCounts(const Outcome& outcome, int lengthMs, const std::string& 
 void ExpectBlankSession(const Outcome& outcome, int lengthMs, const std::string& what);
 
 // A fresh folder, removed with its files when the object goes.
-class Scratch {
-  public:
-    Scratch();
-    ~Scratch();
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
-
-  private:
-    std::string path_;
-};
+using Scratch = support::ScratchFolder;
 
 }  // namespace hostile

@@ -20,18 +20,16 @@
 #include <feed/feed.h>
 
 #include "tests/fake_engine/FakeEngine.h"
-#include "tests/stress/ProcessFigures.h"
+#include "tests/support/ProcessFigures.h"
+#include "tests/support/Sanitizers.h"
+#include "tests/support/Waiting.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using fake::Step;
 
-#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
-constexpr int kCycles = 200;
-#else
-constexpr int kCycles = 1000;
-#endif
+constexpr int kCycles = support::kUnderSanitizer ? 200 : 1000;
 constexpr int kWarmUpCycles = 50;  // resident memory is measured from here on
 constexpr int kSeriesLength = 10;  // frames and buffers per composite, 40 ms each
 constexpr std::int64_t kTicks = 400000;
@@ -41,17 +39,6 @@ std::uint32_t ChooseSeed() {
         return static_cast<std::uint32_t>(std::strtoul(given, nullptr, 10));
     }
     return std::random_device{}();
-}
-
-bool WaitForIdle(FeedHandle feed, std::chrono::milliseconds patience = 10s) {
-    const auto until = std::chrono::steady_clock::now() + patience;
-    while (FeedGetState(feed) != FEED_STATE_IDLE) {
-        if (std::chrono::steady_clock::now() > until) {
-            return false;
-        }
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
 }
 
 enum class Ending { kWhileBuilding, kWhileRunning, kAtTheEnd };
@@ -162,7 +149,7 @@ class Cycles {
         }
         std::int32_t stopped = -1;
         std::thread host([&] { stopped = FeedStop(feed); });
-        const bool idle = WaitForIdle(feed);
+        const bool idle = support::WaitUntilIdle(feed);
         if (Pick(0, 1) == 1) {
             std::this_thread::sleep_for(std::chrono::microseconds(Pick(0, 2000)));
         }
@@ -212,7 +199,7 @@ class Cycles {
             const std::int32_t stopped = FeedStop(feed);
             EXPECT_TRUE(stopped == 0 || stopped == 1);
         } else {
-            ASSERT_TRUE(WaitForIdle(feed));
+            ASSERT_TRUE(support::WaitUntilIdle(feed));
         }
         EXPECT_EQ(fake::engine().videoReceived().size(), video);
         EXPECT_EQ(fake::engine().audioReceived().size(), audio);

@@ -75,6 +75,20 @@ testing::AssertionResult IsWhite(const std::vector<std::uint8_t>& f, int w, int 
     return HasColour(f, w, x, y, 255, 255, 255);
 }
 
+// A place in the output frame and the colour of the picture that must stand there.
+struct Spot {
+    testing::AssertionResult (*is)(const std::vector<std::uint8_t>& frame, int width, int x, int y);
+    int x;
+    int y;
+};
+
+// A turned file's clip, and where the picture's colours land in its output frame.
+struct Turn {
+    const char* what;
+    VideoClipSetup clip;
+    std::vector<Spot> spots;
+};
+
 bool FourthBytesAreZero(const std::vector<std::uint8_t>& frame) {
     for (std::size_t i = 3; i < frame.size(); i += 4) {
         if (frame[i] != 0) {
@@ -393,40 +407,33 @@ TEST(VideoClipReaderTest, CropShowsOnlyTheCroppedPart) {
 
 TEST(VideoClipReaderTest, RotatedPicturesComeOutUpright) {
     // Stored top-left red, top-right green, bottom-left blue, bottom-right white.
-    const VideoClipSetup clockwise = Clip(Media().rotated, 120, 160);
-    VideoClipReader clockwiseReader(clockwise);
-    const std::vector<std::uint8_t> upright = Render(&clockwiseReader, clockwise, 0);
-    EXPECT_TRUE(IsBlue(upright, 120, 40, 50));
-    EXPECT_TRUE(IsRed(upright, 120, 80, 50));
-    EXPECT_TRUE(IsWhite(upright, 120, 40, 110));
-    EXPECT_TRUE(IsGreen(upright, 120, 80, 110));
-    EXPECT_TRUE(IsYellow(upright, 120, 2, 2));
-
-    // Shown 120x160, fitted into 160x120: 90x120 in the middle.
-    const VideoClipSetup fit = Clip(Media().rotated, 160, 120, ClipMode::Fit);
-    VideoClipReader fitReader(fit);
-    const std::vector<std::uint8_t> fitted = Render(&fitReader, fit, 0);
-    EXPECT_TRUE(IsBar(fitted, 160, 33, 60));
-    EXPECT_TRUE(IsBlue(fitted, 160, 65, 38));
-    EXPECT_TRUE(IsRed(fitted, 160, 95, 38));
-    EXPECT_TRUE(IsGreen(fitted, 160, 95, 82));
-    EXPECT_TRUE(IsBar(fitted, 160, 126, 60));
-
-    const VideoClipSetup half = Clip(Media().rotated180, 160, 120);
-    VideoClipReader halfReader(half);
-    const std::vector<std::uint8_t> halfTurn = Render(&halfReader, half, 0);
-    EXPECT_TRUE(IsWhite(halfTurn, 160, 50, 40));
-    EXPECT_TRUE(IsBlue(halfTurn, 160, 110, 40));
-    EXPECT_TRUE(IsGreen(halfTurn, 160, 50, 80));
-    EXPECT_TRUE(IsRed(halfTurn, 160, 110, 80));
-
-    const VideoClipSetup anticlockwise = Clip(Media().rotated270, 120, 160);
-    VideoClipReader anticlockwiseReader(anticlockwise);
-    const std::vector<std::uint8_t> turnedBack = Render(&anticlockwiseReader, anticlockwise, 0);
-    EXPECT_TRUE(IsGreen(turnedBack, 120, 40, 50));
-    EXPECT_TRUE(IsWhite(turnedBack, 120, 80, 50));
-    EXPECT_TRUE(IsRed(turnedBack, 120, 40, 110));
-    EXPECT_TRUE(IsBlue(turnedBack, 120, 80, 110));
+    const Turn turns[] = {
+        {"a quarter turn clockwise",
+         Clip(Media().rotated, 120, 160),
+         {{IsBlue, 40, 50},
+          {IsRed, 80, 50},
+          {IsWhite, 40, 110},
+          {IsGreen, 80, 110},
+          {IsYellow, 2, 2}}},
+        // Shown 120x160, fitted into 160x120: 90x120 in the middle.
+        {"a quarter turn clockwise, fitted",
+         Clip(Media().rotated, 160, 120, ClipMode::Fit),
+         {{IsBar, 33, 60}, {IsBlue, 65, 38}, {IsRed, 95, 38}, {IsGreen, 95, 82}, {IsBar, 126, 60}}},
+        {"a half turn",
+         Clip(Media().rotated180, 160, 120),
+         {{IsWhite, 50, 40}, {IsBlue, 110, 40}, {IsGreen, 50, 80}, {IsRed, 110, 80}}},
+        {"three quarter turns clockwise",
+         Clip(Media().rotated270, 120, 160),
+         {{IsGreen, 40, 50}, {IsWhite, 80, 50}, {IsRed, 40, 110}, {IsBlue, 80, 110}}},
+    };
+    for (const Turn& turn : turns) {
+        VideoClipReader reader(turn.clip);
+        const std::vector<std::uint8_t> frame = Render(&reader, turn.clip, 0);
+        for (const Spot& spot : turn.spots) {
+            EXPECT_TRUE(spot.is(frame, turn.clip.outputWidth, spot.x, spot.y))
+                << turn.what << ", at (" << spot.x << ", " << spot.y << ")";
+        }
+    }
 }
 
 TEST(VideoClipReaderTest, FitKeepsTheSampleAspectRatio) {

@@ -1,5 +1,6 @@
 // What the process holds right now, read from /proc/self: threads, open file handles and
-// resident memory. The stress and hostile-input tests compare these before and after a run.
+// resident memory. The stress tests compare these before and after a run, the open-file bound
+// test its file handles while a session plays.
 #pragma once
 
 #include <dirent.h>
@@ -10,18 +11,16 @@
 #include <fstream>
 #include <ostream>
 #include <string>
-#include <thread>
+
+#include "tests/support/Sanitizers.h"
+#include "tests/support/Waiting.h"
 
 namespace figures {
 
 // Under the sanitizers resident memory says nothing about leaks: AddressSanitizer keeps freed
 // blocks in its quarantine (up to 256 MB), ThreadSanitizer keeps the shadow of every address
 // once touched. LeakSanitizer checks for leaks when the process ends instead.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kResidentMemoryTellsLeaks = false;
-#else
-constexpr bool kResidentMemoryTellsLeaks = true;
-#endif
+constexpr bool kResidentMemoryTellsLeaks = !support::kUnderSanitizer;
 
 inline int CountEntries(const char* folder) {
     int count = 0;
@@ -66,12 +65,13 @@ inline Snapshot Take() {
 // to come down to at most `threads` and return the last reading.
 inline Snapshot TakeSettled(int threads,
                             std::chrono::milliseconds patience = std::chrono::seconds(5)) {
-    const auto until = std::chrono::steady_clock::now() + patience;
-    Snapshot now = Take();
-    while (now.threads > threads && std::chrono::steady_clock::now() < until) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        now = Take();
-    }
+    Snapshot now;
+    support::Eventually(
+        [&] {
+            now = Take();
+            return now.threads <= threads;
+        },
+        patience, std::chrono::milliseconds(5));
     return now;
 }
 
