@@ -94,25 +94,25 @@ def on_grid(timed_pictures, start_ms: int, stop_ms: int, convert, emit) -> None:
     black = np.zeros((HEIGHT, WIDTH, 4), np.uint8)
     k = 0
     latest = None  # (picture, converted array or None)
+
+    def emit_latest() -> None:
+        nonlocal latest
+        if latest is None:
+            emit(black)
+            return
+        if latest[1] is None:
+            latest = (latest[0], convert(latest[0]))
+        emit(latest[1])
+
     for time_ms, picture in timed_pictures:
         while k < count and time_ms > start_ms + k * 1000 / FPS:
-            if latest is None:
-                emit(black)
-            else:
-                if latest[1] is None:
-                    latest = (latest[0], convert(latest[0]))
-                emit(latest[1])
+            emit_latest()
             k += 1
         if k >= count:
             return
         latest = (picture, None)
     while k < count:
-        if latest is None:
-            emit(black)
-        else:
-            if latest[1] is None:
-                latest = (latest[0], convert(latest[0]))
-            emit(latest[1])
+        emit_latest()
         k += 1
 
 
