@@ -61,7 +61,7 @@ TEST(ArgumentParserGood, EverySetting) {
     const Options& o = result.options;
     EXPECT_EQ(o.width, 640);
     EXPECT_EQ(o.height, 360);
-    EXPECT_DOUBLE_EQ(o.fps, 29.97);
+    EXPECT_DOUBLE_EQ(o.fps.value(), 29.97);
     EXPECT_EQ(o.sampleRate, 48000);
     EXPECT_EQ(o.channels, 1);
     EXPECT_TRUE(o.videoFadeIn.enabled);
