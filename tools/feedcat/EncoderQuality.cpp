@@ -38,7 +38,9 @@ double MostCrf(const AVCodec* codec) {
 
 bool Lossless(const AVCodec* codec) {
     const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec->id);
-    return (descriptor != nullptr && (descriptor->props & AV_CODEC_PROP_LOSSLESS) != 0) ||
+    // H.264 and others can be lossless too: only codecs that are never lossy count.
+    return (descriptor != nullptr && (descriptor->props & AV_CODEC_PROP_LOSSLESS) != 0 &&
+            (descriptor->props & AV_CODEC_PROP_LOSSY) == 0) ||
            codec->id == AV_CODEC_ID_WRAPPED_AVFRAME;
 }
 
