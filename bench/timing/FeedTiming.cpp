@@ -2,6 +2,8 @@
 //
 //   feed_timing paced WIDTH HEIGHT FPS CLIP...   CLIP: [v:|a:]FILE@START_MS-STOP_MS
 //   feed_timing control FILE                     pause and stop, on a fast host
+//   feed_timing first FILE START_MS              from FeedStart to the first frame
+//   feed_timing clips COUNT FILE                 a session of many short clips
 //
 // paced: plays the clips one after another (v: as a video source, a: as an audio source, no
 // prefix as both) at the given
@@ -13,6 +15,13 @@
 // control: on FILE played as fast as the host can take it, 20 times: FeedPause, then how many
 // frames and buffers reached the host after it returned; FeedStop from Running and from
 // Paused, how long it took; the process's CPU time over 2 s of pause.
+//
+// first: 20 sessions of 2 s of FILE from START_MS (video and audio, 640x360): the time from
+// FeedStart to the first frame's callback, median and largest.
+//
+// clips: one session of COUNT clips of each kind, 40 ms each from FILE (160x120 at 25 fps,
+// 8,000 Hz mono: a frame per video clip), as fast as the host takes them: the time from
+// FeedStart to Idle, three sessions, median.
 
 #include <feed/feed.h>
 
@@ -225,6 +234,83 @@ double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
+struct FirstFrame {
+    std::atomic<bool> seen{false};
+    Clock::time_point at;
+};
+
+intptr_t FEED_CALL NoteFirstFrame(void* user, const uint8_t* frame, int32_t, int32_t, int32_t,
+                                  int32_t) {
+    auto& first = *static_cast<FirstFrame*>(user);
+    if (!first.seen) {
+        first.at = Clock::now();
+        first.seen = true;
+    }
+    return reinterpret_cast<intptr_t>(frame);
+}
+
+// From FeedStart to the first frame's callback, 20 times over, on FILE from START_MS.
+int First(const std::string& file, int32_t startMs) {
+    std::vector<double> latencies;
+    for (int i = 0; i < 20; ++i) {
+        FirstFrame first;
+        FeedHandle feed = FeedCreate();
+        FeedAddVideoSource(feed, file.c_str(), startMs, startMs + 2000);
+        FeedAddAudioSource(feed, file.c_str(), startMs, startMs + 2000);
+        FeedSetVideoSize(feed, 640, 360);
+        FeedSetFrameRate(feed, 25.0);
+        FeedSetVideoCallback(feed, NoteFirstFrame, &first);
+        const Clock::time_point started = Clock::now();
+        FeedStart(feed);
+        while (!first.seen && FeedGetState(feed) != FEED_STATE_IDLE) {
+            std::this_thread::sleep_for(1ms);
+        }
+        if (first.seen) {
+            latencies.push_back(Ms(first.at - started));
+        }
+        FeedDestroy(feed);
+    }
+    if (latencies.empty()) {
+        std::fprintf(stderr, "feed_timing: no frame came\n");
+        return 1;
+    }
+    std::sort(latencies.begin(), latencies.end());
+    std::printf("first: median_ms=%.1f max_ms=%.1f (%zu sessions)\n",
+                latencies[latencies.size() / 2], latencies.back(), latencies.size());
+    return 0;
+}
+
+// COUNT 40 ms clips of FILE on each timeline, from FeedStart to Idle, three times over.
+int Clips(int count, const std::string& file) {
+    std::vector<double> seconds;
+    for (int run = 0; run < 3; ++run) {
+        FastHost host;
+        FeedHandle feed = FeedCreate();
+        FeedSetVideoCallback(feed, FastFrame, &host);
+        FeedSetAudioCallback(feed, FastBuffer, &host);
+        FeedSetVideoSize(feed, 160, 120);
+        FeedSetFrameRate(feed, 25.0);
+        FeedSetAudioSampleRate(feed, 8000);
+        FeedSetAudioChannels(feed, 1);
+        for (int i = 0; i < count; ++i) {
+            const int32_t startMs = (i * 40) % 1400;
+            FeedAddVideoSource(feed, file.c_str(), startMs, startMs + 40);
+            FeedAddAudioSource(feed, file.c_str(), startMs, startMs + 40);
+        }
+        const Clock::time_point started = Clock::now();
+        FeedStart(feed);
+        RunUntilIdle(feed);
+        seconds.push_back(Ms(Clock::now() - started) / 1000.0);
+        FeedDestroy(feed);
+        if (host.frames.load() != count) {
+            std::fprintf(stderr, "feed_timing: %d frames for %d clips\n", host.frames.load(), count);
+            return 1;
+        }
+    }
+    std::printf("clips: count=%d median_s=%.2f (3 sessions)\n", count, Median(seconds));
+    return 0;
+}
+
 int Control(const std::string& file) {
     constexpr int kTries = 20;
     FastHost host;
@@ -300,12 +386,20 @@ int main(int argc, char** argv) {
         }
         return Paced(std::atoi(argv[2]), std::atoi(argv[3]), std::atof(argv[4]), clips);
     }
+    if (mode == "first" && argc == 4) {
+        return First(argv[2], std::atoi(argv[3]));
+    }
+    if (mode == "clips" && argc == 4 && std::atoi(argv[2]) > 0) {
+        return Clips(std::atoi(argv[2]), argv[3]);
+    }
     if (mode == "control" && argc == 3) {
         return Control(argv[2]);
     }
     std::fprintf(stderr,
                  "usage: %s paced WIDTH HEIGHT FPS FILE@START_MS-STOP_MS...\n"
-                 "       %s control FILE\n",
-                 argv[0], argv[0]);
+                 "       %s control FILE\n"
+                 "       %s first FILE START_MS\n"
+                 "       %s clips COUNT FILE\n",
+                 argv[0], argv[0], argv[0], argv[0]);
     return 2;
 }

@@ -19,8 +19,19 @@
  * any thread, inside a callback included. Once FeedPause() has returned, only a callback
  * already running finishes; once FeedStop() has been called, no callback begins.
  *
- * Times are milliseconds. Strings are 8-bit and zero-terminated; the library copies what it
- * keeps and never frees what the host passes.
+ * Handles. Every function takes a handle from FeedCreate() that has not been destroyed;
+ * only FeedDestroy() accepts NULL. The handle is not checked: NULL or a destroyed handle
+ * anywhere else is undefined.
+ *
+ * Times are milliseconds. A source's times are times inside its file and may be negative or
+ * run past the file's end: the part outside the media is black or silent, and the source
+ * keeps its whole length on the timeline. Strings are 8-bit and zero-terminated; the library
+ * copies what it keeps and never frees what the host passes.
+ *
+ * Defaults of a new feed, kept across sessions until set again: frame size 0 x 0 and frame
+ * rate 0.0 (the first video clip's own; 320x240 at 25 fps when no clip has video), 44100 Hz,
+ * 2 channels, fades off (audio 3000 ms, video 1000 ms, colours black), no callbacks, clip
+ * mode 0 (stretch), sync on.
  */
 #ifndef FEED_FEED_H
 #define FEED_FEED_H
@@ -120,11 +131,12 @@ FEED_API int32_t FEED_CALL FeedStop(FeedHandle feed);
 /* FEED_STATE_IDLE, _RUNNING or _PAUSED. No report. Any thread. */
 FEED_API FeedState FEED_CALL FeedGetState(FeedHandle feed);
 
-/* Length of the session in ms; -1 while idle, or while the session is still being built. */
+/* Length of the session in ms; -1 while idle (no report), or while the session is still
+ * being built. During a session it reports success. Any thread. */
 FEED_API int32_t FEED_CALL FeedGetDuration(FeedHandle feed);
 
-/* Positions in ms of the last delivered frame and buffer; -1 and -1 while idle. A NULL
- * pointer is not written. */
+/* Positions in ms of the last delivered frame and buffer; -1 and -1 while idle (no report).
+ * During a session it reports success. A NULL pointer is not written. Any thread. */
 FEED_API void FEED_CALL FeedGetPosition(FeedHandle feed, int32_t* videoMs, int32_t* audioMs);
 
 /* ---- Results ----------------------------------------------------------------------------- */
@@ -139,12 +151,17 @@ FEED_API const char* FEED_CALL FeedGetErrorText(FeedHandle feed);
 /* ---- Sources (all refused while a session is Running or Paused) -------------------------- */
 
 /* Adds fileName (copied) from startMs to stopMs as a video source. Returns the new id, or -1
- * (stop before start: -1 with no report). Host thread. */
+ * (stop before start: -1 with no report; a NULL name: refused as "No inut file"). Host
+ * thread. */
 FEED_API int32_t FEED_CALL FeedAddVideoSource(FeedHandle feed, const char* fileName,
                                               int32_t startMs, int32_t stopMs);
 
-/* As FeedAddVideoSource, plus a crop rectangle of four values (copied; NULL means none) and a
- * clip parameter, both handed to the media engine with this source's clip. */
+/* As FeedAddVideoSource, plus a crop rectangle and a clip parameter for this source's clip.
+ * cropRect: four values, read during the call, in the order left, top, right, bottom, in the
+ * source's pixels (right and bottom exclusive), applied before scaling. All four -1, or a
+ * NULL pointer, means none; a rectangle reaching outside the picture is clamped to it, and
+ * one that is empty then means none. clipParam: the colour of the bars when the clip mode is
+ * 1 (fit), 0x00RRGGBB like the fade colours (the high byte is ignored); 0 is black. */
 FEED_API int32_t FEED_CALL FeedAddVideoSourceEx(FeedHandle feed, const char* fileName,
                                                 const int32_t* cropRect, int32_t clipParam,
                                                 int32_t startMs, int32_t stopMs);
@@ -170,29 +187,33 @@ FEED_API int32_t FEED_CALL FeedGetSourceTimes(FeedHandle feed, int32_t id, int32
 
 /* ---- Output format (all refused while a session is Running or Paused) -------------------- */
 
-/* Audio sample rate in Hz (0: the first audio clip's own). 1, or 0. Host thread. */
+/* Audio sample rate in Hz (default 44100; 0: the first audio clip's own). 1, or 0. Host
+ * thread. */
 FEED_API int32_t FEED_CALL FeedSetAudioSampleRate(FeedHandle feed, int32_t rate);
 
-/* Frame size in pixels; an odd width is rounded up to even. 1, or 0. Host thread. */
+/* Frame size in pixels (default 0 x 0: the first video clip's own); an odd width is rounded
+ * up to even. 1, or 0. Host thread. */
 FEED_API int32_t FEED_CALL FeedSetVideoSize(FeedHandle feed, int32_t width, int32_t height);
 
-/* Frames per second, 0.0 or more (0.0: the first video clip's own). 1, or 0; reports only
- * when refused as busy. Host thread. */
+/* Frames per second, 0.0 or more (default 0.0: the first video clip's own). 1, or 0;
+ * reports only when refused as busy. Host thread. */
 FEED_API int32_t FEED_CALL FeedSetFrameRate(FeedHandle feed, double framesPerSecond);
 
-/* Audio channels, 1 or 2. 1, or 0. Host thread. */
+/* Audio channels, 1 or 2 (default 2). 1, or 0. Host thread. */
 FEED_API int32_t FEED_CALL FeedSetAudioChannels(FeedHandle feed, int32_t channels);
 
 /* ---- Fades, callbacks, engine settings (never refused, never report) --------------------- */
 
-/* Audio fade switches and lengths in ms; a length of 0 or less keeps the old one. Takes
- * effect from the next buffer. Returns 1. Any thread. */
+/* Audio fade switches (non-zero: on; both off by default) and lengths in ms (3000 by
+ * default); a length of 0 or less keeps the old one. Takes effect from the next buffer.
+ * Returns 1. Any thread. */
 FEED_API int32_t FEED_CALL FeedSetAudioFade(FeedHandle feed, int32_t fadeIn, int32_t fadeInMs,
                                             int32_t fadeOut, int32_t fadeOutMs);
 
-/* Video fade switches, lengths in ms and colours (0x00RRGGBB for B G R X pixels); a length of
- * 0 or less keeps the old one, FEED_KEEP_COLOUR the old colour. From the next frame. Returns
- * 1. Any thread. */
+/* Video fade switches (off by default), lengths in ms (1000 by default) and colours
+ * (0x00RRGGBB for B G R X pixels, the high byte ignored; black by default); a length of 0 or
+ * less keeps the old one, FEED_KEEP_COLOUR the old colour. From the next frame. Returns 1.
+ * Any thread. */
 FEED_API int32_t FEED_CALL FeedSetVideoFade(FeedHandle feed, int32_t fadeIn, int32_t fadeInMs,
                                             uint32_t fadeInColour, int32_t fadeOut,
                                             int32_t fadeOutMs, uint32_t fadeOutColour);
@@ -209,8 +230,9 @@ FEED_API FeedAudioBufferCallback FEED_CALL FeedSetAudioCallback(FeedHandle feed,
                                                                 FeedAudioBufferCallback callback,
                                                                 void* user);
 
-/* How a clip's picture fits the frame (0 stretch, 1 fit with bars, 2 fill), from the next
- * session. Returns mode. Any thread. */
+/* How a clip's picture fits the frame: 0 stretch (the default), 1 fit inside with bars of the
+ * source's clip parameter colour, 2 fill and cut what overflows; other values act as 0. From
+ * the next session. Returns mode. Any thread. */
 FEED_API int32_t FEED_CALL FeedSetClipMode(FeedHandle feed, int32_t mode);
 
 /* Non-zero (the default): keep audio and video in step when a session has both. From the
