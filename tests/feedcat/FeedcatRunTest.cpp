@@ -142,6 +142,7 @@ TEST(FeedcatRefuses, HelpAndVersionSucceed) {
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("Exit status"), std::string::npos);
     EXPECT_NE(help.out.find("Examples"), std::string::npos);
+    EXPECT_NE(help.out.find("NAME.nut"), std::string::npos) << "every container is listed";
     const ProcessResult version = RunFeedcat({"--version"}, folder);
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out.compare(0, 8, "feedcat "), 0) << version.out;
