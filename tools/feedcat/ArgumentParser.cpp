@@ -42,6 +42,42 @@ std::string CheckChoices(const Options& options, bool outputGiven) {
     return "";
 }
 
+// Reads the option at argv[*i] (and its value, moving *i past it) into result; "" when it is
+// read, else the refusal.
+std::string ReadOption(int argc, const char* const* argv, int* i, ParseResult* result,
+                       bool* outputGiven) {
+    const std::string arg = argv[*i];
+    // "--name=value" carries its value; "-o value" and "--name value" take the next one.
+    const std::size_t equals = arg.find('=');
+    const bool inline_ = arg.compare(0, 2, "--") == 0 && equals != std::string::npos;
+    const std::string name = inline_ ? arg.substr(0, equals) : arg;
+    const OptionSpec* spec = FindOption(name);
+    if (spec == nullptr) {
+        return "unknown option '" + arg + "' (see --help)";
+    }
+    if (spec->kind == OptionSpec::Kind::kHelp || spec->kind == OptionSpec::Kind::kVersion) {
+        result->action = spec->kind == OptionSpec::Kind::kHelp ? ParseResult::Action::kHelp
+                                                               : ParseResult::Action::kVersion;
+        return "";
+    }
+    std::string value;
+    if (spec->kind == OptionSpec::Kind::kSwitch && inline_) {
+        return "option '" + name + "' takes no value";
+    }
+    if (spec->kind == OptionSpec::Kind::kValue) {
+        if (!inline_ && (*i + 1 >= argc || argv[*i + 1] == nullptr)) {
+            return "option '" + std::string(spec->longName) + "' needs a value: " + spec->accepted;
+        }
+        value = inline_ ? arg.substr(equals + 1) : argv[++*i];
+    }
+    if (!spec->apply(value, &result->options)) {
+        return "bad value '" + value + "' for option '" + spec->longName + "': expected " +
+               spec->accepted;
+    }
+    *outputGiven = *outputGiven || spec->longName == std::string("--output");
+    return "";
+}
+
 }  // namespace
 
 ParseResult ParseArguments(int argc, const char* const* argv) {
@@ -64,35 +100,14 @@ ParseResult ParseArguments(int argc, const char* const* argv) {
             optionsEnded = true;
             continue;
         }
-        // "--name=value" carries its value; "-o value" and "--name value" take the next one.
-        const std::size_t equals = arg.find('=');
-        const bool inline_ = arg.compare(0, 2, "--") == 0 && equals != std::string::npos;
-        const std::string name = inline_ ? arg.substr(0, equals) : arg;
-        const OptionSpec* spec = FindOption(name);
-        if (spec == nullptr) {
-            return Refuse("unknown option '" + arg + "' (see --help)");
+        const std::string refusal = ReadOption(argc, argv, &i, &result, &outputGiven);
+        if (!refusal.empty()) {
+            return Refuse(refusal);
         }
-        if (spec->kind == OptionSpec::Kind::kHelp || spec->kind == OptionSpec::Kind::kVersion) {
-            result.action = spec->kind == OptionSpec::Kind::kHelp ? ParseResult::Action::kHelp
-                                                                  : ParseResult::Action::kVersion;
+        if (result.action == ParseResult::Action::kHelp ||
+            result.action == ParseResult::Action::kVersion) {
             return result;
         }
-        std::string value;
-        if (spec->kind == OptionSpec::Kind::kSwitch && inline_) {
-            return Refuse("option '" + name + "' takes no value");
-        }
-        if (spec->kind == OptionSpec::Kind::kValue) {
-            if (!inline_ && (i + 1 >= argc || argv[i + 1] == nullptr)) {
-                return Refuse("option '" + std::string(spec->longName) +
-                              "' needs a value: " + spec->accepted);
-            }
-            value = inline_ ? arg.substr(equals + 1) : argv[++i];
-        }
-        if (!spec->apply(value, &options)) {
-            return Refuse("bad value '" + value + "' for option '" + spec->longName +
-                          "': expected " + spec->accepted);
-        }
-        outputGiven = outputGiven || spec->longName == std::string("--output");
     }
     const std::string conflict = CheckChoices(options, outputGiven);
     if (!conflict.empty()) {
