@@ -108,10 +108,10 @@ TEST(FeedcatDocs, ReadmeManPageAndHelpNameTheSameOptions) {
     const std::set<std::string> inHelp = OptionNames(help.out);
 
     std::set<std::string> inTable;
-    for (const feedcat::OptionSpec& spec : feedcat::OptionTable()) {
-        inTable.insert(spec.longName);
-        if (spec.shortName[0] != '\0') {
-            inTable.insert(spec.shortName);
+    for (const feedcat::OptionEntry& entry : feedcat::OptionTable()) {
+        inTable.insert(entry.longName);
+        if (entry.shortName[0] != '\0') {
+            inTable.insert(entry.shortName);
         }
     }
     EXPECT_EQ(Difference(inHelp, inTable), "") << "--help against the option table";

@@ -34,15 +34,15 @@ std::string ReadFile(const std::string& path) {
 // A patch of one colour, given as Y, Cb, Cr in limited range, tagged with its description.
 void WritePatch(const std::string& path, int width, int height, AVColorSpace matrix,
                 AVColorPrimaries primaries, AVColorTransferCharacteristic transfer) {
-    VideoSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.matrix = matrix;
-    spec.primaries = primaries;
-    spec.transfer = transfer;
-    spec.paint = SolidColour(120, 90, 180);
+    PaintedVideo painted;
+    painted.width = width;
+    painted.height = height;
+    painted.matrix = matrix;
+    painted.primaries = primaries;
+    painted.transfer = transfer;
+    painted.paint = SolidColour(120, 90, 180);
     std::string error;
-    ASSERT_TRUE(WriteVideoFile(path, spec, &error)) << error;
+    ASSERT_TRUE(WriteVideoFile(path, painted, &error)) << error;
 }
 
 void ExpectTagged(const StreamReport& video, AVColorSpace matrix, AVColorPrimaries primaries,
@@ -97,11 +97,11 @@ TEST(FeedcatColour, PatchesSurviveARoundTripAndAreTagged) {
 // --crop passes FeedAddVideoSourceEx's rectangle: left, top, right, bottom in source pixels.
 TEST(FeedcatCrop, ShowsOnlyTheRectangle) {
     ScratchFolder folder;
-    VideoSpec spec;
-    spec.width = 320;
-    spec.height = 240;
+    PaintedVideo painted;
+    painted.width = 320;
+    painted.height = 240;
     // Left half red, right half blue (BT.601, limited range).
-    spec.paint = [](AVFrame* picture, int index) {
+    painted.paint = [](AVFrame* picture, int index) {
         SolidColour(41, 240, 110)(picture, index);
         for (int row = 0; row < picture->height; ++row) {
             for (int x = 0; x < picture->width / 2; ++x) {
@@ -116,7 +116,7 @@ TEST(FeedcatCrop, ShowsOnlyTheRectangle) {
         }
     };
     std::string error;
-    ASSERT_TRUE(WriteVideoFile(folder.File("halves.mkv"), spec, &error)) << error;
+    ASSERT_TRUE(WriteVideoFile(folder.File("halves.mkv"), painted, &error)) << error;
 
     auto red = [](const std::array<int, 3>& rgb) { return rgb[0] > 200 && rgb[2] < 60; };
     auto blue = [](const std::array<int, 3>& rgb) { return rgb[2] > 200 && rgb[0] < 60; };

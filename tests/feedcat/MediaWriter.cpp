@@ -40,7 +40,7 @@ std::function<void(AVFrame*, int)> SolidColour(int y, int cb, int cr) {
     };
 }
 
-bool WriteVideoFile(const std::string& path, const VideoSpec& spec, std::string* error) {
+bool WriteVideoFile(const std::string& path, const PaintedVideo& painted, std::string* error) {
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_FFV1);
     AVFormatContext* allocated = nullptr;
     if (codec == nullptr ||
@@ -52,15 +52,15 @@ bool WriteVideoFile(const std::string& path, const VideoSpec& spec, std::string*
     media::CodecContextPtr encoder(avcodec_alloc_context3(codec));
     media::FramePtr picture(av_frame_alloc());
     media::PacketPtr packet(av_packet_alloc());
-    encoder->width = spec.width;
-    encoder->height = spec.height;
+    encoder->width = painted.width;
+    encoder->height = painted.height;
     encoder->pix_fmt = AV_PIX_FMT_YUV420P;
-    encoder->time_base = av_inv_q(spec.rate);
-    encoder->framerate = spec.rate;
-    encoder->colorspace = spec.matrix;
-    encoder->color_primaries = spec.primaries;
-    encoder->color_trc = spec.transfer;
-    encoder->color_range = spec.range;
+    encoder->time_base = av_inv_q(painted.rate);
+    encoder->framerate = painted.rate;
+    encoder->colorspace = painted.matrix;
+    encoder->color_primaries = painted.primaries;
+    encoder->color_trc = painted.transfer;
+    encoder->color_range = painted.range;
     if ((output->oformat->flags & AVFMT_GLOBALHEADER) != 0) {
         encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     }
@@ -79,13 +79,13 @@ bool WriteVideoFile(const std::string& path, const VideoSpec& spec, std::string*
     output->pb = io;
     bool ok = avformat_write_header(output.get(), nullptr) >= 0;
     picture->format = AV_PIX_FMT_YUV420P;
-    picture->width = spec.width;
-    picture->height = spec.height;
+    picture->width = painted.width;
+    picture->height = painted.height;
     ok = ok && av_frame_get_buffer(picture.get(), 0) >= 0;
-    for (int index = 0; ok && index < spec.frames; ++index) {
+    for (int index = 0; ok && index < painted.frames; ++index) {
         ok = av_frame_make_writable(picture.get()) >= 0;
         if (ok) {
-            spec.paint(picture.get(), index);
+            painted.paint(picture.get(), index);
             picture->pts = index;
             ok = avcodec_send_frame(encoder.get(), picture.get()) >= 0 &&
                  Drain(encoder.get(), output.get(), stream, packet.get());

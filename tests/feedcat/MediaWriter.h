@@ -13,7 +13,7 @@ extern "C" {
 
 namespace feedcat_test {
 
-struct VideoSpec {
+struct PaintedVideo {
     int width = 320;
     int height = 240;
     int frames = 5;
@@ -27,7 +27,7 @@ struct VideoSpec {
 };
 
 // False with a reason when the file cannot be written.
-bool WriteVideoFile(const std::string& path, const VideoSpec& spec, std::string* error);
+bool WriteVideoFile(const std::string& path, const PaintedVideo& painted, std::string* error);
 
 // A painter that fills the whole picture with one Y, Cb, Cr.
 std::function<void(AVFrame*, int)> SolidColour(int y, int cb, int cr);

@@ -51,30 +51,31 @@ std::string ReadOption(int argc, const char* const* argv, int* i, ParseResult* r
     const std::size_t equals = arg.find('=');
     const bool inline_ = arg.compare(0, 2, "--") == 0 && equals != std::string::npos;
     const std::string name = inline_ ? arg.substr(0, equals) : arg;
-    const OptionSpec* spec = FindOption(name);
-    if (spec == nullptr) {
+    const OptionEntry* entry = FindOption(name);
+    if (entry == nullptr) {
         return "unknown option '" + arg + "' (see --help)";
     }
-    if (spec->kind == OptionSpec::Kind::kHelp || spec->kind == OptionSpec::Kind::kVersion) {
-        result->action = spec->kind == OptionSpec::Kind::kHelp ? ParseResult::Action::kHelp
-                                                               : ParseResult::Action::kVersion;
+    if (entry->kind == OptionEntry::Kind::kHelp || entry->kind == OptionEntry::Kind::kVersion) {
+        result->action = entry->kind == OptionEntry::Kind::kHelp ? ParseResult::Action::kHelp
+                                                                 : ParseResult::Action::kVersion;
         return "";
     }
     std::string value;
-    if (spec->kind == OptionSpec::Kind::kSwitch && inline_) {
+    if (entry->kind == OptionEntry::Kind::kSwitch && inline_) {
         return "option '" + name + "' takes no value";
     }
-    if (spec->kind == OptionSpec::Kind::kValue) {
+    if (entry->kind == OptionEntry::Kind::kValue) {
         if (!inline_ && (*i + 1 >= argc || argv[*i + 1] == nullptr)) {
-            return "option '" + std::string(spec->longName) + "' needs a value: " + spec->accepted;
+            return "option '" + std::string(entry->longName) +
+                   "' needs a value: " + entry->accepted;
         }
         value = inline_ ? arg.substr(equals + 1) : argv[++*i];
     }
-    if (!spec->apply(value, &result->options)) {
-        return "bad value '" + value + "' for option '" + spec->longName + "': expected " +
-               spec->accepted;
+    if (!entry->apply(value, &result->options)) {
+        return "bad value '" + value + "' for option '" + entry->longName + "': expected " +
+               entry->accepted;
     }
-    *outputGiven = *outputGiven || spec->longName == std::string("--output");
+    *outputGiven = *outputGiven || entry->longName == std::string("--output");
     return "";
 }
 

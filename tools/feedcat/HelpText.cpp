@@ -77,14 +77,14 @@ Examples:
   feedcat --demo -o demo.mp4
 )";
 
-std::string OptionLine(const OptionSpec& spec) {
+std::string OptionLine(const OptionEntry& entry) {
     std::string left = "  ";
-    if (spec.shortName[0] != '\0') {
-        left += std::string(spec.shortName) + ", ";
+    if (entry.shortName[0] != '\0') {
+        left += std::string(entry.shortName) + ", ";
     }
-    left += spec.longName;
-    if (spec.valueName[0] != '\0') {
-        left += std::string(" ") + spec.valueName;
+    left += entry.longName;
+    if (entry.valueName[0] != '\0') {
+        left += std::string(" ") + entry.valueName;
     }
     // The help starts in its column, on a line of its own after a long left part, and wraps
     // at word boundaries into the same column.
@@ -92,7 +92,7 @@ std::string OptionLine(const OptionSpec& spec) {
                            ? left + std::string(kHelpColumn - left.size(), ' ')
                            : left + "\n" + std::string(kHelpColumn, ' ');
     std::size_t column = kHelpColumn;
-    const std::string help = spec.help;
+    const std::string help = entry.help;
     std::size_t begin = 0;
     while (begin < help.size()) {
         std::size_t end = help.find(' ', begin);
@@ -117,12 +117,12 @@ std::string OptionLine(const OptionSpec& spec) {
 std::string HelpText() {
     std::string text = kBeforeOptions;
     std::string group;
-    for (const OptionSpec& spec : OptionTable()) {
-        if (group != spec.group) {
-            group = spec.group;
+    for (const OptionEntry& entry : OptionTable()) {
+        if (group != entry.group) {
+            group = entry.group;
             text += "\n" + group + ":\n";
         }
-        text += OptionLine(spec);
+        text += OptionLine(entry);
     }
     return text + kAfterOptions;
 }

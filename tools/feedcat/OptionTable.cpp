@@ -6,7 +6,7 @@
 namespace feedcat {
 namespace {
 
-using Kind = OptionSpec::Kind;
+using Kind = OptionEntry::Kind;
 
 constexpr char kFormat[] = "Output format";
 constexpr char kFades[] = "Fades and pictures";
@@ -21,7 +21,7 @@ bool NotEmpty(const std::string& value, std::string* field) {
     return !value.empty();
 }
 
-std::vector<OptionSpec> MakeTable() {
+std::vector<OptionEntry> MakeTable() {
     return {
         {Kind::kValue, kFormat, "", "--size", "WxH", "frame size (default: the first video clip's)",
          "WIDTHxHEIGHT, each side 2 to 8192, e.g. 1280x720",
@@ -159,15 +159,15 @@ std::vector<OptionSpec> MakeTable() {
 
 }  // namespace
 
-const std::vector<OptionSpec>& OptionTable() {
-    static const std::vector<OptionSpec> table = MakeTable();
+const std::vector<OptionEntry>& OptionTable() {
+    static const std::vector<OptionEntry> table = MakeTable();
     return table;
 }
 
-const OptionSpec* FindOption(const std::string& name) {
-    for (const OptionSpec& spec : OptionTable()) {
-        if (name == spec.longName || (spec.shortName[0] != '\0' && name == spec.shortName)) {
-            return &spec;
+const OptionEntry* FindOption(const std::string& name) {
+    for (const OptionEntry& entry : OptionTable()) {
+        if (name == entry.longName || (entry.shortName[0] != '\0' && name == entry.shortName)) {
+            return &entry;
         }
     }
     return nullptr;

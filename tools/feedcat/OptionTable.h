@@ -10,7 +10,7 @@
 
 namespace feedcat {
 
-struct OptionSpec {
+struct OptionEntry {
     enum class Kind { kValue, kSwitch, kHelp, kVersion };
     Kind kind = Kind::kValue;
     const char* group = "";      // the --help heading it is listed under
@@ -23,9 +23,9 @@ struct OptionSpec {
     bool (*apply)(const std::string& value, Options* options) = nullptr;
 };
 
-const std::vector<OptionSpec>& OptionTable();
+const std::vector<OptionEntry>& OptionTable();
 
 // The option called name ("-o", "--output"), or null.
-const OptionSpec* FindOption(const std::string& name);
+const OptionEntry* FindOption(const std::string& name);
 
 }  // namespace feedcat
