@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -47,6 +48,81 @@ TEST(ArgumentParserGood, AtSignThatIsNotTimesBelongsToTheName) {
     EXPECT_FALSE(result.options.sources[0].hasTimes);
 }
 
+TEST(ArgumentParserGood, TimesAsUsersWriteThem) {
+    struct Case {
+        const char* source;
+        std::int32_t startMs;
+        std::int32_t stopMs;
+    };
+    for (const Case& c :
+         {Case{"v:clip.mp4@1s-3s", 1000, 3000}, Case{"v:clip.mp4@0:01-0:03", 1000, 3000},
+          Case{"v:clip.mp4@1.5s-3s", 1500, 3000}, Case{"v:clip.mp4@1500ms-2:00.250", 1500, 120250},
+          Case{"v:clip.mp4@1:00:00-1:00:01.5", 3600000, 3601500},
+          Case{"v:clip.mp4@100-2000", 100, 2000}}) {
+        const ParseResult result = Parse({c.source, "-o", "x.mp4"});
+        ASSERT_EQ(result.action, ParseResult::Action::kRun) << c.source << ": " << result.error;
+        const SourceArg& source = result.options.sources[0];
+        EXPECT_EQ(source.file, "clip.mp4") << c.source;
+        EXPECT_TRUE(source.hasTimes) << c.source;
+        EXPECT_EQ(source.startMs, c.startMs) << c.source;
+        EXPECT_EQ(source.stopMs, c.stopMs) << c.source;
+        EXPECT_EQ(source.given, c.source);
+    }
+    // Names with an "@" that is no time stay whole.
+    for (const char* name : {"icon@2x.png", "take@home.mp4", "x@2020-01-05.mp4"}) {
+        const ParseResult result = Parse({(std::string("v:") + name).c_str(), "-o", "x.mp4"});
+        ASSERT_EQ(result.action, ParseResult::Action::kRun) << name << ": " << result.error;
+        EXPECT_EQ(result.options.sources[0].file, name);
+        EXPECT_FALSE(result.options.sources[0].hasTimes) << name;
+    }
+}
+
+TEST(ArgumentParserGood, RatesAsFractionsAndNames) {
+    struct Case {
+        const char* text;
+        int num;
+        int den;
+    };
+    for (const Case& c :
+         {Case{"30000/1001", 30000, 1001}, Case{"ntsc", 30000, 1001}, Case{"pal", 25, 1},
+          Case{"film", 24, 1}, Case{"25", 25, 1}, Case{"24000/1001", 24000, 1001},
+          Case{"1000", 1000, 1}, Case{"1", 1, 1}}) {
+        const ParseResult result = Parse({"av:a.mp4", "--fps", c.text, "-o", "x.mp4"});
+        ASSERT_EQ(result.action, ParseResult::Action::kRun) << c.text << ": " << result.error;
+        EXPECT_EQ(result.options.fps.num, c.num) << c.text;
+        EXPECT_EQ(result.options.fps.den, c.den) << c.text;
+    }
+}
+
+TEST(ArgumentParserGood, EncodingAndMessageOptions) {
+    const ParseResult result =
+        Parse({"av:a.mp4", "--crf", "18.5", "--preset", "slow", "--audio-bitrate", "128k", "--crop",
+               "10,20,330,260", "-n", "-v", "warning", "--allow-missing", "--video-fade-in",
+               "1.5s:FF0000", "--audio-fade-out", "0:02", "-o", "x.mp4"});
+    ASSERT_EQ(result.action, ParseResult::Action::kRun) << result.error;
+    const Options& o = result.options;
+    EXPECT_DOUBLE_EQ(o.crf, 18.5);
+    EXPECT_EQ(o.preset, "slow");
+    EXPECT_EQ(o.audioBitrate, 128000);
+    EXPECT_EQ(o.videoBitrate, 0);
+    EXPECT_TRUE(o.hasCrop);
+    EXPECT_EQ(o.crop, (std::array<std::int32_t, 4>{10, 20, 330, 260}));
+    EXPECT_TRUE(o.noOverwrite);
+    EXPECT_EQ(o.logLevel, LogLevel::kWarning);
+    EXPECT_TRUE(o.allowMissing);
+    EXPECT_EQ(o.videoFadeIn.lengthMs, 1500);
+    EXPECT_EQ(o.videoFadeIn.colour, 0xFF0000u);
+    EXPECT_EQ(o.audioFadeOut.lengthMs, 2000);
+
+    const ParseResult other = Parse({"av:a.mp4", "--video-bitrate", "2.5M", "-y", "--crop",
+                                     "-1,-1,-1,-1", "--loglevel=quiet", "-o", "x.mp4"});
+    ASSERT_EQ(other.action, ParseResult::Action::kRun) << other.error;
+    EXPECT_EQ(other.options.videoBitrate, 2500000);
+    EXPECT_TRUE(other.options.overwrite);
+    EXPECT_FALSE(other.options.hasCrop) << "-1,-1,-1,-1 is no crop";
+    EXPECT_EQ(other.options.logLevel, LogLevel::kQuiet);
+}
+
 TEST(ArgumentParserGood, EverySetting) {
     const ParseResult result =
         Parse({"av:a.mp4",        "--size",     "640x360",          "--fps=29.97",
@@ -61,7 +137,7 @@ TEST(ArgumentParserGood, EverySetting) {
     const Options& o = result.options;
     EXPECT_EQ(o.width, 640);
     EXPECT_EQ(o.height, 360);
-    EXPECT_DOUBLE_EQ(o.fps, 29.97);
+    EXPECT_DOUBLE_EQ(o.fps.value(), 29.97);
     EXPECT_EQ(o.sampleRate, 48000);
     EXPECT_EQ(o.channels, 1);
     EXPECT_TRUE(o.videoFadeIn.enabled);
@@ -133,6 +209,45 @@ TEST(ArgumentParserBad, ConflictingChoices) {
     ExpectError({"av:a.mp4", "--json", "--format", "nut", "-o", "-"}, "--json");
     ExpectError({"av:a.mp4", "-o", "-"}, "--format");
     ExpectError({"--demo", "av:a.mp4"}, "--demo");
+    ExpectError({"av:a.mp4", "--strict", "--allow-missing", "-o", "x.mp4"}, "contradict");
+    ExpectError({"av:a.mp4", "-y", "-n", "-o", "x.mp4"}, "contradict");
+    ExpectError({"av:a.mp4", "--crf", "20", "--video-bitrate", "1M", "-o", "x.mp4"}, "contradict");
+    ExpectError({"av:a.mp4", "--json=1", "-o", "x.mp4"}, "takes no value");
+}
+
+TEST(ArgumentParserBad, TimesSayWhatIsAccepted) {
+    ExpectError({"v:a.mp4@1.5-3", "-o", "x.mp4"}, "write 1.5s for seconds");
+    ExpectError({"v:a.mp4@1-2.5", "-o", "x.mp4"}, "write 2.5s for seconds");
+    ExpectError({"v:a.mp4@1:75-2:00", "-o", "x.mp4"}, "MM:SS(.mmm)");
+    ExpectError({"v:a.mp4@5s", "-o", "x.mp4"}, "@START-STOP");
+    ExpectError({"v:a.mp4@3s-1s", "-o", "x.mp4"}, "times out of order");
+}
+
+// Every refusal of a value names what the option accepts.
+TEST(ArgumentParserBad, ValuesSayWhatIsAccepted) {
+    struct Case {
+        const char* option;
+        const char* value;
+        const char* accepted;
+    };
+    for (const Case& c :
+         {Case{"--fps", "0", "1 to 1000"}, Case{"--fps", "1001", "30000/1001"},
+          Case{"--fps", "abc", "ntsc, pal"}, Case{"--size", "8194x100", "8192"},
+          Case{"--size", "640", "WIDTHxHEIGHT"}, Case{"--sample-rate", "999", "1000 to 384000"},
+          Case{"--channels", "3", "1 or 2"}, Case{"--video-fade-in", "0", "above 0"},
+          Case{"--audio-fade-out", "1.5", "1.5s"},
+          Case{"--clip-mode", "zoom", "stretch, fit or fill"}, Case{"--bars", "red", "RRGGBB"},
+          Case{"--crop", "10,10,5,20", "0 <= L < R"}, Case{"--crop", "1,2,3", "four whole numbers"},
+          Case{"--crf", "64", "0 to 63"}, Case{"--preset", "quick", "ultrafast"},
+          Case{"--video-bitrate", "fast", "2500k"}, Case{"--audio-bitrate", "12", "128k"},
+          Case{"-v", "loud", "warning"}}) {
+        ExpectError({"av:a.mp4", c.option, c.value, "-o", "x.mp4"},
+                    std::string("bad value '") + c.value + "'");
+        ExpectError({"av:a.mp4", c.option, c.value, "-o", "x.mp4"},
+                    std::string("expected ") /* every refusal says what it expects */);
+        ExpectError({"av:a.mp4", c.option, c.value, "-o", "x.mp4"}, c.accepted);
+    }
+    ExpectError({"av:a.mp4", "-o", "x.mp4", "--fps"}, "needs a value: a rate from 1 to 1000");
 }
 
 }  // namespace

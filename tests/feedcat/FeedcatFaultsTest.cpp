@@ -200,15 +200,25 @@ TEST(FeedcatFaults, SigtermAtRandomMomentsLeavesAFileThatOpensOrNothing) {
               << " had finished before the signal" << std::endl;
 }
 
-// A second SIGTERM, while the first is being handled, ends the run at once: 143.
-TEST(FeedcatFaults, ASecondSigtermEndsTheRunAtOnce) {
-    ScratchFolder folder;
-    FeedcatProcess process({kLongPattern, kLongTone, "--quiet", "-o", "twice.mkv"}, folder);
-    std::this_thread::sleep_for(500ms);
-    process.Signal(SIGTERM);
-    process.Signal(SIGTERM);
-    const ProcessResult result = process.Wait();
-    EXPECT_EQ(result.status, 143) << result.err;
+// A second signal, while the first is being handled, ends the run at once (128 + the first
+// signal's number) and still removes the unfinished temporary file: nothing is left but a
+// finished output.
+TEST(FeedcatFaults, ASecondSignalEndsTheRunAtOnceAndLeavesNoTemporaryFile) {
+    for (const int number : {SIGTERM, SIGINT}) {
+        for (const auto gap : {0ms, 10ms, 30ms, 50ms}) {
+            ScratchFolder folder;
+            FeedcatProcess process({kLongPattern, kLongTone, "--quiet", "-o", "twice.mkv"}, folder);
+            std::this_thread::sleep_for(500ms);
+            process.Signal(number);
+            std::this_thread::sleep_for(gap);
+            process.Signal(number);
+            const ProcessResult result = process.Wait();
+            const std::string what =
+                "signal " + std::to_string(number) + ", " + std::to_string(gap.count()) + " ms";
+            EXPECT_EQ(result.status, 128 + number) << what << ": " << result.err;
+            ExpectValidFileOrNothing(folder, "twice.mkv", what);
+        }
+    }
 }
 
 }  // namespace

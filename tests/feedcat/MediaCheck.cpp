@@ -20,29 +20,57 @@ struct Decoder {
     AVRational timeBase{1, 1};
 };
 
-void ReadCentre(const AVFrame* frame, MediaReport* media) {
+int SwsMatrix(AVColorSpace matrix) {
+    switch (matrix) {
+        case AVCOL_SPC_BT709:
+            return SWS_CS_ITU709;
+        case AVCOL_SPC_BT2020_NCL:
+        case AVCOL_SPC_BT2020_CL:
+            return SWS_CS_BT2020;
+        default:
+            return SWS_CS_ITU601;
+    }
+}
+
+void ReadFirstPicture(const AVFrame* frame, MediaReport* media, StreamReport* stream) {
+    stream->matrix = frame->colorspace;
+    stream->primaries = frame->color_primaries;
+    stream->transfer = frame->color_trc;
+    stream->range = frame->color_range;
+    const int x = frame->width / 2;
+    const int y = frame->height / 2;
+    if (frame->format == AV_PIX_FMT_YUV420P) {
+        media->firstY = frame->data[0][y * frame->linesize[0] + x];
+        media->firstCb = frame->data[1][(y / 2) * frame->linesize[1] + x / 2];
+        media->firstCr = frame->data[2][(y / 2) * frame->linesize[2] + x / 2];
+    }
     media::ScalerPtr scaler(sws_getContext(
         frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), frame->width,
         frame->height, AV_PIX_FMT_RGB24, SWS_POINT, nullptr, nullptr, nullptr));
     if (!scaler) {
         return;
     }
+    const int* table = sws_getCoefficients(SwsMatrix(frame->colorspace));
+    sws_setColorspaceDetails(scaler.get(), table, frame->color_range == AVCOL_RANGE_JPEG ? 1 : 0,
+                             table, 1, 0, 1 << 16, 1 << 16);
     std::vector<std::uint8_t> rgb(static_cast<std::size_t>(frame->width) * frame->height * 3);
     std::uint8_t* planes[4] = {rgb.data(), nullptr, nullptr, nullptr};
     int strides[4] = {frame->width * 3, 0, 0, 0};
     sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, planes, strides);
-    const std::size_t at =
-        (static_cast<std::size_t>(frame->height / 2) * frame->width + frame->width / 2) * 3;
+    const std::size_t at = (static_cast<std::size_t>(y) * frame->width + x) * 3;
     media->firstRed = rgb[at];
     media->firstGreen = rgb[at + 1];
     media->firstBlue = rgb[at + 2];
+    media->firstRgb = std::move(rgb);
+    media->firstWidth = frame->width;
+    media->firstHeight = frame->height;
 }
 
 void Receive(Decoder* decoder, AVFrame* frame, MediaReport* media) {
     while (avcodec_receive_frame(decoder->context.get(), frame) == 0) {
         if (decoder->context->codec_type == AVMEDIA_TYPE_VIDEO) {
             if (decoder->report->frames == 0) {
-                ReadCentre(frame, media);
+                ReadFirstPicture(frame, media, decoder->report);
             }
             ++decoder->report->frames;
         } else {
@@ -53,6 +81,14 @@ void Receive(Decoder* decoder, AVFrame* frame, MediaReport* media) {
 }
 
 }  // namespace
+
+std::array<int, 3> MediaReport::RgbAt(int x, int y) const {
+    if (x < 0 || y < 0 || x >= firstWidth || y >= firstHeight) {
+        return {-1, -1, -1};
+    }
+    const std::size_t at = (static_cast<std::size_t>(y) * firstWidth + x) * 3;
+    return {firstRgb[at], firstRgb[at + 1], firstRgb[at + 2]};
+}
 
 const StreamReport* MediaReport::Find(const std::string& type) const {
     for (const StreamReport& stream : streams) {
@@ -89,6 +125,7 @@ MediaReport ReadMedia(const std::string& path) {
         report.width = parameters->width;
         report.height = parameters->height;
         report.sampleRate = parameters->sample_rate;
+        report.frameRate = stream->r_frame_rate;
         report.channels = parameters->ch_layout.nb_channels;
         const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
         if (codec == nullptr) {
@@ -114,6 +151,7 @@ MediaReport ReadMedia(const std::string& path) {
             if (packet->pts != AV_NOPTS_VALUE) {
                 decoder.endPts = std::max(decoder.endPts, packet->pts + packet->duration);
             }
+            decoder.report->packetBytes += packet->size;
             if (avcodec_send_packet(decoder.context.get(), packet.get()) >= 0) {
                 Receive(&decoder, frame.get(), &media);
             }

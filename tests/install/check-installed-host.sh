@@ -42,4 +42,6 @@ frames=$("$scratch/cmake-host/host" "$video" "$audio" | grep -c '^frame at ')
 # feedcat, installed beside the libraries.
 "$prefix/bin/feedcat" "v:$video@0-1000" -o "$scratch/out.y4m" --quiet
 [ -s "$scratch/out.y4m" ] || { echo "the installed feedcat wrote nothing" >&2; exit 1; }
+# Its manual page, where man looks for it under the prefix.
+[ -s "$prefix/share/man/man1/feedcat.1" ] || { echo "feedcat.1 is not installed" >&2; exit 1; }
 echo "installed host ran"

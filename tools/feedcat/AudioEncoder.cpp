@@ -30,10 +30,36 @@ AVSampleFormat ChooseSampleFormat(const AVCodec* codec) {
 // Encoders without a fixed frame size still get frames of this many samples.
 constexpr int kVariableFrameSize = 1024;
 
+// rate when the encoder takes it; else the lowest rate it takes above rate, else its highest.
+std::int32_t EncoderRate(const AVCodec* codec, std::int32_t rate) {
+    if (codec->supported_samplerates == nullptr) {
+        return rate;
+    }
+    std::int32_t above = 0;
+    std::int32_t highest = 0;
+    for (const int* supported = codec->supported_samplerates; *supported != 0; ++supported) {
+        if (*supported == rate) {
+            return rate;
+        }
+        if (*supported > rate && (above == 0 || *supported < above)) {
+            above = *supported;
+        }
+        highest = std::max(highest, *supported);
+    }
+    return above != 0 ? above : highest;
+}
+
+std::string ErrorText(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof(text));
+    return text;
+}
+
 }  // namespace
 
-bool AudioEncoder::Open(const AVCodec* codec, std::int32_t sampleRate, std::int32_t channels,
-                        bool globalHeader, std::string* error) {
+bool AudioEncoder::Open(const AVCodec* codec, std::int32_t deliveredRate, std::int32_t channels,
+                        const QualitySettings& quality, bool globalHeader, std::string* error) {
+    const std::int32_t sampleRate = EncoderRate(codec, deliveredRate);
     context_.reset(avcodec_alloc_context3(codec));
     frame_.reset(av_frame_alloc());
     packet_.reset(av_packet_alloc());
@@ -45,18 +71,15 @@ bool AudioEncoder::Open(const AVCodec* codec, std::int32_t sampleRate, std::int3
     context_->sample_rate = sampleRate;
     av_channel_layout_default(&context_->ch_layout, channels);
     context_->time_base = AVRational{1, sampleRate};
-    if (codec->id == AV_CODEC_ID_AAC) {
-        context_->bit_rate = 64000 * channels;
-    }
+    ApplyAudioQuality(quality, context_.get());
     if (globalHeader) {
         context_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     }
     const int opened = avcodec_open2(context_.get(), codec, nullptr);
     if (opened < 0) {
-        char text[AV_ERROR_MAX_STRING_SIZE] = {};
-        av_strerror(opened, text, sizeof(text));
         *error = std::string("cannot open audio encoder '") + codec->name + "' at " +
-                 std::to_string(sampleRate) + " Hz: " + text;
+                 std::to_string(sampleRate) + " Hz: " + ErrorText(opened);
+        context_.reset();
         return false;
     }
     const bool variable = (codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) != 0;
@@ -68,6 +91,10 @@ bool AudioEncoder::Open(const AVCodec* codec, std::int32_t sampleRate, std::int3
         return false;
     }
     return true;
+}
+
+void AudioEncoder::SetStartMs(std::int32_t positionMs) {
+    nextPts_ = av_rescale(positionMs, context_->sample_rate, 1000);
 }
 
 bool AudioEncoder::SetUpResampler(std::int32_t rate, std::int32_t channels) {
@@ -90,6 +117,7 @@ bool AudioEncoder::SetUpResampler(std::int32_t rate, std::int32_t channels) {
 
 bool AudioEncoder::Add(const std::uint8_t* samples, std::int32_t sampleFrames, std::int32_t rate,
                        std::int32_t channels, const PacketSink& sink) {
+    failure_ = "resampling audio failed";  // unless a later step says otherwise
     if (!resampler_ || rate != inputRate_ || channels != inputChannels_) {
         if (!SetUpResampler(rate, channels)) {
             return false;
@@ -111,6 +139,9 @@ bool AudioEncoder::Add(const std::uint8_t* samples, std::int32_t sampleFrames, s
                                                    produced) == produced;
     av_freep(&converted[0]);
     av_freep(&converted);
+    if (ok) {
+        failure_.clear();
+    }
     while (ok && av_audio_fifo_size(fifo_.get()) >= frameSize_) {
         ok = EncodeFromFifo(frameSize_, sink);
     }
@@ -127,7 +158,7 @@ bool AudioEncoder::EncodeFromFifo(int frames, const PacketSink& sink) {
     frame_->nb_samples = size;
     if (av_channel_layout_copy(&frame_->ch_layout, &context_->ch_layout) < 0 ||
         av_frame_get_buffer(frame_.get(), 0) < 0) {
-        return false;
+        return Failed("encoding audio", AVERROR(ENOMEM));
     }
     // A short last frame for an encoder that needs full ones is padded with silence.
     av_samples_set_silence(frame_->extended_data, 0, size, context_->ch_layout.nb_channels,
@@ -138,8 +169,9 @@ bool AudioEncoder::EncodeFromFifo(int frames, const PacketSink& sink) {
     }
     frame_->pts = nextPts_;
     nextPts_ += frames;
-    if (avcodec_send_frame(context_.get(), frame_.get()) < 0) {
-        return false;
+    const int sent = avcodec_send_frame(context_.get(), frame_.get());
+    if (sent < 0) {
+        return Failed("encoding audio", sent);
     }
     return Drain(sink);
 }
@@ -172,14 +204,24 @@ bool AudioEncoder::Flush(const PacketSink& sink) {
             return false;
         }
     }
-    if (avcodec_send_frame(context_.get(), nullptr) < 0) {
-        return false;
+    const int sent = avcodec_send_frame(context_.get(), nullptr);
+    if (sent < 0) {
+        return Failed("finishing the audio", sent);
     }
     return Drain(sink);
 }
 
 bool AudioEncoder::Drain(const PacketSink& sink) {
-    return DrainPackets(context_.get(), packet_.get(), sink);
+    int code = 0;
+    return DrainPackets(context_.get(), packet_.get(), sink, &code) ||
+           Failed("encoding audio", code);
+}
+
+bool AudioEncoder::Failed(const char* step, int code) {
+    failure_ = code < 0 ? std::string(step) + " failed in '" + context_->codec->name +
+                              "': " + ErrorText(code)
+                        : "";
+    return false;
 }
 
 }  // namespace feedcat

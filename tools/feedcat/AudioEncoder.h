@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "EncoderQuality.h"
 #include "PacketSink.h"
 #include "media/FFmpegHolders.h"
 
@@ -12,8 +13,12 @@ namespace feedcat {
 
 class AudioEncoder {
   public:
+    // sampleRate and channels are what the library delivers; the encoder runs at that rate,
+    // or at the nearest one it takes (Opus: 48000 Hz) with the samples resampled.
     bool Open(const AVCodec* codec, std::int32_t sampleRate, std::int32_t channels,
-              bool globalHeader, std::string* error);
+              const QualitySettings& quality, bool globalHeader, std::string* error);
+
+    bool opened() const { return static_cast<bool>(context_); }
 
     // Adds sampleFrames frames of interleaved s16 at rate and channels; encodes every full frame.
     bool Add(const std::uint8_t* samples, std::int32_t sampleFrames, std::int32_t rate,
@@ -22,14 +27,16 @@ class AudioEncoder {
     // Encodes what is left (a short last frame, or padded with silence) and drains.
     bool Flush(const PacketSink& sink);
 
-    // Sample frames handed to the encoder so far (the next frame's pts).
+    // Starts the output's timeline at the first buffer's position.
+    void SetStartMs(std::int32_t positionMs);
 
-    // Starts the timeline at this many samples (the first buffer's position).
-    void SetStart(std::int64_t samples) { nextPts_ = samples; }
+    // Why the last Add or Flush failed in the encoder itself ("" when the sink failed).
+    const std::string& failure() const { return failure_; }
 
     const AVCodecContext* context() const { return context_.get(); }
 
   private:
+    bool Failed(const char* step, int code);
     bool SetUpResampler(std::int32_t rate, std::int32_t channels);
     bool EncodeFromFifo(int frames, const PacketSink& sink);
     bool Drain(const PacketSink& sink);
@@ -43,6 +50,7 @@ class AudioEncoder {
     std::int32_t inputRate_ = 0;
     std::int32_t inputChannels_ = 0;
     std::int64_t nextPts_ = 0;
+    std::string failure_;
 };
 
 }  // namespace feedcat

@@ -1,5 +1,7 @@
 #include "Demo.h"
 
+#include <string>
+
 namespace feedcat {
 
 void ApplyDemo(Options* options) {
@@ -10,6 +12,8 @@ void ApplyDemo(Options* options) {
         source.hasTimes = true;
         source.startMs = start;
         source.stopMs = stop;
+        source.given = std::string(kind == SourceKind::kVideo ? "v:" : "a:") + file + "@" +
+                       std::to_string(start) + "-" + std::to_string(stop);
         options->sources.push_back(source);
     };
     // A 16:9 moving pattern, cut from 0.5 s to 3.5 s, then a 4:3 one shown with bars.
@@ -23,8 +27,8 @@ void ApplyDemo(Options* options) {
         options->width = 640;
         options->height = 360;
     }
-    if (options->fps == 0.0) {
-        options->fps = 25.0;
+    if (!options->fps.given()) {
+        options->fps = FrameRate{25, 1};
     }
     if (options->sampleRate == 0) {
         options->sampleRate = 44100;

@@ -6,13 +6,16 @@ extern "C" {
 
 namespace feedcat {
 
-bool DrainPackets(AVCodecContext* encoder, AVPacket* packet, const PacketSink& sink) {
+bool DrainPackets(AVCodecContext* encoder, AVPacket* packet, const PacketSink& sink,
+                  int* encoderError) {
+    *encoderError = 0;
     for (;;) {
         const int received = avcodec_receive_packet(encoder, packet);
         if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) {
             return true;
         }
         if (received < 0) {
+            *encoderError = received;
             return false;
         }
         const bool written = sink(packet);

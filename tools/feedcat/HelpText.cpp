@@ -2,15 +2,23 @@
 
 #include <feed/feed.h>
 
+#include "OptionTable.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/avutil.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
 }
 
 namespace feedcat {
+namespace {
 
-std::string HelpText() {
-    return R"(Usage: feedcat [options] SOURCE... -o OUTPUT
+constexpr std::size_t kHelpColumn = 28;
+constexpr std::size_t kLineWidth = 94;
+
+const char kBeforeOptions[] = R"(Usage: feedcat [options] SOURCE... -o OUTPUT
        feedcat --demo [-o demo.mp4]
 
 Plays the sources through the feed library, one after another, and writes the frames and
@@ -20,73 +28,120 @@ SOURCE:
   v:FILE[@START-STOP]     FILE's picture onto the video timeline
   a:FILE[@START-STOP]     FILE's sound onto the audio timeline
   av:FILE[@START-STOP]    both
-  START and STOP are milliseconds inside FILE; without them the whole file. FILE is a local
-  media file or a lavfi: graph (which needs explicit times), e.g.
+  START and STOP are times inside FILE: milliseconds (1500), 1500ms, seconds (1.5s),
+  MM:SS(.mmm) or HH:MM:SS(.mmm); without them the whole file. FILE is a local media file or
+  a lavfi: graph (which needs explicit times), e.g.
   lavfi:testsrc2=size=320x240:rate=25:duration=3 or lavfi:sine=frequency=440:duration=3.
-  A source that cannot be opened plays as black or silence (a warning; an error with
-  --strict); without times it has no length and is left out.
+  A source that cannot be opened, or lacks the stream it is added for, is an error (status
+  1, nothing written); with --allow-missing it plays as black or silence, with a warning.
+  Times past a file's end are a warning naming its length; the rest plays as black or
+  silence.
 
 OUTPUT:
-  NAME.mp4 .mkv .mov      H.264 (libx264, else MPEG-4 part 2) and AAC
+  NAME.mp4 .mov           H.264 (libx264, else MPEG-4 part 2) and AAC, index at the front
+  NAME.mkv                H.264 and AAC
+  NAME.webm               VP9 and Opus
+  NAME.nut                H.264 and 16-bit PCM
   NAME.wav                16-bit PCM, audio only
   NAME.y4m                raw YUV 4:2:0, video only
   -                       standard output; needs --format (e.g. --format nut)
   null                    encode nothing, only count (for measuring)
+  Video is YUV 4:2:0, converted with and tagged as BT.709 from 720 lines up, BT.601 below.
+  An existing OUTPUT is replaced (as -y says) unless -n is given. The file is written under a
+  hidden temporary name beside it and moved into place at the end, so a failed or stopped
+  run leaves none behind.
+)";
 
-Options:
-  -o, --output OUTPUT     where to write
-  --size WxH              frame size (default: the first video clip's)
-  --fps N                 frame rate (default: the first video clip's)
-  --sample-rate N         audio sample rate in Hz (default: the first audio clip's)
-  --channels N            1 or 2 (default 2)
-  --video-fade-in MS[:RRGGBB]   fade in from a colour (default black)
-  --video-fade-out MS[:RRGGBB]  fade out to a colour (default black)
-  --audio-fade-in MS      fade the sound in
-  --audio-fade-out MS     fade the sound out
-  --clip-mode MODE        stretch (default), fit (with bars) or fill (cut the overflow)
-  --bars RRGGBB           colour of the bars in fit mode (default black)
-  --no-sync               do not keep audio and video in step
-  --format NAME           container by FFmpeg muxer name (e.g. nut, matroska)
-  --video-codec NAME      video encoder by FFmpeg name (e.g. mpeg4)
-  --audio-codec NAME      audio encoder by FFmpeg name (e.g. pcm_s16le)
-  --strict                a source that cannot be opened is an error
-  --quiet                 no progress bar and no summary
-  --json                  print the summary as one JSON object on standard output
-  --demo                  built-in synthetic sources (moving pattern and tone)
-  -h, --help              this text
-  --version               versions of feedcat, the feed library and FFmpeg
-
+const char kAfterOptions[] = R"(
 The progress bar shows on standard error when it is a terminal. SIGINT or SIGTERM stops the
-run early and still finishes a playable file with what was delivered; a second one ends
-feedcat at once.
+run early and still finishes a playable file with what was delivered; a second one of the
+same kind ends feedcat at once, and the unfinished file is removed.
 
 Exit status:
   0    done
-  1    the run failed (a source missing with --strict, encoding or writing failed, the
+  1    the run failed (a source that cannot be played, encoding or writing failed, the
        library delivered nothing)
   2    bad command line, unknown option, times out of order, unknown output extension,
-       output not writable; no file is written
+       output not writable or existing with -n; no file is written
   130  stopped by SIGINT (the file holds what was delivered)
   143  stopped by SIGTERM (likewise)
 
 Examples:
-  feedcat v:intro.mp4@0-5000 a:music.mp3@1000-6000 -o out.mp4
-  feedcat av:holiday.mov --size 1280x720 --fps 30 --video-fade-in 1000 -o holiday.mkv
-  feedcat av:a.mp4 av:b.mp4 --clip-mode fit --bars 202020 --size 640x360 -o both.mp4
+  feedcat v:intro.mp4@0-5000 a:music.mp3@1s-6s -o out.mp4
+  feedcat av:holiday.mov --size 1280x720 --fps 30000/1001 --video-fade-in 1s -o holiday.mkv
+  feedcat av:a.mp4 av:b.mp4 --clip-mode fit --bars 202020 --size 640x360 -o both.webm
+  feedcat av:talk.mp4@1:30-2:45.5 --crf 20 --preset slow -o excerpt.mp4
   feedcat a:talk.mp4 --sample-rate 16000 --channels 1 -o talk.wav
   feedcat av:lavfi:testsrc2=size=320x240:rate=25:duration=3@0-3000 -o null --json
   feedcat av:clip.mp4 --format nut -o - | ffplay -
   feedcat --demo -o demo.mp4
 )";
+
+std::string OptionLine(const OptionEntry& entry) {
+    std::string left = "  ";
+    if (entry.shortName[0] != '\0') {
+        left += std::string(entry.shortName) + ", ";
+    }
+    left += entry.longName;
+    if (entry.valueName[0] != '\0') {
+        left += std::string(" ") + entry.valueName;
+    }
+    // The help starts in its column, on a line of its own after a long left part, and wraps
+    // at word boundaries into the same column.
+    std::string text = left.size() + 2 <= kHelpColumn
+                           ? left + std::string(kHelpColumn - left.size(), ' ')
+                           : left + "\n" + std::string(kHelpColumn, ' ');
+    std::size_t column = kHelpColumn;
+    const std::string help = entry.help;
+    std::size_t begin = 0;
+    while (begin < help.size()) {
+        std::size_t end = help.find(' ', begin);
+        end = end == std::string::npos ? help.size() : end;
+        const std::string word = help.substr(begin, end - begin);
+        if (column > kHelpColumn && column + 1 + word.size() > kLineWidth) {
+            text += "\n" + std::string(kHelpColumn, ' ');
+            column = kHelpColumn;
+        } else if (column > kHelpColumn) {
+            text += ' ';
+            ++column;
+        }
+        text += word;
+        column += word.size();
+        begin = end + 1;
+    }
+    return text + "\n";
+}
+
+}  // namespace
+
+std::string HelpText() {
+    std::string text = kBeforeOptions;
+    std::string group;
+    for (const OptionEntry& entry : OptionTable()) {
+        if (group != entry.group) {
+            group = entry.group;
+            text += "\n" + group + ":\n";
+        }
+        text += OptionLine(entry);
+    }
+    return text + kAfterOptions;
 }
 
 std::string VersionText() {
-    std::string text = "feedcat " + std::to_string(FEED_VERSION_MAJOR) + "." +
-                       std::to_string(FEED_VERSION_MINOR) + "." +
-                       std::to_string(FEED_VERSION_PATCH) + "\n";
-    text += std::string("libavformat ") + AV_STRINGIFY(LIBAVFORMAT_VERSION) + ", libavcodec " +
-            AV_STRINGIFY(LIBAVCODEC_VERSION) + "\n";
-    return text;
+    const std::string feed = std::to_string(FEED_VERSION_MAJOR) + "." +
+                             std::to_string(FEED_VERSION_MINOR) + "." +
+                             std::to_string(FEED_VERSION_PATCH);
+    auto version = [](unsigned packed) {
+        return std::to_string(AV_VERSION_MAJOR(packed)) + "." +
+               std::to_string(AV_VERSION_MINOR(packed)) + "." +
+               std::to_string(AV_VERSION_MICRO(packed));
+    };
+    // FFmpeg's figures are those of the libraries loaded at run time.
+    return "feedcat " + feed + "\n" + "feed library " + feed + "\n" + "FFmpeg " +
+           av_version_info() + ": libavformat " + version(avformat_version()) + ", libavcodec " +
+           version(avcodec_version()) + ", libavutil " + version(avutil_version()) +
+           ", libswscale " + version(swscale_version()) + ", libswresample " +
+           version(swresample_version()) + "\n";
 }
 
 }  // namespace feedcat

@@ -1,4 +1,4 @@
-// The texts of --help and --version.
+// What --help and --version print. The options' lines come from the option table.
 #pragma once
 
 #include <string>

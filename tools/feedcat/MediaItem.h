@@ -1,8 +1,11 @@
-// A copy of one delivered video frame or audio buffer, on its way to the encoder thread.
+// One delivered video frame (already converted for the encoder) or a copy of one audio buffer,
+// on its way to the encoder thread.
 #pragma once
 
 #include <cstdint>
 #include <vector>
+
+#include "media/FFmpegHolders.h"
 
 namespace feedcat {
 
@@ -10,12 +13,10 @@ struct MediaItem {
     enum class Kind { kVideo, kAudio };
     Kind kind = Kind::kVideo;
     std::int32_t positionMs = 0;
-    std::int32_t width = 0;  // video
-    std::int32_t height = 0;
+    media::FramePtr picture;      // video: in the encoder's pixel format (see PictureConverter)
     std::int32_t sampleRate = 0;  // audio
     std::int32_t channels = 0;
-    // B G R X pixels followed by VideoEncoder::kReadPadding bytes, or interleaved s16 samples
-    std::vector<std::uint8_t> data;
+    std::vector<std::uint8_t> data;  // audio: interleaved s16 samples
 };
 
 }  // namespace feedcat

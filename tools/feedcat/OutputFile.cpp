@@ -1,13 +1,13 @@
 #include "OutputFile.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <vector>
+
+extern "C" {
+#include <libavutil/dict.h>
+}
 
 namespace feedcat {
 namespace {
@@ -18,47 +18,36 @@ std::string ErrorText(int code) {
     return text;
 }
 
-// "dir/name.mp4" -> "dir/.name.mp4.feedcat-XXXXXX"
-std::string TemporaryPattern(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    return folder + "." + name + ".feedcat-XXXXXX";
-}
-
 }  // namespace
 
 OutputFile::~OutputFile() {
     Discard();
 }
 
-bool OutputFile::Open(const AVOutputFormat* muxer, const std::string& path, std::string* error) {
+bool OutputFile::Open(const AVOutputFormat* muxer, const std::string& path, bool replace,
+                      std::string* error) {
     path_ = path;
+    replace_ = replace;
     std::string url = "pipe:1";
     if (path != "-") {
         struct stat status {};
-        if (stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+        const bool exists = stat(path.c_str(), &status) == 0;
+        if (exists && !S_ISREG(status.st_mode)) {
             *error = "cannot write '" + path + "': not a regular file";
             return false;
         }
-        std::string pattern = TemporaryPattern(path);
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        const int fd = mkstemp(name.data());
-        if (fd < 0) {
-            *error = "cannot write '" + path + "': " + std::strerror(errno);
+        if (exists && !replace) {
+            *error = "'" + path + "' exists: not replaced (-n); remove it or leave out -n";
             return false;
         }
-        // mkstemp makes the file private; give it the mode a plain create would.
-        const mode_t mask = umask(0);
-        umask(mask);
-        fchmod(fd, 0666 & ~mask);
-        close(fd);
-        temporaryPath_ = name.data();
-        url = "file:" + temporaryPath_;
+        if (!temporary_.Create(path, error)) {
+            return false;
+        }
+        url = "file:" + temporary_.path();
     }
     AVFormatContext* context = nullptr;
-    const int allocated = avformat_alloc_output_context2(&context, muxer, nullptr, path.c_str());
+    // The context is named after the file really written: MP4's index-first pass reads it back.
+    const int allocated = avformat_alloc_output_context2(&context, muxer, nullptr, url.c_str());
     if (allocated < 0 || context == nullptr) {
         *error =
             "cannot set up the '" + std::string(muxer->name) + "' muxer: " + ErrorText(allocated);
@@ -91,8 +80,13 @@ int OutputFile::AddStream(const AVCodecContext* encoder) {
     return stream->index;
 }
 
-bool OutputFile::WriteHeader(std::string* error) {
-    const int written = avformat_write_header(context_.get(), nullptr);
+bool OutputFile::WriteHeader(bool indexFirst, std::string* error) {
+    AVDictionary* options = nullptr;
+    if (indexFirst && path_ != "-") {
+        av_dict_set(&options, "movflags", "+faststart", 0);
+    }
+    const int written = avformat_write_header(context_.get(), &options);
+    av_dict_free(&options);
     if (written < 0) {
         *error = "cannot write the header of '" + path_ + "': " + ErrorText(written);
         return false;
@@ -101,10 +95,20 @@ bool OutputFile::WriteHeader(std::string* error) {
     return true;
 }
 
+std::string OutputFile::WriteError(int code) const {
+    const std::string where = path_ == "-" ? "to standard output" : "'" + path_ + "'";
+    return "cannot write " + where + ": " + ErrorText(code);
+}
+
 bool OutputFile::WritePacket(AVPacket* packet, AVRational timeBase, int index) {
     packet->stream_index = index;
     av_packet_rescale_ts(packet, timeBase, context_->streams[index]->time_base);
-    return av_interleaved_write_frame(context_.get(), packet) >= 0;
+    const int written = av_interleaved_write_frame(context_.get(), packet);
+    if (written < 0) {
+        failure_ = WriteError(written);
+        return false;
+    }
+    return true;
 }
 
 bool OutputFile::Finish(bool keep, std::string* error) {
@@ -119,20 +123,15 @@ bool OutputFile::Finish(bool keep, std::string* error) {
     if (io_) {
         avio_flush(io_.get());
         if (io_->error < 0 && ok) {
-            *error = "cannot write '" + path_ + "': " + ErrorText(io_->error);
+            *error = WriteError(io_->error);
             ok = false;
         }
         context_->pb = nullptr;
         io_.reset();
     }
     context_.reset();
-    if (keep && ok && headerWritten_ && !temporaryPath_.empty()) {
-        if (std::rename(temporaryPath_.c_str(), path_.c_str()) != 0) {
-            *error = "cannot write '" + path_ + "': " + std::strerror(errno);
-            ok = false;
-        } else {
-            temporaryPath_.clear();
-        }
+    if (keep && ok && headerWritten_ && !temporary_.path().empty()) {
+        ok = temporary_.Keep(replace_, error);
     }
     Discard();
     return ok;
@@ -144,10 +143,7 @@ void OutputFile::Discard() {
     }
     io_.reset();
     context_.reset();
-    if (!temporaryPath_.empty()) {
-        std::remove(temporaryPath_.c_str());
-        temporaryPath_.clear();
-    }
+    temporary_.Remove();
 }
 
 }  // namespace feedcat

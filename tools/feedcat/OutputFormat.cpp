@@ -4,6 +4,8 @@
 #include <cctype>
 #include <map>
 
+#include "EncoderQuality.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -15,7 +17,7 @@ namespace {
 // Container chosen by the output's extension.
 const std::map<std::string, std::string>& MuxerByExtension() {
     static const std::map<std::string, std::string> muxers = {
-        {"mp4", "mp4"}, {"mkv", "matroska"},     {"mov", "mov"},
+        {"mp4", "mp4"}, {"mkv", "matroska"},     {"mov", "mov"}, {"webm", "webm"},
         {"wav", "wav"}, {"y4m", "yuv4mpegpipe"}, {"nut", "nut"}};
     return muxers;
 }
@@ -35,6 +37,9 @@ void DefaultEncoders(const AVOutputFormat* muxer, const AVCodec** video, const A
     if (name == "mp4" || name == "mov" || name == "matroska") {
         *video = FirstEncoder({"libx264", "mpeg4"});
         *audio = FirstEncoder({"aac"});
+    } else if (name == "webm") {
+        *video = FirstEncoder({"libvpx-vp9", "libvpx"});
+        *audio = FirstEncoder({"libopus", "libvorbis"});
     } else if (name == "wav") {
         *video = nullptr;
         *audio = FirstEncoder({"pcm_s16le"});
@@ -105,7 +110,7 @@ bool ChooseOutput(const Options& options, OutputPlan* plan, std::string* error) 
         const auto found = MuxerByExtension().find(extension);
         if (found == MuxerByExtension().end()) {
             *error = "unknown output extension in '" + options.output +
-                     "': use .mp4, .mkv, .mov, .wav, .y4m or .nut, or give --format";
+                     "': use .mp4, .mkv, .mov, .webm, .wav, .y4m or .nut, or give --format";
             return false;
         }
         plan->muxer = av_guess_format(found->second.c_str(), nullptr, nullptr);
@@ -137,7 +142,10 @@ bool ChooseOutput(const Options& options, OutputPlan* plan, std::string* error) 
                  ") holds none of the sources' kinds: no stream to write";
         return false;
     }
-    return true;
+    const std::string muxer = plan->muxer->name;
+    plan->indexFirst = (muxer == "mp4" || muxer == "mov") && options.output != "-";
+    *error = CheckQuality(QualityFrom(options), plan->videoEncoder, plan->audioEncoder);
+    return error->empty();
 }
 
 }  // namespace feedcat

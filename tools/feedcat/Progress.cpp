@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "Console.h"
+#include "Log.h"
+
 namespace feedcat {
 namespace {
 
@@ -41,7 +44,9 @@ double Speed(const RunSummary& summary) {
 }  // namespace
 
 Progress::Progress(bool quiet, bool json)
-    : bar_(!quiet && isatty(STDERR_FILENO) == 1), quiet_(quiet), json_(json) {}
+    : bar_(!quiet && LogShows(LogLevel::kInfo) && isatty(STDERR_FILENO) == 1),
+      quiet_(quiet),
+      json_(json) {}
 
 void Progress::Update(std::int32_t positionMs, std::int32_t durationMs, std::int64_t frames,
                       double wallSeconds) {
@@ -58,24 +63,25 @@ void Progress::Update(std::int32_t positionMs, std::int32_t durationMs, std::int
     const double fps = wallSeconds > 0.0 ? frames / wallSeconds : 0.0;
     const double speed = wallSeconds > 0.0 ? position / wallSeconds : 0.0;
     const std::string eta = speed > 0.0 ? Clock((duration - position) / speed) : "?";
-    std::fprintf(stderr, "\r[%s] %s / %s  %5.0f fps  ETA %s  ", bar.c_str(),
-                 Clock(position).c_str(), Clock(duration).c_str(), fps, eta.c_str());
-    std::fflush(stderr);
-    drawn_ = true;
+    char line[160];
+    std::snprintf(line, sizeof(line), "[%s] %s / %s  %5.0f fps  ETA %s", bar.c_str(),
+                  Clock(position).c_str(), Clock(duration).c_str(), fps, eta.c_str());
+    ConsoleStatus(line);
 }
 
 void Progress::Finish(const RunSummary& summary) {
-    if (drawn_) {
-        std::fprintf(stderr, "\r%*s\r", kBarWidth + 50, "");
+    if (bar_) {
+        ConsoleEraseStatus();
     }
-    if (!quiet_) {
-        std::fprintf(stderr,
-                     "%s%s: %lld frames, %lld sample frames, %.3f s in %.2f s (%.1fx real "
-                     "time)\n",
-                     summary.interrupted ? "stopped early, " : "", summary.output.c_str(),
-                     static_cast<long long>(summary.frames),
-                     static_cast<long long>(summary.sampleFrames), summary.durationMs / 1000.0,
-                     summary.wallSeconds, Speed(summary));
+    if (!quiet_ && LogShows(LogLevel::kInfo)) {
+        char numbers[200];
+        std::snprintf(numbers, sizeof(numbers),
+                      "%lld frames, %lld sample frames, %.3f s in %.2f s (%.1fx real time)",
+                      static_cast<long long>(summary.frames),
+                      static_cast<long long>(summary.sampleFrames), summary.durationMs / 1000.0,
+                      summary.wallSeconds, Speed(summary));
+        ConsoleLine(std::string(summary.interrupted ? "stopped early, " : "") + summary.output +
+                    ": " + numbers);
     }
     if (json_) {
         std::fprintf(stdout, "%s\n", SummaryJson(summary).c_str());
@@ -92,8 +98,15 @@ std::string SummaryJson(const RunSummary& summary) {
                   static_cast<long long>(summary.frames),
                   static_cast<long long>(summary.sampleFrames), summary.durationMs,
                   summary.wallSeconds, Speed(summary), summary.interrupted ? "true" : "false",
-                  summary.warnings, summary.exitStatus);
-    return "{\"output\":" + JsonString(summary.output) + "," + numbers + "}";
+                  static_cast<int>(summary.warnings.size()), summary.exitStatus);
+    // The count stays as it always was; the list says what each warning was about.
+    std::string list;
+    for (const SourceWarning& warning : summary.warnings) {
+        list += (list.empty() ? "" : ",") + std::string("{\"source\":") +
+                JsonString(warning.source) + ",\"message\":" + JsonString(warning.message) + "}";
+    }
+    return "{\"output\":" + JsonString(summary.output) + "," + numbers + ",\"warning_list\":[" +
+           list + "]}";
 }
 
 }  // namespace feedcat

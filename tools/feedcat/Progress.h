@@ -4,8 +4,15 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace feedcat {
+
+// Something the user should know about one source (it is also printed when it happens).
+struct SourceWarning {
+    std::string source;  // the file name as given
+    std::string message;
+};
 
 struct RunSummary {
     std::string output;
@@ -15,12 +22,16 @@ struct RunSummary {
     double wallSeconds = 0.0;
     int exitStatus = 0;
     bool interrupted = false;
-    int warnings = 0;
+    std::vector<SourceWarning> warnings;
 };
 
 class Progress {
   public:
     Progress(bool quiet, bool json);
+
+    // The bar shows when standard error is a terminal, unless quiet or the log level is below
+    // info; the summary line shows unless quiet or below info; json prints the summary on
+    // standard output.
 
     // Redraws the bar (at most a few times a second).
     void Update(std::int32_t positionMs, std::int32_t durationMs, std::int64_t frames,
@@ -33,7 +44,6 @@ class Progress {
     bool bar_;
     bool quiet_;
     bool json_;
-    bool drawn_ = false;
     double lastDraw_ = -1.0;
 };
 

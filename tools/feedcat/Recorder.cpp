@@ -1,11 +1,26 @@
 #include "Recorder.h"
 
+#include <algorithm>
 #include <cmath>
-#include <vector>
+#include <utility>
 
+#include "Log.h"
+#include "PictureConverter.h"
 #include "StreamInterleaver.h"
+#include "ThreadCost.h"
 
 namespace feedcat {
+namespace {
+
+// Held while the other stream's first item is awaited; past this the header is written with
+// the streams that have come (the library pads both timelines, so this is a safety net).
+constexpr std::size_t kMostPendingFrames = 16;
+constexpr std::size_t kMostPendingBuffers = 400;  // 4 s of 10 ms buffers
+
+constexpr char kUnconverted[] =
+    "a delivered frame could not be converted (its size is not what it says, or out of memory)";
+
+}  // namespace
 
 Recorder::~Recorder() {
     Join();
@@ -16,29 +31,7 @@ bool Recorder::Open(const RecorderSetup& setup, std::string* error) {
     if (setup.plan.discard) {
         return true;
     }
-    if (!output_.Open(setup.plan.muxer, setup.path, error)) {
-        return false;
-    }
-    const bool globalHeader = (setup.plan.muxer->flags & AVFMT_GLOBALHEADER) != 0;
-    if (setup.plan.wantsVideo) {
-        if (!video_.Open(setup.plan.videoEncoder, setup.width, setup.height, setup.frameRate,
-                         globalHeader, error)) {
-            return false;
-        }
-        videoIndex_ = output_.AddStream(video_.context());
-    }
-    if (setup.plan.wantsAudio) {
-        if (!audio_.Open(setup.plan.audioEncoder, setup.sampleRate, setup.channels, globalHeader,
-                         error)) {
-            return false;
-        }
-        audioIndex_ = output_.AddStream(audio_.context());
-    }
-    if ((setup.plan.wantsVideo && videoIndex_ < 0) || (setup.plan.wantsAudio && audioIndex_ < 0)) {
-        *error = "cannot add a stream to '" + setup.path + "'";
-        return false;
-    }
-    return output_.WriteHeader(error);
+    return output_.Open(setup.plan.muxer, setup.path, setup.replace, error);
 }
 
 void Recorder::Start(WorkQueue* queue) {
@@ -52,11 +45,17 @@ void Recorder::Join() {
 }
 
 void Recorder::Run(WorkQueue* queue) {
+    NameThisThread("fc-encoder");
+    RunQueue(queue);
+    ownCpuNs_.store(ThisThreadCpuNs(), std::memory_order_relaxed);
+}
+
+void Recorder::RunQueue(WorkQueue* queue) {
     StreamInterleaver interleaver(setup_.bothStreams, 1000.0 / av_q2d(setup_.frameRate));
     std::vector<MediaItem> ready;
-    auto handleReady = [&] {
-        for (const MediaItem& item : ready) {
-            if (!Handle(item)) {
+    auto acceptReady = [&] {
+        for (MediaItem& item : ready) {
+            if (!Accept(std::move(item))) {
                 return false;
             }
         }
@@ -66,61 +65,159 @@ void Recorder::Run(WorkQueue* queue) {
     MediaItem item;
     while (queue->Pop(&item)) {
         interleaver.Add(std::move(item), &ready);
-        if (!handleReady()) {
+        if (!acceptReady()) {
             // Producers must never wait on a consumer that has stopped.
             queue->Abandon();
             return;
         }
     }
     interleaver.Finish(interrupted_.load(std::memory_order_relaxed), &ready);
-    handleReady();
+    acceptReady();
 }
 
-bool Recorder::Handle(const MediaItem& item) {
-    if (item.kind == MediaItem::Kind::kVideo) {
-        if (!setup_.plan.wantsVideo) {
-            return true;
-        }
-        const std::int64_t expected = static_cast<std::int64_t>(
-            std::llround(item.positionMs * av_q2d(setup_.frameRate) / 1000.0));
-        const std::int64_t index = std::max(expected, lastVideoIndex_ + 1);
-        lastVideoIndex_ = index;
-        if (!setup_.plan.discard) {
-            const std::size_t needed =
-                static_cast<std::size_t>(item.width) * static_cast<std::size_t>(item.height) * 4;
-            if (item.width <= 0 || item.height <= 0 || item.data.size() < needed) {
-                Fail("the library delivered a frame of unexpected size");
-                return false;
-            }
-            const PacketSink sink = [this](AVPacket* packet) {
-                return output_.WritePacket(packet, video_.context()->time_base, videoIndex_);
-            };
-            if (!video_.Encode(item.data.data(), item.width, item.height, index, sink)) {
-                Fail("encoding or writing video failed");
-                return false;
-            }
-        }
-        videoFrames_.fetch_add(1, std::memory_order_relaxed);
+bool Recorder::Accept(MediaItem item) {
+    const bool video = item.kind == MediaItem::Kind::kVideo;
+    if ((video && !setup_.plan.wantsVideo) ||
+        (!video && (!setup_.plan.wantsAudio || item.channels <= 0 || item.sampleRate <= 0))) {
         return true;
     }
-    if (!setup_.plan.wantsAudio || item.channels <= 0 || item.sampleRate <= 0) {
+    if (!video) {
+        audioRate_.store(item.sampleRate, std::memory_order_relaxed);
+    }
+    if (setup_.plan.discard) {
+        if (video) {
+            videoFrames_.fetch_add(1, std::memory_order_relaxed);
+        } else {
+            audioSamples_.fetch_add(
+                static_cast<std::int64_t>(item.data.size()) / (2 * item.channels),
+                std::memory_order_relaxed);
+        }
         return true;
     }
-    const std::int32_t sampleFrames =
-        static_cast<std::int32_t>(item.data.size() / (2 * static_cast<std::size_t>(item.channels)));
-    if (!setup_.plan.discard) {
-        if (!audioStarted_) {
-            audio_.SetStart(
-                std::llround(static_cast<double>(item.positionMs) * setup_.sampleRate / 1000.0));
-            audioStarted_ = true;
-        }
-        const PacketSink sink = [this](AVPacket* packet) {
-            return output_.WritePacket(packet, audio_.context()->time_base, audioIndex_);
-        };
-        if (!audio_.Add(item.data.data(), sampleFrames, item.sampleRate, item.channels, sink)) {
-            Fail("encoding or writing audio failed");
+    if (output_.headerWritten()) {
+        return Encode(item);
+    }
+    if (!OpenEncoderFor(item)) {
+        return false;
+    }
+    pending_.push_back(std::move(item));
+    const auto frames = static_cast<std::size_t>(
+        std::count_if(pending_.begin(), pending_.end(),
+                      [](const MediaItem& held) { return held.kind == MediaItem::Kind::kVideo; }));
+    const bool allOpen = (!setup_.plan.wantsVideo || video_.opened()) &&
+                         (!setup_.plan.wantsAudio || audio_.opened());
+    const bool tooMany =
+        frames > kMostPendingFrames || pending_.size() - frames > kMostPendingBuffers;
+    if (!allOpen && !tooMany) {
+        return true;
+    }
+    return WriteHeader();
+}
+
+bool Recorder::OpenEncoderFor(const MediaItem& item) {
+    const bool globalHeader = (setup_.plan.muxer->flags & AVFMT_GLOBALHEADER) != 0;
+    std::string error;
+    if (item.kind == MediaItem::Kind::kVideo && !video_.opened()) {
+        if (!item.picture) {
+            Fail(kUnconverted);
             return false;
         }
+        // The encoder's own worker threads (libx264 makes several) carry this name.
+        const NameForNewThreads workers("fc-video-codec");
+        const OutputColour colour =
+            ColourFor(static_cast<AVPixelFormat>(item.picture->format), item.picture->height);
+        if (!video_.Open(setup_.plan.videoEncoder, item.picture->width, item.picture->height,
+                         setup_.frameRate, colour, setup_.quality, globalHeader, &error)) {
+            Fail(error);
+            return false;
+        }
+    } else if (item.kind == MediaItem::Kind::kAudio && !audio_.opened()) {
+        const NameForNewThreads workers("fc-audio-codec");
+        if (!audio_.Open(setup_.plan.audioEncoder, item.sampleRate, item.channels, setup_.quality,
+                         globalHeader, &error)) {
+            Fail(error);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Recorder::WriteHeader() {
+    if (video_.opened()) {
+        videoIndex_ = output_.AddStream(video_.context());
+    }
+    if (audio_.opened()) {
+        audioIndex_ = output_.AddStream(audio_.context());
+    }
+    std::string error;
+    if ((video_.opened() && videoIndex_ < 0) || (audio_.opened() && audioIndex_ < 0)) {
+        Fail("cannot add a stream to '" + setup_.path + "'");
+        return false;
+    }
+    if (!output_.WriteHeader(setup_.plan.indexFirst, &error)) {
+        Fail(error);
+        return false;
+    }
+    std::vector<MediaItem> held = std::move(pending_);
+    pending_.clear();
+    for (MediaItem& item : held) {
+        if (!Encode(item)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Recorder::Encode(MediaItem& item) {
+    const bool video = item.kind == MediaItem::Kind::kVideo;
+    if ((video && videoIndex_ < 0) || (!video && audioIndex_ < 0)) {
+        // This stream's first item came after the header was written without it.
+        if (!lateStreamDropped_) {
+            LogWarning(std::string("the library delivered no ") + (video ? "video" : "audio") +
+                       " before the file was started: '" + setup_.path + "' holds none");
+            lateStreamDropped_ = true;
+        }
+        return true;
+    }
+    return video ? EncodeVideo(item) : EncodeAudio(item);
+}
+
+bool Recorder::EncodeVideo(MediaItem& item) {
+    const std::int64_t expected = static_cast<std::int64_t>(
+        std::llround(item.positionMs * av_q2d(setup_.frameRate) / 1000.0));
+    const std::int64_t index = std::max(expected, lastVideoIndex_ + 1);
+    lastVideoIndex_ = index;
+    const AVCodecContext* encoder = video_.context();
+    if (!item.picture || item.picture->width != encoder->width ||
+        item.picture->height != encoder->height) {
+        Fail(item.picture ? "the library delivered a frame of unexpected size" : kUnconverted);
+        return false;
+    }
+    const PacketSink sink = [this](AVPacket* packet) {
+        return output_.WritePacket(packet, video_.context()->time_base, videoIndex_);
+    };
+    if (!video_.Encode(item.picture.get(), index, sink)) {
+        Fail(!output_.failure().empty() ? output_.failure() : video_.failure());
+        return false;
+    }
+    pool_->Give(std::move(item.picture));
+    videoFrames_.fetch_add(1, std::memory_order_relaxed);
+    return true;
+}
+
+bool Recorder::EncodeAudio(const MediaItem& item) {
+    const std::int32_t sampleFrames =
+        static_cast<std::int32_t>(item.data.size() / (2 * static_cast<std::size_t>(item.channels)));
+    if (!audioStarted_) {
+        audio_.SetStartMs(item.positionMs);
+        audioStarted_ = true;
+    }
+    const PacketSink sink = [this](AVPacket* packet) {
+        return output_.WritePacket(packet, audio_.context()->time_base, audioIndex_);
+    };
+    if (!audio_.Add(item.data.data(), sampleFrames, item.sampleRate, item.channels, sink)) {
+        Fail(!output_.failure().empty() ? output_.failure() : audio_.failure());
+        return false;
     }
     audioSamples_.fetch_add(sampleFrames, std::memory_order_relaxed);
     return true;
@@ -130,6 +227,10 @@ bool Recorder::Finish(std::string* error) {
     Join();
     if (setup_.plan.discard) {
         return !failed();
+    }
+    // A run that ended before every stream came still writes the streams that did.
+    if (!failed() && !output_.headerWritten() && !pending_.empty()) {
+        WriteHeader();
     }
     const bool delivered = videoFrames() > 0 || audioSamples() > 0;
     bool ok = !failed();
@@ -145,13 +246,12 @@ bool Recorder::Finish(std::string* error) {
             });
         }
         if (!ok) {
-            Fail("writing the output failed");
+            Fail(!output_.failure().empty() ? output_.failure() : "writing the output failed");
         }
     }
     // What was written before a failure is still finished into a playable file.
     std::string finishError;
-    const bool finished = output_.Finish(delivered, &finishError);
-    if (!finished) {
+    if (!output_.Finish(delivered, &finishError)) {
         Fail(finishError);
     }
     if (failed()) {
@@ -161,10 +261,31 @@ bool Recorder::Finish(std::string* error) {
     return true;
 }
 
+std::int64_t Recorder::VideoMs() const {
+    return static_cast<std::int64_t>(
+        std::llround(videoFrames() * 1000.0 / av_q2d(setup_.frameRate)));
+}
+
+std::int64_t Recorder::AudioMs() const {
+    const std::int32_t rate = audioRate_.load(std::memory_order_relaxed);
+    return rate > 0 ? audioSamples() * 1000 / rate : 0;
+}
+
+std::int64_t Recorder::EncodedMs() const {
+    if (setup_.plan.wantsVideo && setup_.plan.wantsAudio) {
+        return std::min(VideoMs(), AudioMs());
+    }
+    return std::max(VideoMs(), AudioMs());
+}
+
+std::int64_t Recorder::LengthMs() const {
+    return std::max(VideoMs(), AudioMs());
+}
+
 void Recorder::Fail(const std::string& message) {
     std::lock_guard<std::mutex> lock(failureMutex_);
     if (failure_.empty()) {
-        failure_ = message;
+        failure_ = message.empty() ? "encoding or writing failed" : message;
     }
     failed_.store(true, std::memory_order_release);
 }

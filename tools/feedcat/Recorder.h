@@ -1,6 +1,11 @@
-// The encoder thread: takes the copies of delivered frames and buffers off the work queue,
-// times them (video: frame index at the output rate; audio: samples so far), encodes them and
-// hands the packets to the muxer. With a "null" output it only counts.
+// The encoder thread: takes the delivered frames and buffers off the work queue in timeline
+// order, times them (video: frame index at the output rate; audio: samples so far), encodes
+// them and hands the packets to the muxer. With a "null" output it only counts.
+//
+// The encoders are opened from the first frame and the first buffer that arrive: their size,
+// sample rate and channels are what the library delivers, so whatever the library chose when
+// none was asked for is what is written. The file's header follows once every stream it will
+// hold has its encoder; what arrives before is held.
 #pragma once
 
 #include <atomic>
@@ -8,8 +13,11 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "AudioEncoder.h"
+#include "EncoderQuality.h"
+#include "FramePool.h"
 #include "OutputFile.h"
 #include "OutputFormat.h"
 #include "VideoEncoder.h"
@@ -20,23 +28,23 @@ namespace feedcat {
 struct RecorderSetup {
     OutputPlan plan;
     std::string path;
-    std::int32_t width = 320;
-    std::int32_t height = 240;
-    AVRational frameRate{25, 1};
-    std::int32_t sampleRate = 44100;
-    std::int32_t channels = 2;
+    bool replace = true;         // an existing file of that name is replaced (not with -n)
+    AVRational frameRate{0, 1};  // the rate the library was asked for
     // The library will deliver both video and audio (sources of both kinds).
     bool bothStreams = false;
+    QualitySettings quality;
 };
 
 class Recorder {
   public:
-    Recorder() = default;
+    // Pictures are given back to pool once encoded.
+    explicit Recorder(FramePool* pool) : pool_(pool) {}
     ~Recorder();
     Recorder(const Recorder&) = delete;
     Recorder& operator=(const Recorder&) = delete;
 
-    // Creates the output, opens the encoders and writes the header. Main thread, first.
+    // Creates the output file and the muxer (no stream yet). Main thread, before the session
+    // starts.
     bool Open(const RecorderSetup& setup, std::string* error);
 
     // Starts the encoder thread on queue.
@@ -55,29 +63,52 @@ class Recorder {
 
     std::int64_t videoFrames() const { return videoFrames_.load(std::memory_order_relaxed); }
     std::int64_t audioSamples() const { return audioSamples_.load(std::memory_order_relaxed); }
+    // How far the output has got: the shorter stream when it holds both. Any thread.
+    std::int64_t EncodedMs() const;
+    // The longer stream's length once finished.
+    std::int64_t LengthMs() const;
     bool failed() const { return failed_.load(std::memory_order_acquire); }
     std::string failure() const;
+    // The encoder thread's own CPU time (not its codecs' worker threads), once it has ended.
+    std::int64_t ownCpuNs() const { return ownCpuNs_.load(std::memory_order_relaxed); }
 
   private:
     void Run(WorkQueue* queue);
-    bool Handle(const MediaItem& item);
+    void RunQueue(WorkQueue* queue);
+    bool Accept(MediaItem item);
+    bool OpenEncoderFor(const MediaItem& item);
+    bool WriteHeader();
+    bool Encode(MediaItem& item);
+    bool EncodeVideo(MediaItem& item);
+    bool EncodeAudio(const MediaItem& item);
+    std::int64_t VideoMs() const;
+    std::int64_t AudioMs() const;
     void Fail(const std::string& message);
 
+    FramePool* const pool_;
+    // Set by Open; read-only afterwards.
     RecorderSetup setup_;
+    // Used by the encoder thread, then by Finish after Join.
     OutputFile output_;
     VideoEncoder video_;
     AudioEncoder audio_;
     int videoIndex_ = -1;
     int audioIndex_ = -1;
     bool audioStarted_ = false;
+    bool lateStreamDropped_ = false;
     std::int64_t lastVideoIndex_ = -1;
+    std::vector<MediaItem> pending_;  // arrived before the header could be written
     std::thread thread_;
+    // Written by the encoder thread, read by any.
     std::atomic<std::int64_t> videoFrames_{0};
     std::atomic<std::int64_t> audioSamples_{0};
+    std::atomic<std::int32_t> audioRate_{0};  // the delivered rate, once a buffer came
     std::atomic<bool> failed_{false};
+    std::atomic<std::int64_t> ownCpuNs_{0};
+    // Written by the main thread before the queue closes; read by the encoder thread.
     std::atomic<bool> interrupted_{false};
     mutable std::mutex failureMutex_;
-    std::string failure_;
+    std::string failure_;  // failureMutex_
 };
 
 }  // namespace feedcat

@@ -1,5 +1,6 @@
-// One feedcat run: checks the sources and the output, sets up the feed and the encoder thread,
-// plays the session to its end (or to a signal) and finishes the file. Returns the exit status.
+// One feedcat run: checks the output and the sources, builds the pipeline (feed, encoder
+// thread, file), plays the session to its end (or to a signal) and finishes the file. Returns
+// the exit status.
 #pragma once
 
 #include "Options.h"

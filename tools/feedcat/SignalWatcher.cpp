@@ -6,15 +6,34 @@
 
 #include <cerrno>
 
+#include "TemporaryFile.h"
+
 namespace feedcat {
 namespace {
 
 // The pipe's ends; the handler may use only async-signal-safe calls, so they are plain ints.
 volatile sig_atomic_t gWriteEnd = -1;
 int gReadEnd = -1;
+// Whether a SIGINT or a SIGTERM has been caught already; written by the handler only.
+volatile sig_atomic_t gCaughtInt = 0;
+volatile sig_atomic_t gCaughtTerm = 0;
 
 extern "C" void OnSignal(int signal) {
     const int savedErrno = errno;
+    volatile sig_atomic_t& caught = signal == SIGINT ? gCaughtInt : gCaughtTerm;
+    if (caught) {
+        RemoveTemporaryFileNow();
+        // The default action, raised again: it arrives when this handler returns (the signal is
+        // blocked while it runs) and ends the process as killed by the signal.
+        struct sigaction fallback {};
+        fallback.sa_handler = SIG_DFL;
+        sigemptyset(&fallback.sa_mask);
+        sigaction(signal, &fallback, nullptr);
+        raise(signal);
+        errno = savedErrno;
+        return;
+    }
+    caught = 1;
     const unsigned char number = static_cast<unsigned char>(signal);
     if (gWriteEnd >= 0) {
         // A full pipe already holds a wake-up; losing this byte loses nothing.
@@ -40,7 +59,7 @@ SignalWatcher::SignalWatcher() {
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND | SA_RESTART;
+    action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, &oldInt_);
     sigaction(SIGTERM, &action, &oldTerm_);
 

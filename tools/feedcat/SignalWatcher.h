@@ -1,8 +1,9 @@
 // Turns SIGINT and SIGTERM into something a normal thread can wait for: the handler only
-// writes the signal's number into a pipe. The first signal of each kind is caught; the
-// handler is then reset, so a second one ends the process at once. SIGPIPE and SIGXFSZ are
-// ignored, so a closed output pipe or a file grown past the size limit (`ulimit -f`) shows as a
-// write error instead.
+// writes the signal's number into a pipe. The first signal of each kind is caught; a second one
+// of the same kind ends the process at once, as killed by that signal, after removing the
+// temporary output file (RemoveTemporaryFileNow), so that nothing half-written is left. SIGPIPE
+// and SIGXFSZ are ignored, so a closed output pipe or a file grown past the size limit
+// (`ulimit -f`) shows as a write error instead.
 #pragma once
 
 #include <csignal>

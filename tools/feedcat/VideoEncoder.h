@@ -1,44 +1,49 @@
-// Converts B G R X frames to the encoder's pixel format (libswscale) and encodes them.
+// Encodes pictures already in the encoder's pixel format (see PictureConverter).
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "EncoderQuality.h"
+#include "OutputColour.h"
 #include "PacketSink.h"
 #include "media/FFmpegHolders.h"
 
 namespace feedcat {
 
+// The pixel format feedcat encodes in with codec: yuv420p when it takes it (what players
+// expect), else its first.
+AVPixelFormat EncoderPixelFormat(const AVCodec* codec);
+
 class VideoEncoder {
   public:
-    // width and height are the output's (rounded up to even); frameRate the output's rate.
+    // width and height are the pictures' (even for 4:2:0); frameRate the output's rate;
+    // colour what the pictures were converted with, written into the stream.
     bool Open(const AVCodec* codec, std::int32_t width, std::int32_t height, AVRational frameRate,
-              bool globalHeader, std::string* error);
+              const OutputColour& colour, const QualitySettings& quality, bool globalHeader,
+              std::string* error);
 
-    // Bytes after a frame's last pixel that libswscale may read: its vector code reads rows in
-    // whole blocks, past the end of a row whose length is no multiple of a block.
-    static constexpr std::size_t kReadPadding = 64;
+    bool opened() const { return opened_; }
 
-    // Encodes one frame of frameWidth x frameHeight B G R X pixels (rows top-down, no padding
-    // between them, followed by kReadPadding bytes of any value) as frame number index.
-    bool Encode(const std::uint8_t* pixels, std::int32_t frameWidth, std::int32_t frameHeight,
-                std::int64_t index, const PacketSink& sink);
+    // Encodes picture (of the size and format opened with) as frame number index.
+    bool Encode(AVFrame* picture, std::int64_t index, const PacketSink& sink);
 
     // Drains the encoder.
     bool Flush(const PacketSink& sink);
+
+    // Why the last Encode or Flush failed in the encoder itself ("" when the sink failed).
+    const std::string& failure() const { return failure_; }
 
     const AVCodecContext* context() const { return context_.get(); }
 
   private:
     bool Drain(const PacketSink& sink);
+    bool Failed(const char* step, int code);
 
     media::CodecContextPtr context_;
-    media::FramePtr frame_;
     media::PacketPtr packet_;
-    media::ScalerPtr scaler_;
-    std::int32_t scalerWidth_ = 0;
-    std::int32_t scalerHeight_ = 0;
+    bool opened_ = false;
+    std::string failure_;
 };
 
 }  // namespace feedcat

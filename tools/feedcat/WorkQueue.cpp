@@ -4,20 +4,23 @@
 
 namespace feedcat {
 
-WorkQueue::WorkQueue(std::size_t maxItems, std::size_t maxBytes)
-    : maxItems_(maxItems), maxBytes_(maxBytes) {}
+WorkQueue::WorkQueue(std::size_t mostFrames, std::size_t mostBuffers)
+    : mostFrames_(mostFrames), mostBuffers_(mostBuffers) {}
+
+std::size_t& WorkQueue::CountOf(MediaItem::Kind kind) {
+    return kind == MediaItem::Kind::kVideo ? frames_ : buffers_;
+}
 
 bool WorkQueue::Push(MediaItem item) {
     std::unique_lock<std::mutex> lock(mutex_);
-    // An item larger than the byte bound still goes through once the queue is empty.
-    notFull_.wait(lock, [this, &item] {
-        return closed_ || abandoned_ || items_.empty() ||
-               (items_.size() < maxItems_ && bytes_ + item.data.size() <= maxBytes_);
-    });
+    const std::size_t most = item.kind == MediaItem::Kind::kVideo ? mostFrames_ : mostBuffers_;
+    std::size_t& count = CountOf(item.kind);
+    // A bound of 0 still lets one item of the kind through at a time.
+    notFull_.wait(lock, [&] { return closed_ || abandoned_ || count == 0 || count < most; });
     if (closed_ || abandoned_) {
         return false;
     }
-    bytes_ += item.data.size();
+    ++count;
     items_.push_back(std::move(item));
     notEmpty_.notify_one();
     return true;
@@ -31,7 +34,7 @@ bool WorkQueue::Pop(MediaItem* item) {
     }
     *item = std::move(items_.front());
     items_.pop_front();
-    bytes_ -= item->data.size();
+    --CountOf(item->kind);
     notFull_.notify_all();
     return true;
 }
@@ -47,7 +50,8 @@ void WorkQueue::Abandon() {
     std::lock_guard<std::mutex> lock(mutex_);
     abandoned_ = true;
     items_.clear();
-    bytes_ = 0;
+    frames_ = 0;
+    buffers_ = 0;
     notEmpty_.notify_all();
     notFull_.notify_all();
 }

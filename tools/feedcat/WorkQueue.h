@@ -1,5 +1,10 @@
 // The bounded queue between the library's callbacks (producers) and the encoder thread (the
-// one consumer). A full queue blocks the producer until the consumer takes something.
+// one consumer). A producer whose kind is at its bound waits until the consumer takes one.
+//
+// The bounds are what the encoder needs to be kept busy, not more: it takes one picture at a
+// time and keeps its own look-ahead, and the library decodes ahead on threads of its own, so a
+// few queued pictures absorb the jitter between the two. Each kind has its own bound, so audio
+// buffers (10 ms each) never wait behind pictures or the other way round.
 #pragma once
 
 #include <condition_variable>
@@ -13,10 +18,10 @@ namespace feedcat {
 
 class WorkQueue {
   public:
-    WorkQueue(std::size_t maxItems, std::size_t maxBytes);
+    WorkQueue(std::size_t mostFrames, std::size_t mostBuffers);
 
-    // Waits for room, then queues item. False (item dropped) once the queue is closed or
-    // abandoned.
+    // Waits for room for the item's kind, then queues it. False (item dropped) once the queue
+    // is closed or abandoned.
     bool Push(MediaItem item);
 
     // Waits for an item. False once the queue is closed and empty, or abandoned.
@@ -29,13 +34,16 @@ class WorkQueue {
     void Abandon();
 
   private:
+    std::size_t& CountOf(MediaItem::Kind kind);
+
     std::mutex mutex_;
     std::condition_variable notEmpty_;
     std::condition_variable notFull_;
     std::deque<MediaItem> items_;
-    std::size_t bytes_ = 0;
-    const std::size_t maxItems_;
-    const std::size_t maxBytes_;
+    std::size_t frames_ = 0;
+    std::size_t buffers_ = 0;
+    const std::size_t mostFrames_;
+    const std::size_t mostBuffers_;
     bool closed_ = false;
     bool abandoned_ = false;
 };

@@ -7,11 +7,9 @@
 #include "Demo.h"
 #include "ExitCodes.h"
 #include "HelpText.h"
+#include "LibavLog.h"
+#include "Log.h"
 #include "Run.h"
-
-extern "C" {
-#include <libavutil/log.h>
-}
 
 int main(int argc, char** argv) {
     const feedcat::ParseResult parsed = feedcat::ParseArguments(argc, argv);
@@ -23,13 +21,13 @@ int main(int argc, char** argv) {
             std::fputs(feedcat::VersionText().c_str(), stdout);
             return feedcat::kExitSuccess;
         case feedcat::ParseResult::Action::kError:
-            std::fprintf(stderr, "feedcat: %s\n", parsed.error.c_str());
+            feedcat::LogError(parsed.error);
             return feedcat::kExitUsage;
         case feedcat::ParseResult::Action::kRun:
             break;
     }
-    // FFmpeg's own chatter would mix with the progress bar; its errors still show.
-    av_log_set_level(AV_LOG_ERROR);
+    feedcat::SetLogLevel(parsed.options.logLevel);
+    feedcat::RouteLibavMessages();
     feedcat::Options options = parsed.options;
     if (options.demo) {
         feedcat::ApplyDemo(&options);
@@ -40,7 +38,7 @@ int main(int argc, char** argv) {
         char where[PATH_MAX];
         const char* shown =
             realpath(options.output.c_str(), where) ? where : options.output.c_str();
-        std::fprintf(stderr, "feedcat: demo written to %s\n", shown);
+        feedcat::Log(feedcat::LogLevel::kInfo, std::string("demo written to ") + shown);
     }
     return status;
 }

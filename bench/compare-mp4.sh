@@ -1,0 +1,153 @@
+#!/usr/bin/env bash
+# Times reference job R written to an MP4 file by feedcat against ffmpeg writing the same MP4:
+# ffmpeg runs the graph of peers.sh ff_R_trim with format=yuv420p at the end of the video chain,
+# and encodes as feedcat does by default (libx264 -preset veryfast -crf 23, AAC).
+#
+#   bench/compare-mp4.sh [RUNS] [FEEDCAT]
+#
+# RUNS (default 5) timed runs of each, alternating feedcat and ffmpeg, after one warm-up of
+# each. FEEDCAT (argument or environment) is the built program; default
+# build-bench/tools/feedcat/feedcat under the repository root. Nothing is built here.
+# Media come from ../shared/bench/make-media.sh beside the checkout, made into $MEDIA (default
+# /tmp/benchmedia) when missing. Needs GNU time as /usr/bin/time and ffprobe.
+#
+# Every output is checked with ffprobe: 1000 video frames and a video stream of 40.000 s.
+# Prints median wall seconds, CPU seconds (user + sys) and peak RSS (MiB) of each, all taken by
+# /usr/bin/time, and the ratios feedcat/ffmpeg. Exits 1 when a program fails or its output is
+# wrong, 2 on a usage or set-up problem.
+set -euo pipefail
+
+die() {
+    echo "compare-mp4: $2" >&2
+    exit "$1"
+}
+
+RUNS=${1:-5}
+[[ $RUNS =~ ^[1-9][0-9]*$ ]] || die 2 "RUNS must be a positive whole number, not '$RUNS'"
+
+ROOT=$(git -C "$(dirname "$0")" rev-parse --show-toplevel) || die 2 "not inside the repository"
+SHARED="$ROOT/../shared/bench"
+FEEDCAT=${2:-${FEEDCAT:-$ROOT/build-bench/tools/feedcat/feedcat}}
+export MEDIA=${MEDIA:-/tmp/benchmedia}
+TIME=/usr/bin/time
+
+[[ -x $TIME ]] || die 2 "$TIME not found (apt-get install time)"
+"$TIME" -f '%e' true >/dev/null 2>&1 || die 2 "$TIME is not GNU time (apt-get install time)"
+command -v ffmpeg >/dev/null || die 2 "ffmpeg not found"
+command -v ffprobe >/dev/null || die 2 "ffprobe not found"
+[[ -f $SHARED/peers.sh && -f $SHARED/make-media.sh ]] || die 2 "no peers.sh / make-media.sh in $SHARED"
+[[ -x $FEEDCAT ]] || die 2 "feedcat not found at $FEEDCAT (build the feedcat target, or pass its path)"
+
+if [[ ! -s $MEDIA/A.mp4 || ! -s $MEDIA/B.mp4 || ! -s $MEDIA/C.mp3 ]]; then
+    echo "making media in $MEDIA"
+    bash "$SHARED/make-media.sh"
+fi
+
+# The graph is peers.sh's own (read, not copied, so the two cannot drift); its video chain ends
+# in the label [v], before which the conversion to 4:2:0 goes.
+G_TRIM=$(bash -c 'source "$0" list >/dev/null; printf "%s" "$G_TRIM"' "$SHARED/peers.sh")
+[[ $G_TRIM == *"[v];"* ]] || die 2 "cannot read ff_R_trim's graph from $SHARED/peers.sh"
+GRAPH=${G_TRIM/\[v\];/,format=yuv420p[v];}
+
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+
+for f in feedcat.wall feedcat.cpu feedcat.rss ffmpeg.wall ffmpeg.cpu ffmpeg.rss; do
+    : >"$WORK/$f"
+done
+
+# timed SIDE RECORD COMMAND...: runs COMMAND under GNU time, its output into $WORK/SIDE.log;
+# with RECORD=1 appends the figures to $WORK/SIDE.{wall,cpu,rss}. Returns the command's status.
+timed() {
+    local side=$1 record=$2
+    shift 2
+    local status=0
+    "$TIME" -f '%e %U %S %M' -o "$WORK/$side.time" "$@" >"$WORK/$side.log" 2>&1 || status=$?
+    local wall=0 user=0 sys=0 rss=0
+    read -r wall user sys rss < <(tail -n 1 "$WORK/$side.time") || true
+    if [[ $record == 1 ]]; then
+        echo "$wall" >>"$WORK/$side.wall"
+        awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.2f\n", u + s }' >>"$WORK/$side.cpu"
+        awk -v k="$rss" 'BEGIN { printf "%.1f\n", k / 1024 }' >>"$WORK/$side.rss"
+    fi
+    printf '  %-7s wall %6s s  user %6s s  sys %5s s  rss %7s KiB\n' "$side" "$wall" "$user" "$sys" "$rss"
+    return "$status"
+}
+
+# check SIDE FILE: 1000 video frames and a video stream of 40.000 s, and an audio stream.
+check() {
+    local side=$1 file=$2 frames duration audio
+    frames=$(ffprobe -v error -select_streams v:0 -count_frames \
+        -show_entries stream=nb_read_frames -of csv=p=0 "$file" || true)
+    duration=$(ffprobe -v error -select_streams v:0 -show_entries stream=duration -of csv=p=0 \
+        "$file" || true)
+    audio=$(ffprobe -v error -select_streams a:0 -show_entries stream=codec_name -of csv=p=0 \
+        "$file" || true)
+    if [[ $frames != 1000 || $duration != 40.000000 || $audio != aac ]]; then
+        echo "compare-mp4: $side wrote frames=$frames video duration=$duration audio=$audio" \
+            "(expected 1000, 40.000000, aac)" >&2
+        sed "s/^/  $side: /" "$WORK/$side.log" >&2
+        exit 1
+    fi
+}
+
+run_cat() {
+    local status=0
+    rm -f "$WORK/feedcat.mp4"
+    timed feedcat "$1" "$FEEDCAT" "v:$MEDIA/A.mp4@0-20000" "v:$MEDIA/B.mp4@5000-25000" \
+        "a:$MEDIA/A.mp4@0-20000" "a:$MEDIA/C.mp3@0-15000" --size 640x360 --fps 25 \
+        --sample-rate 44100 --channels 2 --video-fade-in 1000 --video-fade-out 1000 \
+        --audio-fade-in 3000 --audio-fade-out 3000 --quiet -o "$WORK/feedcat.mp4" || status=$?
+    if ((status != 0)); then
+        echo "compare-mp4: feedcat failed (exit $status)" >&2
+        sed 's/^/  feedcat: /' "$WORK/feedcat.log" >&2
+        exit 1
+    fi
+    check feedcat "$WORK/feedcat.mp4"
+}
+
+run_ff() {
+    local status=0
+    timed ffmpeg "$1" ffmpeg -hide_banner -nostdin -loglevel error -y -i "$MEDIA/A.mp4" \
+        -i "$MEDIA/B.mp4" -i "$MEDIA/C.mp3" -filter_complex "$GRAPH" -map '[v]' -map '[a]' \
+        -c:v libx264 -preset veryfast -crf 23 -c:a aac "$WORK/ffmpeg.mp4" || status=$?
+    if ((status != 0)); then
+        echo "compare-mp4: ffmpeg failed (exit $status)" >&2
+        sed 's/^/  ffmpeg: /' "$WORK/ffmpeg.log" >&2
+        exit 1
+    fi
+    check ffmpeg "$WORK/ffmpeg.mp4"
+}
+
+# median FILE [PRINTF_FORMAT]
+median() {
+    sort -n "$1" | awk -v f="${2:-%.2f}\n" '{ v[NR] = $1 } END {
+        if (NR == 0) { print "n/a"; exit }
+        if (NR % 2) printf f, v[(NR + 1) / 2]; else printf f, (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+ratio() {
+    awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f\n", a / b; else print "n/a" }'
+}
+
+echo "job R to MP4: $FEEDCAT vs ffmpeg (ff_R_trim's graph + format=yuv420p, libx264 veryfast" \
+    "crf 23, AAC), media $MEDIA, $(nproc) CPUs"
+echo "warm-up"
+run_cat 0
+run_ff 0
+for ((i = 1; i <= RUNS; i++)); do
+    echo "run $i/$RUNS"
+    run_cat 1
+    run_ff 1
+done
+
+cw=$(median "$WORK/feedcat.wall") cc=$(median "$WORK/feedcat.cpu")
+crss=$(median "$WORK/feedcat.rss" %.1f)
+fw=$(median "$WORK/ffmpeg.wall") fc=$(median "$WORK/ffmpeg.cpu") frss=$(median "$WORK/ffmpeg.rss" %.1f)
+echo
+echo "medians of $RUNS runs (whole process, /usr/bin/time)"
+printf '%-18s %10s %10s %14s\n' "" "wall s" "CPU s" "peak RSS MiB"
+printf '%-18s %10s %10s %14s\n' "feedcat .mp4" "$cw" "$cc" "$crss"
+printf '%-18s %10s %10s %14s\n' "ffmpeg .mp4" "$fw" "$fc" "$frss"
+printf '%-18s %10s %10s %14s\n' "feedcat/ffmpeg" "$(ratio "$cw" "$fw")" "$(ratio "$cc" "$fc")" \
+    "$(ratio "$crss" "$frss")"

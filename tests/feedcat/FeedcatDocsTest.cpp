@@ -1,0 +1,132 @@
+// The README's feedcat section, the manual page and `feedcat --help` name the same options,
+// and --help names every option of the table the parser reads.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "FeedcatProcess.h"
+#include "OptionTable.h"
+
+namespace feedcat_test {
+namespace {
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool NamePart(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-' || c == '_';
+}
+
+// Every "--word-word" and every "-x" (one letter, then no name character) that does not
+// continue a word: "MPEG-4" and "libvpx-vp9" are no options.
+std::set<std::string> OptionNames(const std::string& text) {
+    std::set<std::string> names;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if (text[at] != '-' || (at > 0 && NamePart(text[at - 1]))) {
+            continue;
+        }
+        const bool isLong = at + 1 < text.size() && text[at + 1] == '-';
+        std::size_t end = at + (isLong ? 2 : 1);
+        if (end >= text.size() || std::islower(static_cast<unsigned char>(text[end])) == 0) {
+            continue;
+        }
+        while (end < text.size() && NamePart(text[end])) {
+            ++end;
+        }
+        if (isLong || end == at + 2) {
+            names.insert(text.substr(at, end - at));
+        }
+        at = end;
+    }
+    return names;
+}
+
+// The section's prose, without its shell blocks: those hold other commands' options too
+// ("mkdir -p"), and run-readme-recipes.sh checks that feedcat accepts theirs.
+std::string ReadmeSection() {
+    const std::string readme = ReadText(std::string(FEED_SOURCE_DIR) + "/README.md");
+    const std::string mark = "<!-- feedcat -->";
+    const std::size_t begin = readme.find(mark);
+    const std::size_t end = readme.find(mark, begin + mark.size());
+    if (begin == std::string::npos || end == std::string::npos) {
+        return "";
+    }
+    std::istringstream lines(readme.substr(begin, end - begin));
+    std::string prose;
+    bool inBlock = false;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("```", 0) == 0) {
+            inBlock = !inBlock;
+        } else if (!inBlock) {
+            prose += line + "\n";
+        }
+    }
+    return prose;
+}
+
+// troff writes a minus as "\-".
+std::string ManPageText() {
+    std::string page = ReadText(std::string(FEED_SOURCE_DIR) + "/tools/feedcat/feedcat.1");
+    std::string plain;
+    for (std::size_t at = 0; at < page.size(); ++at) {
+        if (page[at] == '\\' && at + 1 < page.size() && page[at + 1] == '-') {
+            continue;
+        }
+        plain += page[at];
+    }
+    return plain;
+}
+
+// "" when the two sets are equal, else what one lacks and the other has.
+std::string Difference(const std::set<std::string>& found, const std::set<std::string>& wanted) {
+    std::string missing;
+    std::string extra;
+    for (const std::string& name : wanted) {
+        missing += found.count(name) == 0 ? " " + name : "";
+    }
+    for (const std::string& name : found) {
+        extra += wanted.count(name) == 0 ? " " + name : "";
+    }
+    if (missing.empty() && extra.empty()) {
+        return "";
+    }
+    return "missing:" + missing + "; not in --help:" + extra;
+}
+
+TEST(FeedcatDocs, ReadmeManPageAndHelpNameTheSameOptions) {
+    ScratchFolder folder;
+    const ProcessResult help = RunFeedcat({"--help"}, folder);
+    ASSERT_EQ(help.status, 0);
+    const std::set<std::string> inHelp = OptionNames(help.out);
+
+    std::set<std::string> inTable;
+    for (const feedcat::OptionEntry& entry : feedcat::OptionTable()) {
+        inTable.insert(entry.longName);
+        if (entry.shortName[0] != '\0') {
+            inTable.insert(entry.shortName);
+        }
+    }
+    EXPECT_EQ(Difference(inHelp, inTable), "") << "--help against the option table";
+    EXPECT_GE(inTable.size(), 30u) << "the table was not read";
+
+    const std::string section = ReadmeSection();
+    ASSERT_FALSE(section.empty()) << "no feedcat section between <!-- feedcat --> marks";
+    EXPECT_EQ(Difference(OptionNames(section), inHelp), "") << "README's feedcat section";
+    EXPECT_EQ(Difference(OptionNames(ManPageText()), inHelp), "") << "tools/feedcat/feedcat.1";
+}
+
+TEST(FeedcatDocs, OptionNamesAreReadOnlyWhereTheyStand) {
+    EXPECT_EQ(OptionNames("MPEG-4 libvpx-vp9 -1,-1 x -o out --fps=25 (-y) `-n`/`--no-overwrite`"),
+              (std::set<std::string>{"-o", "--fps", "-y", "-n", "--no-overwrite"}));
+}
+
+}  // namespace
+}  // namespace feedcat_test

@@ -1,0 +1,62 @@
+#include "FeedSetup.h"
+
+namespace feedcat {
+namespace {
+
+bool AddSource(FeedHandle feed, const Options& options, const SourceArg& source) {
+    const char* file = source.file.c_str();
+    if (source.kind != SourceKind::kAudio) {
+        // The plain add when neither is given: the library's own defaults, as a host would.
+        const bool plain = !options.hasCrop && !options.hasBars;
+        const std::int32_t added =
+            plain
+                ? FeedAddVideoSource(feed, file, source.startMs, source.stopMs)
+                : FeedAddVideoSourceEx(feed, file, options.hasCrop ? options.crop.data() : nullptr,
+                                       static_cast<std::int32_t>(options.barsColour),
+                                       source.startMs, source.stopMs);
+        if (added < 0) {
+            return false;
+        }
+    }
+    if (source.kind != SourceKind::kVideo) {
+        return FeedAddAudioSource(feed, file, source.startMs, source.stopMs) >= 0;
+    }
+    return true;
+}
+
+bool SetFormat(FeedHandle feed, const Options& options, FrameRate frameRate) {
+    if (options.width > 0 && !FeedSetVideoSize(feed, options.width, options.height)) {
+        return false;
+    }
+    if (options.channels > 0 && !FeedSetAudioChannels(feed, options.channels)) {
+        return false;
+    }
+    return FeedSetFrameRate(feed, frameRate.value()) &&
+           FeedSetAudioSampleRate(feed, options.sampleRate);
+}
+
+}  // namespace
+
+bool ConfigureFeed(FeedHandle feed, const Options& options, const std::vector<SourceArg>& sources,
+                   FrameRate frameRate, std::string* error) {
+    for (const SourceArg& source : sources) {
+        if (!AddSource(feed, options, source)) {
+            *error = "the library refused source '" + source.file + "': " + FeedGetErrorText(feed);
+            return false;
+        }
+    }
+    if (!SetFormat(feed, options, frameRate)) {
+        *error = std::string("the library refused the output format: ") + FeedGetErrorText(feed);
+        return false;
+    }
+    FeedSetVideoFade(feed, options.videoFadeIn.enabled ? 1 : 0, options.videoFadeIn.lengthMs,
+                     options.videoFadeIn.colour, options.videoFadeOut.enabled ? 1 : 0,
+                     options.videoFadeOut.lengthMs, options.videoFadeOut.colour);
+    FeedSetAudioFade(feed, options.audioFadeIn.enabled ? 1 : 0, options.audioFadeIn.lengthMs,
+                     options.audioFadeOut.enabled ? 1 : 0, options.audioFadeOut.lengthMs);
+    FeedSetClipMode(feed, options.clipMode);
+    FeedSetSyncEnabled(feed, options.sync ? 1 : 0);
+    return true;
+}
+
+}  // namespace feedcat

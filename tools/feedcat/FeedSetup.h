@@ -1,0 +1,20 @@
+// Puts one run's sources and settings on a feed, through the public interface only.
+#pragma once
+
+#include <feed/feed.h>
+
+#include <string>
+#include <vector>
+
+#include "Options.h"
+
+namespace feedcat {
+
+// Adds the sources (video ones with the crop rectangle and bar colour when given) and sets
+// what was asked: the frame rate always (the one the encoder will use), the size and channels
+// when given, the sample rate as given or 0 (the first audio clip's own); fades, clip mode,
+// sync. False with the library's refusal.
+bool ConfigureFeed(FeedHandle feed, const Options& options, const std::vector<SourceArg>& sources,
+                   FrameRate frameRate, std::string* error);
+
+}  // namespace feedcat

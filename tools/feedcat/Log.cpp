@@ -1,0 +1,34 @@
+#include "Log.h"
+
+#include <atomic>
+
+#include "Console.h"
+
+namespace feedcat {
+namespace {
+
+// Set by the main thread before other threads start; read by any.
+std::atomic<int> gLevel{static_cast<int>(LogLevel::kInfo)};
+
+}  // namespace
+
+void SetLogLevel(LogLevel level) {
+    gLevel.store(static_cast<int>(level), std::memory_order_relaxed);
+}
+
+bool LogShows(LogLevel level) {
+    return level != LogLevel::kQuiet &&
+           static_cast<int>(level) <= gLevel.load(std::memory_order_relaxed);
+}
+
+void Log(LogLevel level, const std::string& message) {
+    if (LogShows(level)) {
+        ConsoleLine("feedcat: " + message);
+    }
+}
+
+void LogWarning(const std::string& message) {
+    Log(LogLevel::kWarning, "warning: " + message);
+}
+
+}  // namespace feedcat

@@ -1,0 +1,57 @@
+#include "PictureConverter.h"
+
+#include <algorithm>
+
+#include "ThreadCost.h"
+
+namespace feedcat {
+
+media::FramePtr PictureConverter::Convert(const std::uint8_t* pixels, std::int32_t width,
+                                          std::int32_t height) {
+    const std::int64_t started = ThisThreadCpuNs();
+    const std::size_t bytes = static_cast<std::size_t>(width) * height * 4;
+    // Grown once and reused: no allocation (nor page faults) per frame.
+    if (padded_.size() < bytes + kReadPadding) {
+        padded_.resize(bytes + kReadPadding);
+    }
+    std::copy(pixels, pixels + bytes, padded_.begin());
+    media::FramePtr picture = ConvertPadded(padded_.data(), width, height);
+    cpuNs_ += ThisThreadCpuNs() - started;
+    return picture;
+}
+
+media::FramePtr PictureConverter::ConvertPadded(const std::uint8_t* pixels, std::int32_t width,
+                                                std::int32_t height) {
+    const int outputWidth = EvenSide(width);
+    const int outputHeight = EvenSide(height);
+    if (!scaler_ || width != scalerWidth_ || height != scalerHeight_) {
+        scaler_.reset(sws_getContext(width, height, AV_PIX_FMT_BGR0, outputWidth, outputHeight,
+                                     format_, SWS_BICUBIC, nullptr, nullptr, nullptr));
+        if (!scaler_) {
+            return nullptr;
+        }
+        colour_ = ColourFor(format_, outputHeight);
+        // Full-range RGB in; the output's matrix and range out. For RGB input libswscale uses
+        // only the output's table.
+        const int* table = sws_getCoefficients(colour_.swsMatrix);
+        const bool fullRangeOut = colour_.range == AVCOL_RANGE_JPEG;
+        sws_setColorspaceDetails(scaler_.get(), table, 1, table, fullRangeOut ? 1 : 0, 0, 1 << 16,
+                                 1 << 16);
+        scalerWidth_ = width;
+        scalerHeight_ = height;
+    }
+    media::FramePtr picture = pool_->Take(format_, outputWidth, outputHeight);
+    if (!picture) {
+        return nullptr;
+    }
+    const std::uint8_t* const source[4] = {pixels, nullptr, nullptr, nullptr};
+    const int sourceStride[4] = {width * 4, 0, 0, 0};
+    sws_scale(scaler_.get(), source, sourceStride, 0, height, picture->data, picture->linesize);
+    picture->color_range = colour_.range;
+    picture->colorspace = colour_.matrix;
+    picture->color_primaries = colour_.primaries;
+    picture->color_trc = colour_.transfer;
+    return picture;
+}
+
+}  // namespace feedcat
