@@ -93,7 +93,7 @@ TEST(FeedcatPastTheEnd, WarnsWithTheRealLengthUnlessLevelIsQuiet) {
     ASSERT_NE(media.Find("audio"), nullptr);
     EXPECT_EQ(media.Find("audio")->sampleFrames, 3 * 44100) << "the rest plays as silence";
 
-    for (const char* level : {"warning", "info", "verbose"}) {
+    for (const char* level : {"error", "warning", "info", "verbose"}) {
         const ProcessResult run =
             RunFeedcat({"a:tone.wav@0-3s", "--quiet", "-v", level, "-o", "long.wav"}, folder);
         ASSERT_EQ(run.status, 0) << run.err;

@@ -27,8 +27,12 @@ void Log(LogLevel level, const std::string& message) {
     }
 }
 
+// feedcat's own warnings say what became of the user's sources: they show at every level
+// but quiet, error included. FFmpeg's warnings follow the level like its other messages.
 void LogWarning(const std::string& message) {
-    Log(LogLevel::kWarning, "warning: " + message);
+    if (gLevel.load(std::memory_order_relaxed) != static_cast<int>(LogLevel::kQuiet)) {
+        ConsoleLine("feedcat: warning: " + message);
+    }
 }
 
 }  // namespace feedcat
