@@ -12,6 +12,8 @@
 #include <thread>
 #include <utility>
 
+#include "media/ThreadNames.h"
+
 namespace tarn {
 
 template <typename Reader>
@@ -29,7 +31,10 @@ class ClipPreparer {
         clip_ = clip;
         reader_ = std::move(reader);
         try {
-            thread_ = std::thread([this] { PrepareReader(); });
+            thread_ = std::thread([this] {
+                media::NameThisThread("tarn-prepare");
+                PrepareReader();
+            });
         } catch (...) {
             // No thread: the clip opens when it is due, as it would without a preparer.
         }

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "media/ThreadNames.h"
+
 namespace tarn {
 
 CompositePlayer::CompositePlayer(std::unique_ptr<TimelineProducer> producer,
@@ -74,6 +76,7 @@ void CompositePlayer::UpdateActive() {
 // Running out of memory on either thread (a frame, a queue slot) ends the timeline as its end
 // would: no exception may leave an engine thread.
 void CompositePlayer::Produce() {
+    media::NameThisThread("tarn-produce");
     try {
         ProduceAll();
     } catch (...) {
@@ -82,6 +85,7 @@ void CompositePlayer::Produce() {
 }
 
 void CompositePlayer::Deliver() {
+    media::NameThisThread("tarn-deliver");
     try {
         DeliverAll();
     } catch (...) {

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "media/MediaStreams.h"
+#include "media/ThreadNames.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -52,8 +53,12 @@ std::unique_ptr<StreamDecoder> StreamDecoder::Open(media::InputPtr input, AVMedi
     }
     codec->thread_count = threads;
     codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
-    if (avcodec_open2(codec.get(), decoder, nullptr) < 0) {
-        return nullptr;
+    {
+        const media::NameForNewThreads workers(type == AVMEDIA_TYPE_VIDEO ? "tarn-decode-v"
+                                                                          : "tarn-decode-a");
+        if (avcodec_open2(codec.get(), decoder, nullptr) < 0) {
+            return nullptr;
+        }
     }
     // The demuxer skips the other streams' packets instead of handing them over.
     for (unsigned i = 0; i < input->nb_streams; ++i) {
