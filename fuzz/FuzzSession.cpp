@@ -1,0 +1,560 @@
+// fuzz_session (and fuzz_session_capped): whole sessions on media that the input describes.
+//
+// The input describes a small media file (muxer, video encoder, picture size and format, GOP,
+// B-frames, frame count and rate, rotation, aspect, where the clock starts, an audio stream),
+// which is made in-process with FFmpeg's encoders and muxers (MediaMaker.h): every picture is
+// one flat colour that carries its frame index. The file is decoded straight through once with
+// FFmpeg to learn what each source time shows. Then a session runs on the engine as a host
+// library runs one: a video timeline of one to three clips of the file (spans, crops) at an
+// output size, frame rate and clip mode the input chooses, and an audio timeline of the same
+// spans, optionally kept in step by the sync object, paused and resumed, or stopped early.
+//
+// Checked for every frame: shape and place on the timeline (DeliveryChecks.h), and that the
+// picture (read at the one pixel every clip mode keeps inside it) is the source frame shown at
+// its source time by the straight decode, or black before the first frame and past the last.
+// For audio: shape, place and count; the tone where the file has sound (away from its edges),
+// silence where it has none. A session that ends must have delivered its whole length.
+//
+// fuzz_session is built with AddressSanitizer and UndefinedBehaviorSanitizer (and ScalerGuard:
+// see ScalerGuard.cpp); it skips outputs above kMaxFrameBytes a frame. fuzz_session_capped is
+// built with UndefinedBehaviorSanitizer only and runs under an address-space limit
+// (FUZZ_ADDRESS_SPACE_MB, default 3072) at every size up to the engine's limit: an allocation
+// failure there must end the session, not the process; a session whose frames could not all
+// fit may end early, but what it delivered must be right.
+//
+// Input layout (missing bytes read as 0; codes in FuzzParams.h):
+//    0 u8 muxer           1 u8 video encoder     2 u8 width code        3 u8 height code
+//    4 u8 pixel format    5 u8 GOP (0: 12)       6 u8 B-frames (mod 4)  7 u8 frames (0: 25,
+//                                                                          else 1 + v mod 60)
+//    8 u8 frame rate      9 u8 flags: bits 0-1 quarter turns clockwise, 2 pixels 2:1,
+//                                     3 pixels 1:2, 4 clock starts at 10 s,
+//                                     5-6 audio length: as the video, half, double, 0.1 s
+//   10 u8 audio encoder (0: none)   11 u8 audio rate   12 u8 audio channels
+//   16 u16 output width code (0: the source's own)     18 u16 output height code
+//   20 u8 frame rate code (0: own)  21 u8 sample rate code (0: own)  22 u8 channels (0: 2)
+//   23 i8 clip mode      24 u8 bar colour (one of 8)   25 u8 clips (1 + v mod 3)
+//   26 u8 flags: 1 sync object, 2 pause after byte 27's count of deliveries,
+//                4 stop after byte 28's count, 8 no audio timeline
+//   32 + 8 i: clip i: i16 start (ms), u16 length (ms; 0: to the end of the video, else
+//             v mod 2001), u8 x 4 crop (left, top, right, bottom in 1/256 of the picture;
+//             all 0: none)
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include "engine/EngineRef.h"
+#include "fuzz/DeliveryChecks.h"
+#include "fuzz/EngineSession.h"
+#include "fuzz/FuzzParams.h"
+#include "fuzz/MediaMaker.h"
+
+namespace {
+
+using namespace fuzzsession;
+using namespace std::chrono_literals;
+
+constexpr std::int64_t kUnitsPerMs = 10'000;
+constexpr std::int64_t kUnitsPerSecond = 10'000'000;
+constexpr std::size_t kClipBytes = 32;
+
+#if defined(FUZZ_SESSION_CAPPED)
+constexpr bool kCapped = true;
+#else
+constexpr bool kCapped = false;
+// Larger frames are not played under AddressSanitizer (see fuzz_session_capped).
+constexpr std::uint64_t kMaxFrameBytes = 4ull << 22;
+#endif
+std::uint64_t g_addressSpace = 0;  // bytes, when capped
+bool g_verbose = false;             // FUZZ_VERBOSE=1: a line per input on stderr
+
+std::string g_base;
+
+constexpr std::uint32_t kBarColours[] = {0x000000, 0xFFFFFF, 0x0000FF, 0x00FF00,
+                                         0xFF0000, 0xFF00FF, 0x00FFFF, 0xFFFF00};
+
+struct Clip {
+    std::int64_t sourceStart = 0;  // 100-ns units
+    std::int64_t sourceStop = 0;
+    std::int64_t timelineStart = 0;
+    std::array<std::int32_t, 4> crop = {-1, -1, -1, -1};
+};
+
+struct Setup {
+    mediamaker::MediaPlan media;
+    std::int32_t width = 0, height = 0;
+    fuzzparams::Rate rate = {0, 1};
+    std::int32_t sampleRate = 0, channels = 2;
+    std::int32_t clipMode = 0;
+    std::uint32_t barColour = 0;
+    bool sync = false, audioTimeline = true;
+    std::int64_t pauseAfter = -1, stopAfter = -1;
+    struct ClipBytes {
+        std::int16_t startMs;
+        std::uint16_t lengthCode;
+        std::uint8_t crop[4];
+    };
+    std::vector<ClipBytes> clips;
+};
+
+Setup ReadSetup(const std::uint8_t* data, std::size_t size) {
+    const fuzzparams::ParamBytes p(data, size);
+    Setup s;
+    mediamaker::VideoPlan& v = s.media.video;
+    s.media.muxer = p.U8(0);
+    v.encoder = p.U8(1);
+    v.width = fuzzparams::SourceDimension(p.U8(2));
+    v.height = fuzzparams::SourceDimension(p.U8(3));
+    v.pixelFormat = p.U8(4);
+    v.gop = p.U8(5) == 0 ? 12 : p.U8(5);
+    v.bFrames = p.U8(6) % 4;
+    v.frames = p.U8(7) == 0 ? 25 : 1 + p.U8(7) % 60;
+    const fuzzparams::Rate sourceRate = fuzzparams::SourceFrameRate(p.U8(8));
+    v.rate = AVRational{sourceRate.num, sourceRate.den};
+    const std::uint8_t mediaFlags = p.U8(9);
+    v.rotation = (mediaFlags & 3) * 90;
+    if ((mediaFlags & 4) != 0) {
+        v.sar = AVRational{2, 1};
+    } else if ((mediaFlags & 8) != 0) {
+        v.sar = AVRational{1, 2};
+    }
+    s.media.clockStartUs = (mediaFlags & 16) != 0 ? 10'000'000 : 0;
+    const double videoSeconds = v.frames * static_cast<double>(v.rate.den) / v.rate.num;
+    const int audioLength = (mediaFlags >> 5) & 3;
+    s.media.audio.seconds = audioLength == 0   ? videoSeconds
+                            : audioLength == 1 ? videoSeconds / 2
+                            : audioLength == 2 ? videoSeconds * 2
+                                               : 0.1;
+    s.media.audio.encoder = p.U8(10);
+    s.media.audio.rate = p.U8(11);
+    s.media.audio.channels = p.U8(12);
+
+    s.width = fuzzparams::Dimension(p.U16(16), 0);
+    s.height = fuzzparams::Dimension(p.U16(18), 0);
+    s.rate = fuzzparams::FrameRate(p.U8(20), {0, 1});
+    s.sampleRate = fuzzparams::SampleRate(p.U8(21), 0);
+    s.channels = fuzzparams::Channels(p.U8(22), 2);
+    s.clipMode = static_cast<std::int8_t>(p.U8(23));
+    s.barColour = kBarColours[p.U8(24) % 8];
+    const int clips = 1 + p.U8(25) % 3;
+    const std::uint8_t flags = p.U8(26);
+    s.sync = (flags & 1) != 0;
+    s.pauseAfter = (flags & 2) != 0 ? p.U8(27) : -1;
+    s.stopAfter = (flags & 4) != 0 ? p.U8(28) : -1;
+    s.audioTimeline = (flags & 8) == 0;
+    for (int i = 0; i < clips; ++i) {
+        const std::size_t at = kClipBytes + 8 * static_cast<std::size_t>(i);
+        Setup::ClipBytes clip;
+        clip.startMs = p.I16(at);
+        clip.lengthCode = p.U16(at + 2);
+        for (int c = 0; c < 4; ++c) {
+            clip.crop[c] = p.U8(at + 4 + static_cast<std::size_t>(c));
+        }
+        s.clips.push_back(clip);
+    }
+    return s;
+}
+
+bool VideoUsable(const Setup& s) {
+    return s.width <= 16384 && s.height <= 16384 &&
+           (s.rate.num == 0 || (s.rate.value() > 0 && s.rate.value() <= 1000.0));
+}
+
+bool AudioUsable(const Setup& s) {
+    return s.sampleRate >= 0 && s.sampleRate <= 768000 && s.channels >= 1 && s.channels <= 8;
+}
+
+// What the session must show, and the checks of what it shows.
+class Judge final : public Receiver {
+  public:
+    Judge(const Setup& setup, const mediamaker::MadeMedia& made,
+          const mediamaker::Reference& reference, std::vector<Clip> clips, std::int64_t length,
+          bool audioInFile)
+        : setup_(setup),
+          made_(made),
+          reference_(reference),
+          clips_(std::move(clips)),
+          audioInFile_(audioInFile),
+          video_(setup.width, setup.height, setup.rate.num, setup.rate.den, length),
+          audio_(setup.sampleRate, setup.channels, length) {}
+
+    void OnVideo(const void* format, const std::uint8_t* data, std::int32_t length,
+                 std::int64_t start, std::int64_t duration) override {
+        const std::int64_t index = video_.frames();
+        video_.OnFrame(format, data, length, start, duration);
+        const int width = video_.width();
+        const int height = video_.height();
+        const std::uint8_t* pixel =
+            data + (static_cast<std::int64_t>((height - 1) / 2) * width + (width - 1) / 2) * 4;
+        const bool black = pixel[0] == 0 && pixel[1] == 0 && pixel[2] == 0;
+        const int shown = black ? -1 : mediamaker::IndexOf(pixel, made_.gray);
+        const int clip = ClipAt(start);
+        if (clip < 0) {
+            Fail("video frame %lld at %lld lies in no clip", static_cast<long long>(index),
+                 static_cast<long long>(start));
+        }
+        const std::int64_t sourceTime = SourceTime(clip, start);
+        bool blackAllowed = false;
+        int allowed[3] = {-2, -2, -2};
+        Expected(sourceTime, &blackAllowed, allowed);
+        bool fine = black ? blackAllowed : false;
+        if (!black && !fine) {
+            if (made_.coarse) {
+                fine = allowed[0] != -2;  // a picture is due; which one cannot be told
+            } else {
+                for (int candidate : allowed) {
+                    fine = fine || (candidate >= 0 && candidate == shown);
+                }
+            }
+        }
+        if (!fine) {
+            std::string expected;
+            for (int candidate : allowed) {
+                if (candidate >= 0 || (made_.coarse && candidate == -1)) {
+                    expected += (expected.empty() ? "" : " or ") +
+                                (made_.coarse ? std::string("a picture")
+                                              : "source frame " + std::to_string(candidate));
+                }
+            }
+            if (blackAllowed) {
+                expected += expected.empty() ? "black" : " or black";
+            }
+            const std::string seen =
+                black ? "black"
+                      : shown >= 0 ? "source frame " + std::to_string(shown)
+                                   : "a colour of no frame (" + std::to_string(pixel[2]) + "," +
+                                         std::to_string(pixel[1]) + "," +
+                                         std::to_string(pixel[0]) + ")";
+            Fail("video frame %lld at %.3f ms (clip %d, source time %.3f ms) shows %s, "
+                 "expected %s\n  media: %s, %dx%d, %d frames at %d/%d fps, GOP %d, "
+                 "%d B-frames; output %dx%d (%dx%d set) at %d/%d fps, mode %d",
+                 static_cast<long long>(index), start / 1e4, clip, sourceTime / 1e4,
+                 seen.c_str(), expected.c_str(), made_.Describe().c_str(),
+                 setup_.media.video.width, setup_.media.video.height, setup_.media.video.frames,
+                 setup_.media.video.rate.num, setup_.media.video.rate.den, setup_.media.video.gop,
+                 setup_.media.video.bFrames, width, height, setup_.width, setup_.height,
+                 setup_.rate.num, setup_.rate.den, setup_.clipMode);
+        }
+    }
+
+    void OnAudio(const void* format, const std::uint8_t* data, std::int32_t length,
+                 std::int64_t start, std::int64_t duration) override {
+        const std::int64_t first = audio_.OnBuffer(format, data, length, start, duration);
+        const int rate = audio_.rate();
+        const int channels = audio_.channels();
+        const std::int64_t frames = length / (2 * channels);
+        // Within one clip only: the clips are placed by sample index.
+        const int clip = ClipAt(start);
+        if (clip < 0) {
+            Fail("audio buffer at %lld lies in no clip", static_cast<long long>(start));
+        }
+        const std::int64_t clipFirst = SampleFramesIn(clips_[clip].timelineStart, rate);
+        const std::int64_t clipEnd = SampleFramesIn(
+            clips_[clip].timelineStart + (clips_[clip].sourceStop - clips_[clip].sourceStart),
+            rate);
+        if (first < clipFirst || first + frames > clipEnd) {
+            return;
+        }
+        const std::int64_t sourceStart =
+            clips_[clip].sourceStart + SampleTime(first, rate) - SampleTime(clipFirst, rate);
+        const std::int64_t sourceEnd = sourceStart + duration;
+        std::vector<double> energy(static_cast<std::size_t>(channels), 0.0);
+        bool silent = true;
+        for (std::int64_t i = 0; i < frames * channels; ++i) {
+            std::int16_t sample;
+            std::memcpy(&sample, data + 2 * i, 2);
+            silent = silent && sample == 0;
+            energy[static_cast<std::size_t>(i % channels)] += static_cast<double>(sample) * sample;
+        }
+        const bool sound = audioInFile_ && reference_.hasAudio;
+        const bool mustBeSilent =
+            !sound || sourceEnd <= reference_.audioStart - 50 * kUnitsPerMs ||
+            sourceStart >= reference_.audioEnd + 100 * kUnitsPerMs;
+        if (mustBeSilent && !silent) {
+            Fail("audio buffer at %.3f ms (clip %d, source %.3f to %.3f ms) is not silent; the "
+                 "file's sound lies from %.3f to %.3f ms%s",
+                 start / 1e4, clip, sourceStart / 1e4, sourceEnd / 1e4,
+                 reference_.audioStart / 1e4, reference_.audioEnd / 1e4,
+                 sound ? "" : " (none in the session)");
+        }
+        // A 440 Hz tone at half scale: RMS about 11,585 in each channel it reaches.
+        const bool mustSound = sound && rate >= 2000 && frames >= 20 &&
+                               sourceStart >= reference_.audioStart + 100 * kUnitsPerMs &&
+                               sourceEnd <= reference_.audioEnd - 100 * kUnitsPerMs;
+        if (mustSound) {
+            double loudest = 0.0;
+            for (double e : energy) {
+                loudest = std::max(loudest, std::sqrt(e / static_cast<double>(frames)));
+            }
+            if (loudest < 3000.0) {
+                Fail("audio buffer at %.3f ms (clip %d, source %.3f to %.3f ms) is %s (RMS "
+                     "%.0f) where the file plays a tone from %.3f to %.3f ms\n  media: %s",
+                     start / 1e4, clip, sourceStart / 1e4, sourceEnd / 1e4,
+                     silent ? "silent" : "almost silent", loudest, reference_.audioStart / 1e4,
+                     reference_.audioEnd / 1e4, made_.Describe().c_str());
+            }
+        }
+    }
+
+    const VideoChecker& video() const { return video_; }
+    const AudioChecker& audio() const { return audio_; }
+
+  private:
+    int ClipAt(std::int64_t t) const {
+        for (std::size_t i = 0; i < clips_.size(); ++i) {
+            const Clip& c = clips_[i];
+            if (t >= c.timelineStart && t < c.timelineStart + (c.sourceStop - c.sourceStart)) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    }
+
+    std::int64_t SourceTime(int clip, std::int64_t t) const {
+        const Clip& c = clips_[static_cast<std::size_t>(clip)];
+        return c.sourceStart + (t - c.timelineStart);
+    }
+
+    // The straight decode's picture at source time s: the latest frame at or before it, black
+    // before the first and past the end of the last. Where s is within a unit of a frame's
+    // time, either neighbour is right; where it is within half a frame of the last frame's
+    // end, so is either the frame or black.
+    void Expected(std::int64_t s, bool* blackAllowed, int (&allowed)[3]) const {
+        const std::vector<mediamaker::ReferenceFrame>& frames = reference_.frames;
+        const auto after = std::upper_bound(
+            frames.begin(), frames.end(), s,
+            [](std::int64_t time, const mediamaker::ReferenceFrame& f) { return time < f.time; });
+        if (after == frames.begin()) {
+            *blackAllowed = true;
+            if (frames.front().time - s <= 1) {
+                allowed[0] = frames.front().index;
+            }
+            return;
+        }
+        const std::size_t j = static_cast<std::size_t>(after - frames.begin()) - 1;
+        allowed[0] = frames[j].index;
+        if (j + 1 < frames.size() && frames[j + 1].time - s <= 1) {
+            allowed[1] = frames[j + 1].index;
+        }
+        if (j > 0 && s - frames[j].time <= 1) {
+            allowed[2] = frames[j - 1].index;
+        }
+        if (j + 1 == frames.size()) {
+            std::int64_t length = frames[j].duration;
+            if (length <= 0 && j > 0) {
+                length = frames[j].time - frames[j - 1].time;
+            }
+            if (length <= 0) {
+                length = reference_.frameTicks > 0 ? reference_.frameTicks : kUnitsPerSecond / 25;
+            }
+            const std::int64_t slack = std::max<std::int64_t>(length / 2, 1);
+            const std::int64_t end = frames[j].time + length;
+            if (s >= end + slack) {
+                allowed[0] = allowed[1] = allowed[2] = -2;
+                *blackAllowed = true;
+            } else if (s >= end - slack) {
+                *blackAllowed = true;
+            }
+        }
+    }
+
+    const Setup& setup_;
+    const mediamaker::MadeMedia& made_;
+    const mediamaker::Reference& reference_;
+    std::vector<Clip> clips_;
+    bool audioInFile_;
+    VideoChecker video_;
+    AudioChecker audio_;
+};
+
+std::int64_t CropAt(std::uint8_t code, int size) {
+    return static_cast<std::int64_t>(code) * size / 256;
+}
+
+}  // namespace
+
+#if !defined(FUZZ_SESSION_CAPPED)
+// libx264 leaks a few bytes on some of the settings the media maker gives it; the engine never
+// encodes, so these are not the engine's.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libx264.so\n";
+}
+#endif
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    av_log_set_level(AV_LOG_QUIET);
+    const char* dir = std::getenv("TMPDIR");
+    g_base = std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/fuzz_session." +
+             std::to_string(static_cast<long>(getpid()));
+    const char* verbose = std::getenv("FUZZ_VERBOSE");
+    g_verbose = verbose != nullptr && std::strcmp(verbose, "1") == 0;
+    if (kCapped) {
+        const char* cap = std::getenv("FUZZ_ADDRESS_SPACE_MB");
+        const long long megabytes = cap != nullptr && *cap != '\0' ? std::atoll(cap) : 3072;
+        g_addressSpace = static_cast<std::uint64_t>(megabytes) << 20;
+        const rlimit limit = {g_addressSpace, g_addressSpace};
+        if (setrlimit(RLIMIT_AS, &limit) != 0) {
+            std::perror("fuzz_session_capped: setrlimit(RLIMIT_AS)");
+            std::abort();
+        }
+    }
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const Setup setup = ReadSetup(data, size);
+    const mediamaker::VideoPlan& plan = setup.media.video;
+
+    // Output frames this large are left to the capped build.
+    const std::int64_t ownWidth =
+        static_cast<std::int64_t>(plan.width) * std::max(1, plan.sar.num / plan.sar.den);
+    const std::int64_t ownSide = std::max<std::int64_t>(ownWidth, plan.height);
+    const std::uint64_t frameBytes =
+        fuzzparams::FrameBytes(setup.width != 0 ? setup.width : ownSide,
+                               setup.height != 0 ? setup.height : ownSide);
+#if !defined(FUZZ_SESSION_CAPPED)
+    if (frameBytes > kMaxFrameBytes && VideoUsable(setup)) {
+        return -1;
+    }
+#endif
+
+    const std::string path = g_base + ".media";
+    mediamaker::MadeMedia made;
+    mediamaker::Reference reference;
+    std::string why;
+    const bool usable = mediamaker::Make(setup.media, path, &made) &&
+                        mediamaker::ReadReference(path, made, &reference, &why) &&
+                        static_cast<int>(reference.frames.size()) == plan.frames;
+    if (!usable) {
+        if (g_verbose) {
+            std::fprintf(stderr, "fuzz_session: not made: %s, %dx%d (%s)\n",
+                         made.Describe().c_str(), plan.width, plan.height,
+                         why.empty() ? "the encoder or muxer refuses" : why.c_str());
+        }
+        std::remove(path.c_str());
+        return -1;  // the encoders or the muxer do not make this; not the engine's business
+    }
+
+    EngineRef<IMediaSource> videoSource;
+    EngineRef<IMediaSource> audioSource;
+    std::int32_t videoMs = -1;
+    std::int32_t audioMs = -1;
+    if (SelectSources(path.c_str(), videoSource.put(), &videoMs, audioSource.put(), &audioMs) < 0 ||
+        !videoSource) {
+        Fail("SelectSources finds no video in a file that FFmpeg decodes (%s)",
+             made.Describe().c_str());
+    }
+    if (reference.hasAudio && !audioSource) {
+        Fail("SelectSources finds no audio in a file that FFmpeg decodes (%s)",
+             made.Describe().c_str());
+    }
+    EngineRef<IMediaSource> empty;
+    if (!audioSource) {
+        CreateEmptySource(nullptr, empty.put());
+        if (!empty) {
+            Fail("CreateEmptySource failed");
+        }
+    }
+
+    // The clips, end to end.
+    const std::int64_t videoEnd =
+        reference.frames.back().time +
+        (reference.frameTicks > 0 ? reference.frameTicks : kUnitsPerSecond / 25);
+    std::vector<Clip> clips;
+    std::int64_t at = 0;
+    TimelineSpec video;
+    TimelineSpec audio;
+    video.wanted = true;
+    video.width = setup.width;
+    video.height = setup.height;
+    video.frameRate = setup.rate.value();
+    audio.wanted = setup.audioTimeline;
+    audio.sampleRate = setup.sampleRate;
+    audio.channels = setup.channels;
+    for (const Setup::ClipBytes& bytes : setup.clips) {
+        Clip clip;
+        clip.sourceStart = bytes.startMs * kUnitsPerMs;
+        const std::int64_t length =
+            bytes.lengthCode == 0
+                ? std::max<std::int64_t>(videoEnd - clip.sourceStart, 40 * kUnitsPerMs)
+                : (bytes.lengthCode % 2001) * kUnitsPerMs;
+        clip.sourceStop = clip.sourceStart + length;
+        clip.timelineStart = at;
+        at += length;
+        if (bytes.crop[0] != 0 || bytes.crop[1] != 0 || bytes.crop[2] != 0 || bytes.crop[3] != 0) {
+            const int w = reference.width;
+            const int h = reference.height;
+            clip.crop = {static_cast<std::int32_t>(CropAt(bytes.crop[0], w)),
+                         static_cast<std::int32_t>(CropAt(bytes.crop[1], h)),
+                         static_cast<std::int32_t>(w - CropAt(bytes.crop[2], w)),
+                         static_cast<std::int32_t>(h - CropAt(bytes.crop[3], h))};
+        }
+        clips.push_back(clip);
+        ClipSpec spec;
+        spec.crop = clip.crop;
+        spec.mode = setup.clipMode;
+        spec.param = static_cast<std::int32_t>(setup.barColour);
+        spec.sourceStart = clip.sourceStart;
+        spec.sourceStop = clip.sourceStop;
+        spec.source = videoSource.get();
+        video.clips.push_back(spec);
+        spec.source = audioSource ? audioSource.get() : empty.get();
+        spec.crop = {-1, -1, -1, -1};
+        audio.clips.push_back(spec);
+    }
+
+    Judge judge(setup, made, reference, clips, at, static_cast<bool>(audioSource));
+    Control control;
+    control.sync = setup.sync;
+    control.pauseAfter = setup.pauseAfter;
+    control.stopAfter = setup.stopAfter;
+    control.limit = 8s;
+    const Outcome outcome = fuzzsession::Run(video, audio, control, judge);
+
+    if (outcome.videoPrepared != VideoUsable(setup)) {
+        Fail("Prepare %s video at %dx%d (0: own), %d/%d fps (%s)",
+             outcome.videoPrepared ? "accepted" : "refused", setup.width, setup.height,
+             setup.rate.num, setup.rate.den, made.Describe().c_str());
+    }
+    if (audio.wanted && outcome.audioPrepared != AudioUsable(setup)) {
+        Fail("Prepare %s audio at %d Hz (0: own), %d channels (%s)",
+             outcome.audioPrepared ? "accepted" : "refused", setup.sampleRate, setup.channels,
+             made.Describe().c_str());
+    }
+    // Under the address-space limit a session whose frames may not all fit may end early.
+    const bool mayRunOut = kCapped && frameBytes * 12 > g_addressSpace / 2;
+    const bool complete = outcome.ended && !outcome.stopped && !mayRunOut;
+    if (g_verbose) {
+        std::fprintf(stderr,
+                     "fuzz_session: %s, %dx%d, %d frames; %zu clips, %.3f s at %dx%d: %lld "
+                     "frames, %lld sample frames, %s\n",
+                     made.Describe().c_str(), plan.width, plan.height, plan.frames, clips.size(),
+                     at / 1e7, judge.video().width(), judge.video().height(),
+                     static_cast<long long>(judge.video().frames()),
+                     static_cast<long long>(judge.audio().sampleFrames()),
+                     outcome.ended ? "ended" : outcome.stopped ? "stopped" : "not ended");
+    }
+    if (outcome.videoPrepared) {
+        judge.video().Finish(complete);
+    }
+    if (outcome.audioPrepared) {
+        judge.audio().Finish(complete);
+    }
+    videoSource.reset();
+    audioSource.reset();
+    std::remove(path.c_str());
+    return 0;
+}
