@@ -12,11 +12,24 @@
 // scratch bytes go back into the caller's buffer, so the caller sees exactly what the scaler
 // wrote. Calls for part of a picture (slices) or with upward strides go straight through.
 //
+// Without AddressSanitizer (fuzz_session_capped) the caller's slack cannot be told, so the
+// guard contains instead of reporting: nothing past the end of the last row reaches the
+// caller's buffer. A stray write there would corrupt glibc's heap and end in a crash or a
+// deadlock inside the crash handler; the sanitized targets are the ones that report it.
+//
 // FUZZ_SCALER_GUARD=0 in the environment lets every call straight through, so that a campaign
 // can look past an open finding of this guard.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SCALER_GUARD_REPORTS 1
+#endif
+#endif
+
+#if defined(SCALER_GUARD_REPORTS)
 #include <sanitizer/asan_interface.h>
-#include <unistd.h>
+#endif
 #include <sanitizer/common_interface_defs.h>
+#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -44,6 +57,12 @@ namespace {
 // How far past a plane's last row the scaler is watched: far more than any SIMD tail.
 constexpr std::size_t kWatched = 4096;
 constexpr std::uint8_t kCanary = 0xA5;
+constexpr std::size_t kLargestWatched = std::size_t{64} << 20;
+#if defined(SCALER_GUARD_REPORTS)
+constexpr bool kReports = true;
+#else
+constexpr bool kReports = false;
+#endif
 
 struct PlaneWatch {
     std::uint8_t* target = nullptr;  // the caller's plane
@@ -52,13 +71,20 @@ struct PlaneWatch {
     std::vector<std::uint8_t> scratch;
 };
 
-// The number of addressable bytes from `at` on, up to `limit`.
+// The number of addressable bytes from `at` on, up to `limit`; without AddressSanitizer none
+// can be vouched for beyond what the caller declared.
 std::size_t AddressableBytes(const std::uint8_t* at, std::size_t limit) {
+#if defined(SCALER_GUARD_REPORTS)
     const void* poisoned = __asan_region_is_poisoned(const_cast<std::uint8_t*>(at), limit);
     if (poisoned == nullptr) {
         return limit;
     }
     return static_cast<std::size_t>(static_cast<const std::uint8_t*>(poisoned) - at);
+#else
+    (void)at;
+    (void)limit;
+    return 0;
+#endif
 }
 
 [[noreturn]] void ReportOverrun(int plane, std::size_t declared, std::size_t slack,
@@ -72,7 +98,9 @@ std::size_t AddressableBytes(const std::uint8_t* at, std::size_t limit) {
                  "and its buffer has %zu addressable bytes after that\n",
                  static_cast<int>(getpid()), written - declared - slack, plane, width, height,
                  name != nullptr ? name : "?", stride, declared, slack);
+#if defined(SCALER_GUARD_REPORTS)
     __sanitizer_print_stack_trace();
+#endif
     std::fprintf(stderr, "SUMMARY: ScalerGuard: heap-buffer-overflow in sws_scale (uninstrumented)\n");
     std::abort();
 }
@@ -126,13 +154,19 @@ extern "C" int __wrap_sws_scale(SwsContext* context, const std::uint8_t* const s
         watch.target = destination[plane];
         watch.declared = static_cast<std::size_t>((rows - 1) * destinationStride[plane] +
                                                   lineBytes[plane]);
-        if (AddressableBytes(watch.target, watch.declared) != watch.declared) {
+        if (kReports && AddressableBytes(watch.target, watch.declared) != watch.declared) {
             // The caller's own rows are not all addressable: ASan reports that itself when
             // the caller touches them; here the call goes through unchanged.
             return __real_sws_scale(context, source, sourceStride, sliceY, sliceHeight,
                                     destination, destinationStride);
         }
         watch.slack = AddressableBytes(watch.target + watch.declared, kWatched);
+        // Very large planes (the capped build plays frames up to 1 GiB) go straight through:
+        // a second copy would only bring the address-space limit closer.
+        if (watch.declared > kLargestWatched) {
+            return __real_sws_scale(context, source, sourceStride, sliceY, sliceHeight,
+                                    destination, destinationStride);
+        }
         watch.scratch.assign(watch.declared + kWatched, kCanary);
         std::memcpy(watch.scratch.data(), watch.target, watch.declared + watch.slack);
         redirected[plane] = watch.scratch.data();
@@ -149,7 +183,7 @@ extern "C" int __wrap_sws_scale(SwsContext* context, const std::uint8_t* const s
                 written = i + 1;
             }
         }
-        if (written != 0) {
+        if (written != 0 && kReports) {
             ReportOverrun(plane, watch.declared, watch.slack, written, static_cast<int>(width),
                           static_cast<int>(height), format, destinationStride[plane]);
         }
