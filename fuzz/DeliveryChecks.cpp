@@ -23,14 +23,14 @@ long long L(std::int64_t value) {
 // Every pixel's fourth byte on at most ~64K pixels: all rows of a small frame, else a
 // spread of rows.
 void CheckFourthBytes(const std::uint8_t* data, std::int32_t width, std::int32_t height,
-                      std::int64_t start) {
+                      std::int64_t start, int allowed) {
     const std::int64_t rowStep = static_cast<std::int64_t>(width) * height <= 65536
                                      ? 1
                                      : std::max<std::int64_t>(1, height / 16);
     for (std::int64_t y = 0; y < height; y += rowStep) {
         const std::uint8_t* row = data + y * width * 4;
         for (std::int32_t x = 0; x < width; ++x) {
-            if (row[x * 4 + 3] != 0) {
+            if (row[x * 4 + 3] != 0 && row[x * 4 + 3] != allowed) {
                 Fail("video frame at %lld: pixel (%d, %lld) has fourth byte %u, not 0", L(start),
                      x, L(y), row[x * 4 + 3]);
             }
@@ -99,7 +99,7 @@ void VideoChecker::OnFrame(const void* format, const std::uint8_t* data, std::in
         Fail("video frame %lld at %lld for %lld: outside a timeline of length %lld", L(frames_),
              L(start), L(duration), L(length_));
     }
-    CheckFourthBytes(data, seenWidth_, seenHeight_, start);
+    CheckFourthBytes(data, seenWidth_, seenHeight_, start, allowedFourthByte_);
     lastStart_ = start;
     nextStart_ = start + duration;
     ++frames_;

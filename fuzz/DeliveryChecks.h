@@ -33,6 +33,9 @@ class VideoChecker {
     // otherwise the frames delivered must be a beginning of them.
     void Finish(bool complete) const;
 
+    // A fourth byte other than 0 that is let through (-1: none): see FuzzMedia.cpp.
+    void AllowFourthByte(int value) { allowedFourthByte_ = value; }
+
     std::int64_t frames() const { return frames_; }
     std::int32_t width() const { return seenWidth_; }
     std::int32_t height() const { return seenHeight_; }
@@ -48,6 +51,7 @@ class VideoChecker {
     std::int64_t frames_ = 0;
     std::int64_t nextStart_ = 0;
     std::int64_t lastStart_ = -1;
+    int allowedFourthByte_ = -1;
 };
 
 class AudioChecker {

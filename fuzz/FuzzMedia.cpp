@@ -21,12 +21,17 @@
 // Findings: any crash, sanitizer report, leak, hang (-timeout), a scaler writing past its
 // picture (ScalerGuard.cpp), or a broken rule of DeliveryChecks.h (frame and buffer shapes,
 // times and counts: a timeline keeps its full length whatever the file holds).
+//
+// FUZZ_ALLOW_BAR_FOURTH_BYTE=1 lets a fit-mode frame carry the clip parameter's top byte as
+// its fourth byte (the bars take the parameter as it is), so that a campaign can look past
+// that open finding. Off by default.
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 extern "C" {
@@ -53,6 +58,7 @@ constexpr std::int32_t kMaxClipMs = 2000;
 constexpr std::uint64_t kMaxFrameBytes = 4ull << 22;
 
 std::string g_path;
+bool g_allowBarFourthByte = false;
 
 struct Setup {
     std::int32_t width, height;
@@ -202,6 +208,9 @@ void Play(const Setup& setup, const TimelineSpec& video, const TimelineSpec& aud
     const std::int64_t audioLength = LengthOf(audio);
     VideoChecker videoChecker(setup.width, setup.height, setup.rate.num, setup.rate.den,
                               videoLength);
+    if (g_allowBarFourthByte && setup.clipMode == 1) {
+        videoChecker.AllowFourthByte(static_cast<int>(static_cast<std::uint32_t>(setup.clipParam) >> 24));
+    }
     AudioChecker audioChecker(setup.sampleRate, setup.channels, audioLength);
     Counter counter(video.wanted ? &videoChecker : nullptr, audio.wanted ? &audioChecker : nullptr);
     Control control;
@@ -246,6 +255,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     g_path = std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/fuzz_media." +
              std::to_string(static_cast<long>(getpid())) + ".bin";
     std::atexit([] { std::remove(g_path.c_str()); });
+    const char* allow = std::getenv("FUZZ_ALLOW_BAR_FOURTH_BYTE");
+    g_allowBarFourthByte = allow != nullptr && std::strcmp(allow, "1") == 0;
     return 0;
 }
 

@@ -516,6 +516,63 @@ std::int64_t TicksOf(std::int64_t timestamp, AVRational timeBase) {
     return av_rescale_q(timestamp, timeBase, kTicks);
 }
 
+// One decoded sample as -1 to 1.
+double SampleAt(const AVFrame* frame, int index, int channel) {
+    const auto format = static_cast<AVSampleFormat>(frame->format);
+    const int channels = frame->ch_layout.nb_channels;
+    const int size = av_get_bytes_per_sample(format);
+    const std::uint8_t* at =
+        av_sample_fmt_is_planar(format) != 0
+            ? frame->extended_data[channel] + static_cast<std::ptrdiff_t>(index) * size
+            : frame->extended_data[0] +
+                  (static_cast<std::ptrdiff_t>(index) * channels + channel) * size;
+    switch (av_get_packed_sample_fmt(format)) {
+        case AV_SAMPLE_FMT_U8:
+            return (at[0] - 128) / 128.0;
+        case AV_SAMPLE_FMT_S16: {
+            std::int16_t v;
+            std::memcpy(&v, at, 2);
+            return v / 32768.0;
+        }
+        case AV_SAMPLE_FMT_S32: {
+            std::int32_t v;
+            std::memcpy(&v, at, 4);
+            return v / 2147483648.0;
+        }
+        case AV_SAMPLE_FMT_S64: {
+            std::int64_t v;
+            std::memcpy(&v, at, 8);
+            return static_cast<double>(v) / 9.223372036854775808e18;
+        }
+        case AV_SAMPLE_FMT_FLT: {
+            float v;
+            std::memcpy(&v, at, 4);
+            return v;
+        }
+        case AV_SAMPLE_FMT_DBL: {
+            double v;
+            std::memcpy(&v, at, 8);
+            return v;
+        }
+        default:
+            return 0.0;
+    }
+}
+
+// Adds a piece of decoded audio, merging it into the last span when of the same kind and
+// less than kGap after it.
+void AddAudioPiece(std::vector<AudioSpan>* spans, AudioSpan piece) {
+    constexpr std::int64_t kGap = 200'000;  // 20 ms
+    if (!spans->empty()) {
+        AudioSpan& last = spans->back();
+        if (last.loud == piece.loud && piece.start >= last.start && piece.start - last.end < kGap) {
+            last.end = std::max(last.end, piece.end);
+            return;
+        }
+    }
+    spans->push_back(piece);
+}
+
 // The YUV matrix a decoded picture is to be read with: its tag, or for an untagged one BT.709
 // from 720 lines up and BT.601 below (what players do, and what the engine documents).
 int MatrixOf(const AVFrame* picture) {
@@ -647,8 +704,6 @@ bool ReadReference(const std::string& path, const MadeMedia& made, Reference* re
         return false;
     }
     ScalerPtr scaler;
-    std::int64_t audioSamples = 0;
-    bool audioStarted = false;
     std::string failure;
 
     const auto takeFrames = [&](int which) {
@@ -660,13 +715,29 @@ bool ReadReference(const std::string& path, const MadeMedia& made, Reference* re
                 timestamp = frame->pts;
             }
             if (which == 1) {
-                if (!audioStarted && timestamp != AV_NOPTS_VALUE) {
-                    audioStarted = true;
-                    reference->audioStart = TicksOf(timestamp, stream->time_base) - origin;
-                    reference->audioRate = frame->sample_rate;
-                }
-                if (frame->sample_rate == reference->audioRate) {
-                    audioSamples += frame->nb_samples;
+                // In 5 ms pieces: loud when some channel carries the tone (RMS above a
+                // quarter of its 0.35).
+                const int rate = frame->sample_rate;
+                if (timestamp != AV_NOPTS_VALUE && rate > 0 && frame->nb_samples > 0) {
+                    const std::int64_t start = TicksOf(timestamp, stream->time_base) - origin;
+                    const int piece = std::max(1, rate / 200);
+                    for (int first = 0; first < frame->nb_samples; first += piece) {
+                        const int count = std::min(piece, frame->nb_samples - first);
+                        double loudest = 0.0;
+                        for (int c = 0; c < frame->ch_layout.nb_channels; ++c) {
+                            double energy = 0.0;
+                            for (int i = first; i < first + count; ++i) {
+                                const double v = SampleAt(frame.get(), i, c);
+                                energy += v * v;
+                            }
+                            loudest = std::max(loudest, std::sqrt(energy / count));
+                        }
+                        AudioSpan span;
+                        span.start = start + av_rescale(first, 10'000'000, rate);
+                        span.end = start + av_rescale(first + count, 10'000'000, rate);
+                        span.loud = count >= piece / 2 && loudest > 0.09;
+                        AddAudioPiece(&reference->audio, span);
+                    }
                 }
                 av_frame_unref(frame.get());
                 continue;
@@ -765,11 +836,7 @@ bool ReadReference(const std::string& path, const MadeMedia& made, Reference* re
             return false;
         }
     }
-    if (audioStarted && audioSamples > 0 && reference->audioRate > 0) {
-        reference->hasAudio = true;
-        reference->audioEnd =
-            reference->audioStart + av_rescale(audioSamples, 10'000'000, reference->audioRate);
-    }
+    reference->hasAudio = !reference->audio.empty();
     return true;
 }
 

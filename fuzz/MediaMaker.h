@@ -79,15 +79,24 @@ struct ReferenceFrame {
     int index = -1;             // -1 for coarse formats
 };
 
+// A stretch of source time where the straight decode has sound, each placed by its frames'
+// own timestamps (100-ns units); loud: the tone is there (not just the codec's priming or
+// a fade-in), throughout.
+struct AudioSpan {
+    std::int64_t start = 0;
+    std::int64_t end = 0;
+    bool loud = false;
+};
+
 struct Reference {
     std::vector<ReferenceFrame> frames;
     std::int64_t frameTicks = 0;  // the nominal frame length, 100-ns units
     int width = 0;                // the picture as decoded
     int height = 0;
     bool hasAudio = false;
-    int audioRate = 0;
-    std::int64_t audioStart = 0;  // source time of the first sample, 100-ns units
-    std::int64_t audioEnd = 0;    // and of the end of the last
+    // Decoded audio in 5 ms pieces, neighbours of the same kind merged when less than 20 ms
+    // apart (what the engine takes for rounding rather than a gap).
+    std::vector<AudioSpan> audio;
 };
 
 // Decodes the file from its start to its end with FFmpeg directly. False (with the reason in
