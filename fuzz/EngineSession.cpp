@@ -1,5 +1,6 @@
 #include "fuzz/EngineSession.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
@@ -20,6 +21,7 @@ struct Side {
     bool video = true;
     std::atomic<IAudioVideoSync*> sync{nullptr};
     std::atomic<std::int64_t> deliveries{0};
+    std::atomic<std::int64_t> lastDelivery{0};  // steady_clock, ns since its epoch
     // Set by the host thread once this kind's Stop has returned: no callback may follow.
     std::atomic<bool> stopReturned{false};
 };
@@ -31,6 +33,7 @@ std::intptr_t TARN_CALL Deliver(void* context, const void* format, std::uint8_t*
         Fail("a %s callback ran after the composite's Stop returned", side.video ? "video" : "audio");
     }
     side.deliveries.fetch_add(1);
+    side.lastDelivery.store(std::chrono::steady_clock::now().time_since_epoch().count());
     if (IAudioVideoSync* sync = side.sync.load()) {
         if (side.video) {
             sync->NotifyVideoTime(start);
@@ -188,7 +191,8 @@ Outcome Run(const TimelineSpec& videoSpec, const TimelineSpec& audioSpec, const 
 
     // Video first, as a host does, so that the sync object sees both before anything moves.
     Each(video, audio, "Run", &IMediaSource::Run);
-    const auto until = std::chrono::steady_clock::now() + control.limit;
+    const auto started = std::chrono::steady_clock::now();
+    const auto until = started + control.limit;
     bool paused = false;
     for (;;) {
         if (Ended(video) && Ended(audio)) {
@@ -196,6 +200,12 @@ Outcome Run(const TimelineSpec& videoSpec, const TimelineSpec& audioSpec, const 
             break;
         }
         if (std::chrono::steady_clock::now() >= until) {
+            const std::int64_t last =
+                std::max(video.side.lastDelivery.load(), audio.side.lastDelivery.load());
+            const std::int64_t quietSince = std::max(last, started.time_since_epoch().count());
+            outcome.stalled = std::chrono::steady_clock::now().time_since_epoch().count() -
+                                  quietSince >=
+                              std::chrono::nanoseconds(std::chrono::seconds(kStallSeconds)).count();
             break;
         }
         if (control.stopAfter >= 0 && Deliveries(video, audio) >= control.stopAfter) {

@@ -58,7 +58,11 @@ struct Outcome {
     bool audioPrepared = false;
     bool ended = false;    // every prepared timeline ended on its own within the limit
     bool stopped = false;  // the session was stopped early on purpose (Control::stopAfter)
+    // Not ended within the limit, and nothing delivered in its last kStallSeconds.
+    bool stalled = false;
 };
+
+constexpr int kStallSeconds = 3;
 
 // Runs the session. Composites that cannot be created or set up count as not prepared.
 Outcome Run(const TimelineSpec& video, const TimelineSpec& audio, const Control& control,

@@ -18,9 +18,12 @@
 // fuzz_session is built with AddressSanitizer and UndefinedBehaviorSanitizer (and ScalerGuard:
 // see ScalerGuard.cpp); it skips outputs above kMaxFrameBytes a frame. fuzz_session_capped is
 // built with UndefinedBehaviorSanitizer only and runs under an address-space limit
-// (FUZZ_ADDRESS_SPACE_MB, default 3072) at every size up to the engine's limit: an allocation
-// failure there must end the session, not the process; a session whose frames could not all
-// fit may end early, but what it delivered must be right.
+// (FUZZ_ADDRESS_SPACE_MB, default 3072) at every size up to the engine's limit; the input may
+// also leave the session only a little room above what the process has mapped (byte 13), so
+// that allocations fail at every stage. Running out must end the session, not the process,
+// and no exception may come out of an engine call; a session that may have run out may end
+// early and show black or play silence, but never a wrong picture. A session that neither
+// ends nor delivers for 3 s is a hang.
 //
 // Input layout (missing bytes read as 0; codes in FuzzParams.h):
 //    0 u8 muxer           1 u8 video encoder     2 u8 width code        3 u8 height code
@@ -30,6 +33,8 @@
 //                                     3 pixels 1:2, 4 clock starts at 10 s,
 //                                     5-6 audio length: as the video, half, double, 0.1 s
 //   10 u8 audio encoder (0: none)   11 u8 audio rate   12 u8 audio channels
+//   13 u8 capped build only: 0 the session runs under the address-space limit; else it gets
+//         32, 64, 128, 192, 256, 384, 512 or 1024 MB above what the process has mapped
 //   16 u16 output width code (0: the source's own)     18 u16 output height code
 //   20 u8 frame rate code (0: own)  21 u8 sample rate code (0: own)  22 u8 channels (0: 2)
 //   23 i8 clip mode      24 u8 bar colour (one of 8)   25 u8 clips (1 + v mod 3)
@@ -103,6 +108,7 @@ struct Setup {
     std::uint32_t barColour = 0;
     bool sync = false, audioTimeline = true;
     std::int64_t pauseAfter = -1, stopAfter = -1;
+    std::uint64_t headroom = 0;  // capped build: address space left to the session, 0: the cap
     struct ClipBytes {
         std::int16_t startMs;
         std::uint16_t lengthCode;
@@ -142,6 +148,8 @@ Setup ReadSetup(const std::uint8_t* data, std::size_t size) {
     s.media.audio.encoder = p.U8(10);
     s.media.audio.rate = p.U8(11);
     s.media.audio.channels = p.U8(12);
+    constexpr std::uint64_t kHeadroomMb[] = {32, 64, 128, 192, 256, 384, 512, 1024};
+    s.headroom = p.U8(13) == 0 ? 0 : kHeadroomMb[(p.U8(13) - 1) % 8] << 20;
 
     s.width = fuzzparams::Dimension(p.U16(16), 0);
     s.height = fuzzparams::Dimension(p.U16(18), 0);
@@ -183,12 +191,13 @@ class Judge final : public Receiver {
   public:
     Judge(const Setup& setup, const mediamaker::MadeMedia& made,
           const mediamaker::Reference& reference, std::vector<Clip> clips, std::int64_t length,
-          bool audioInFile)
+          bool audioInFile, bool shortOfMemory)
         : setup_(setup),
           made_(made),
           reference_(reference),
           clips_(std::move(clips)),
           audioInFile_(audioInFile),
+          shortOfMemory_(shortOfMemory),
           video_(setup.width, setup.height, setup.rate.num, setup.rate.den, length),
           audio_(setup.sampleRate, setup.channels, length) {}
 
@@ -211,7 +220,7 @@ class Judge final : public Receiver {
         bool blackAllowed = false;
         int allowed[3] = {-2, -2, -2};
         Expected(sourceTime, &blackAllowed, allowed);
-        bool fine = black ? blackAllowed : false;
+        bool fine = black ? blackAllowed || shortOfMemory_ : false;
         if (!black && !fine) {
             if (made_.coarse) {
                 fine = allowed[0] != -2;  // a picture is due; which one cannot be told
@@ -306,7 +315,7 @@ class Judge final : public Receiver {
                  sound ? "" : " (none in the session)", made_.Describe().c_str());
         }
         // A 440 Hz tone at half scale: RMS about 11,585 in each channel it reaches.
-        if (mustSound && rate >= 2000 && frames >= 20) {
+        if (mustSound && rate >= 2000 && frames >= 20 && !shortOfMemory_) {
             double loudest = 0.0;
             for (double e : energy) {
                 loudest = std::max(loudest, std::sqrt(e / static_cast<double>(frames)));
@@ -387,6 +396,9 @@ class Judge final : public Receiver {
     const mediamaker::Reference& reference_;
     std::vector<Clip> clips_;
     bool audioInFile_;
+    // Running out of memory may cost a picture (black) or the sound (silence), never the
+    // right picture for a wrong one.
+    bool shortOfMemory_;
     VideoChecker video_;
     AudioChecker audio_;
 };
@@ -394,6 +406,45 @@ class Judge final : public Receiver {
 std::int64_t CropAt(std::uint8_t code, int size) {
     return static_cast<std::int64_t>(code) * size / 256;
 }
+
+// The address space this process has mapped, in bytes.
+std::uint64_t AddressSpaceInUse() {
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    unsigned long long pages = 0;
+    if (statm != nullptr) {
+        if (std::fscanf(statm, "%llu", &pages) != 1) {
+            pages = 0;
+        }
+        std::fclose(statm);
+    }
+    return pages * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+}
+
+// In the capped build, lowers the soft address-space limit to what the process has mapped
+// now plus `headroom` for as long as it lives, so that allocations fail inside the session
+// at a point the input chooses.
+class Headroom {
+  public:
+    explicit Headroom(std::uint64_t headroom) {
+        if (!kCapped || headroom == 0 || getrlimit(RLIMIT_AS, &saved_) != 0) {
+            return;
+        }
+        rlimit lowered = saved_;
+        lowered.rlim_cur = std::min<std::uint64_t>(saved_.rlim_max, AddressSpaceInUse() + headroom);
+        active_ = setrlimit(RLIMIT_AS, &lowered) == 0;
+    }
+    ~Headroom() {
+        if (active_) {
+            setrlimit(RLIMIT_AS, &saved_);
+        }
+    }
+    Headroom(const Headroom&) = delete;
+    Headroom& operator=(const Headroom&) = delete;
+
+  private:
+    rlimit saved_ = {};
+    bool active_ = false;
+};
 
 }  // namespace
 
@@ -531,26 +582,39 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         audio.clips.push_back(spec);
     }
 
-    Judge judge(setup, made, reference, clips, at, static_cast<bool>(audioSource));
+    // Under the address-space limit a session whose frames may not all fit may run out, and
+    // so may one left little headroom: it may then end early, and lose pictures or sound.
+    const bool squeezed = kCapped && setup.headroom != 0;
+    const bool mayRunOut = squeezed || (kCapped && frameBytes * 12 > g_addressSpace / 2);
+    Judge judge(setup, made, reference, clips, at, static_cast<bool>(audioSource), mayRunOut);
     Control control;
     control.sync = setup.sync;
     control.pauseAfter = setup.pauseAfter;
     control.stopAfter = setup.stopAfter;
     control.limit = 8s;
-    const Outcome outcome = fuzzsession::Run(video, audio, control, judge);
+    Outcome outcome;
+    {
+        const Headroom headroom(setup.headroom);
+        outcome = fuzzsession::Run(video, audio, control, judge);
+    }
 
-    if (outcome.videoPrepared != VideoUsable(setup)) {
+    // A session that neither ends nor delivers has hung, unless its frames are so large that
+    // one takes seconds to make.
+    if (outcome.stalled && frameBytes <= (std::uint64_t{16} << 20)) {
+        Fail("the session neither ended nor delivered anything in its last %d s (%s)",
+             kStallSeconds, made.Describe().c_str());
+    }
+    if (outcome.videoPrepared != VideoUsable(setup) && !(squeezed && !outcome.videoPrepared)) {
         Fail("Prepare %s video at %dx%d (0: own), %d/%d fps (%s)",
              outcome.videoPrepared ? "accepted" : "refused", setup.width, setup.height,
              setup.rate.num, setup.rate.den, made.Describe().c_str());
     }
-    if (audio.wanted && outcome.audioPrepared != AudioUsable(setup)) {
+    if (audio.wanted && outcome.audioPrepared != AudioUsable(setup) &&
+        !(squeezed && !outcome.audioPrepared)) {
         Fail("Prepare %s audio at %d Hz (0: own), %d channels (%s)",
              outcome.audioPrepared ? "accepted" : "refused", setup.sampleRate, setup.channels,
              made.Describe().c_str());
     }
-    // Under the address-space limit a session whose frames may not all fit may end early.
-    const bool mayRunOut = kCapped && frameBytes * 12 > g_addressSpace / 2;
     const bool complete = outcome.ended && !outcome.stopped && !mayRunOut;
     if (g_verbose) {
         std::fprintf(stderr,
