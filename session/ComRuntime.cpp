@@ -1,7 +1,20 @@
 #include "session/ComRuntime.h"
 
+#include <atomic>
+
+#include "session/FaultGuard.h"
+
 #if defined(_WIN32)
 #include <objbase.h>
+
+namespace {
+void LeaveRuntime() {
+    CoUninitialize();
+}
+
+// Written by tests between sessions, read by the worker as it ends.
+std::atomic<void (*)()> gUninitialize{LeaveRuntime};
+}  // namespace
 
 // The result is not looked at: a thread that cannot enter the runtime still runs its session
 // with whatever the engine manages without it.
@@ -9,17 +22,19 @@ ComRuntime::ComRuntime() {
     CoInitialize(nullptr);
 }
 
-// A structured exception raised inside CoUninitialize is not caught here. GCC (MinGW-w64)
-// has no __try/__except, and nothing else catches it soundly: a vectored handler sees the
-// fault but cannot resume at a defined point in this frame without the unwinding that only
-// __except provides, and a longjmp out of it would skip the runtime's own clean-up and leave
-// its locks held. Every engine object of the session has been released before this runs, so
-// the runtime has nothing of ours left to tear down; a fault here is a fault in the system
-// and is left to the process's own handling.
+// Every engine object of the session has been released before this runs, so the runtime has
+// nothing of ours left to tear down: a fault inside it is the system's, and the session ends
+// as it would have. The frames inside are unwound before this goes on (see FaultGuard), so the
+// runtime's own clean-up runs and its locks are released.
 ComRuntime::~ComRuntime() {
-    CoUninitialize();
+    CallCatchingFaults(gUninitialize.load());
+}
+
+void ComRuntime::SetUninitializeForTesting(void (*uninitialize)()) {
+    gUninitialize.store(uninitialize != nullptr ? uninitialize : LeaveRuntime);
 }
 #else
 ComRuntime::ComRuntime() = default;
 ComRuntime::~ComRuntime() = default;
+void ComRuntime::SetUninitializeForTesting(void (*)()) {}
 #endif

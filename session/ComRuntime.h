@@ -5,7 +5,12 @@
 class ComRuntime {
   public:
     ComRuntime();
+    // Leaves the runtime. A structured exception raised inside that is caught and ignored.
     ~ComRuntime();
     ComRuntime(const ComRuntime&) = delete;
     ComRuntime& operator=(const ComRuntime&) = delete;
+
+    // What the destructor calls to leave the runtime (CoUninitialize); null puts that back.
+    // For tests, which put a function that faults in its place; set while no session runs.
+    static void SetUninitializeForTesting(void (*uninitialize)());
 };

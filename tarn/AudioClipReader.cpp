@@ -1,6 +1,8 @@
 #include "tarn/AudioClipReader.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <numeric>
 #include <utility>
 #include <vector>
 
@@ -11,6 +13,7 @@
 
 extern "C" {
 #include <libavformat/avformat.h>
+#include <libavutil/intreadwrite.h>
 }
 
 namespace {
@@ -21,6 +24,48 @@ constexpr std::int64_t kPrerollTicks = kTicksPerSecond / 5;
 // Jumps in the source's timestamps smaller than this are taken as rounding (Matroska stores
 // milliseconds) and the audio as continuous; larger ones are gaps that read as silence.
 constexpr std::int64_t kGapTicks = kTicksPerSecond / 50;
+
+// a / b rounded towards minus infinity, and to the nearest (b > 0).
+std::int64_t FloorDivide(std::int64_t a, std::int64_t b) {
+    const std::int64_t quotient = a / b;
+    return (a % b != 0 && a < 0) ? quotient - 1 : quotient;
+}
+std::int64_t NearestDivide(std::int64_t a, std::int64_t b) {
+    return FloorDivide(a + b / 2, b);
+}
+
+// The samples a decoder asks to drop from a frame (it reports them instead of trimming, see
+// StreamDecoder::Open): at its start (codec delay, priming; may run on into the next frames)
+// and at its end (padding).
+struct Trim {
+    std::int64_t start = 0;
+    std::int64_t end = 0;
+    bool told = false;
+};
+
+Trim TrimOf(const AVFrame* frame) {
+    const AVFrameSideData* side = av_frame_get_side_data(frame, AV_FRAME_DATA_SKIP_SAMPLES);
+    if (side == nullptr || side->size < 10) {
+        return Trim{};
+    }
+    return Trim{AV_RL32(side->data), AV_RL32(side->data + 4), true};
+}
+
+// A length, in sample frames, that every packet of the stream lasts a whole number of; 0 when
+// none is known (Vorbis and other codecs whose frames vary).
+int FrameGranule(const AVCodecParameters* stream) {
+    if (stream->codec_id == AV_CODEC_ID_OPUS && stream->sample_rate == 48000) {
+        return 120;  // Opus frames last 2.5 ms or a multiple of it
+    }
+    return std::max(stream->frame_size, 0);
+}
+
+// How far, in sample frames, a time rounded to a time base of `tick` sample frames may lie from
+// the place it stands for (a muxer may round twice), where places are `granule` apart: less
+// than half the way to the next one.
+std::int64_t RoundingReach(std::int64_t tick, std::int64_t granule) {
+    return std::min(2 * tick, (granule - 1) / 2);
+}
 
 // The decoder's output as the resampler was set up for it.
 struct SourceFormat {
@@ -50,7 +95,13 @@ struct AudioClipReader::State {
     // Hands out up to `frames` sample frames from the queue; how many.
     std::int64_t TakeQueued(std::int16_t* out, std::int64_t frames);
     bool StartResampler(const AVFrame* frame);
+    // Where the frame whose packet has `timestamp` starts, in source samples at `rate`.
+    std::int64_t SourcePosition(std::int64_t timestamp, int rate) const;
+    // Places the new resampler's first output for the source sample `first` (at `rate`).
+    void AlignResampler(std::int64_t first, int rate);
     void Resample(const AVFrame* frame);
+    // Resamples `count` sample frames of `frame` from its `offset`-th on.
+    void Feed(const AVFrame* frame, std::int64_t offset, std::int64_t count);
     void FlushResampler();
     // Adds `frames` converted sample frames that belong at output position `position`.
     void Append(std::int64_t position, const std::int16_t* samples, std::int64_t frames);
@@ -73,7 +124,17 @@ struct AudioClipReader::State {
     SourceFormat source;
     std::int64_t resamplerStart = 0;   // position of the resampler's first output
     std::int64_t resamplerOutput = 0;  // sample frames it has produced since then
+    std::int64_t resamplerInput = 0;   // source sample the resampler's next input belongs at
     std::vector<std::int16_t> converted;
+    std::vector<const std::uint8_t*> inputPlanes;
+
+    // Source samples count the source's own sample frames at its own rate: 0 is source time 0.
+    // Every packet starts a whole number of granules after the stream's first packet, which
+    // starts at gridOrigin; counted at gridRate (0 when either is not known).
+    int gridRate = 0;
+    std::int64_t gridOrigin = 0;
+    std::int64_t granule = 0;
+    std::int64_t pendingSkip = 0;  // samples still to drop from the start of the next frames
 
     // Sample frames from readPosition on, interleaved; consumed from queueHead.
     std::vector<std::int16_t> queue;
@@ -98,7 +159,24 @@ void AudioClipReader::State::Open() {
         return;
     }
     origin = SourceTimeOrigin(decoder->input());
-    const AVRational timeBase = decoder->stream()->time_base;
+    const AVStream* stream = decoder->stream();
+    const AVRational timeBase = stream->time_base;
+    const std::int64_t first = decoder->FirstPacketTime();
+    const int rate = stream->codecpar->sample_rate;
+    granule = FrameGranule(stream->codecpar);
+    if (first != AV_NOPTS_VALUE && rate > 0 && rate <= kMaxSourceSampleRate && granule > 0) {
+        gridOrigin = SourcePosition(first, rate);
+        gridRate = rate;
+        // A stream whose first packet lies one codec delay before 0 (as Matroska keeps Opus)
+        // starts its sound at 0 exactly; a time rounded to the time base says so only roughly.
+        const std::int64_t delayed = -stream->codecpar->initial_padding -
+                                     av_rescale_q(origin, kTickTimeBase, AVRational{1, rate});
+        const std::int64_t tick = av_rescale_rnd(timeBase.num, rate, timeBase.den, AV_ROUND_UP);
+        if (stream->codecpar->initial_padding > 0 &&
+            std::abs(gridOrigin - delayed) <= RoundingReach(tick, granule)) {
+            gridOrigin = delayed;
+        }
+    }
     decoder->SeekBefore(av_rescale_q_rnd(ClampTime(clip.sourceStart) - kPrerollTicks + origin,
                                          kTickTimeBase, timeBase, AV_ROUND_DOWN));
 }
@@ -180,50 +258,111 @@ void AudioClipReader::State::Append(std::int64_t position, const std::int16_t* s
     target->insert(target->end(), samples, samples + frames * channels);
 }
 
+std::int64_t AudioClipReader::State::SourcePosition(std::int64_t timestamp, int rate) const {
+    const AVRational timeBase = decoder->stream()->time_base;
+    const AVRational sampleTime = {1, rate};
+    std::int64_t position = ClampTime(av_rescale_q(timestamp, timeBase, sampleTime)) -
+                            av_rescale_q(origin, kTickTimeBase, sampleTime);
+    // A time base coarser than a sample (Matroska counts milliseconds) places a packet only to
+    // within a tick or so (the muxer may round twice). A decoder that ran from the stream's
+    // first packet would have put it a whole number of granules after that one: the nearest
+    // such place, when it is that near, is where it belongs, whichever packet decoding started
+    // from.
+    const std::int64_t tick = av_rescale_rnd(timeBase.num, rate, timeBase.den, AV_ROUND_UP);
+    if (gridRate == rate && tick > 1) {
+        const std::int64_t snapped =
+            gridOrigin + NearestDivide(position - gridOrigin, granule) * granule;
+        if (std::abs(snapped - position) <= RoundingReach(tick, granule)) {
+            position = snapped;
+        }
+    }
+    return position;
+}
+
+void AudioClipReader::State::AlignResampler(std::int64_t first, int rate) {
+    // The resampler's outputs fall every 1/outputRate s from its first input on. Started on a
+    // source sample whose time is a whole output sample (every rate / gcd samples), they fall
+    // on the output's own grid, wherever decoding started; the few samples before `first` are
+    // silence.
+    const std::int64_t period = rate / std::gcd(rate, clip.outputRate);
+    const std::int64_t aligned = FloorDivide(first, period) * period;
+    resamplerStart = av_rescale(aligned, clip.outputRate, rate);
+    resamplerOutput = 0;
+    resamplerInput = aligned;
+    if (first > aligned) {
+        swr_inject_silence(resampler.get(), static_cast<int>(first - aligned));
+        resamplerInput = first;
+    }
+}
+
 void AudioClipReader::State::Resample(const AVFrame* decoded) {
+    if ((decoded->flags & AV_FRAME_FLAG_DISCARD) != 0 || decoded->nb_samples <= 0) {
+        return;  // wholly before the stream's start (an edit list cuts it)
+    }
+    const Trim trim = TrimOf(decoded);
+    const std::int64_t samples = decoded->nb_samples;
+    const std::int64_t skip = trim.told && trim.start > 0 ? trim.start : pendingSkip;
+    const std::int64_t dropStart = std::min(skip, samples);
+    pendingSkip = skip - dropStart;
+    const std::int64_t kept = samples - dropStart - std::min(trim.end, samples - dropStart);
+    if (kept <= 0) {
+        return;
+    }
+
     std::int64_t timestamp = decoded->best_effort_timestamp;
     if (timestamp == AV_NOPTS_VALUE) {
         timestamp = decoded->pts;
     }
-    const AVRational timeBase = decoder->stream()->time_base;
-    const AVRational sampleTime = {1, clip.outputRate};
-    // Where this frame's first sample belongs, by its timestamp.
-    std::int64_t position = 0;
-    if (timestamp != AV_NOPTS_VALUE) {
-        position = ClampTime(av_rescale_q(timestamp, timeBase, sampleTime)) -
-                   av_rescale_q(origin, kTickTimeBase, sampleTime);
-    }
+    const int rate = decoded->sample_rate;
+    const bool timed = timestamp != AV_NOPTS_VALUE && rate > 0;
+    // Where the first sample kept belongs, by the frame's timestamp, in source samples.
+    const std::int64_t first = timed ? SourcePosition(timestamp, rate) + dropStart : 0;
+    bool continued = false;  // a new resampler goes on where the last one stopped
     if (resampler) {
-        const std::int64_t expected =
-            resamplerStart + resamplerOutput + swr_get_delay(resampler.get(), clip.outputRate);
         const bool gap =
-            timestamp != AV_NOPTS_VALUE &&
-            position - expected > av_rescale(kGapTicks, clip.outputRate, kTicksPerSecond);
+            timed && first - resamplerInput > av_rescale(kGapTicks, rate, kTicksPerSecond);
         if (gap || !source.Matches(decoded)) {
             FlushResampler();
-            if (!gap) {
-                position = resamplerStart + resamplerOutput;  // new format, same clock
-            }
+            continued = !gap;  // new format, same clock
         }
-    } else if (timestamp == AV_NOPTS_VALUE) {
-        position = resamplerStart + resamplerOutput;
+    } else if (!timed) {
+        continued = true;
     }
     if (!resampler) {
+        const std::int64_t output = resamplerStart + resamplerOutput;
         if (!StartResampler(decoded)) {
             return;
         }
-        resamplerStart = position;
-        resamplerOutput = 0;
+        if (continued) {
+            resamplerStart = output;
+            resamplerOutput = 0;
+            resamplerInput = av_rescale(output, rate, clip.outputRate);
+        } else {
+            AlignResampler(first, rate);
+        }
     }
-    const int room = swr_get_out_samples(resampler.get(), decoded->nb_samples);
+    Feed(decoded, dropStart, kept);
+    resamplerInput += kept;
+}
+
+void AudioClipReader::State::Feed(const AVFrame* decoded, std::int64_t offset, std::int64_t count) {
+    const auto format = static_cast<AVSampleFormat>(decoded->format);
+    const bool planar = av_sample_fmt_is_planar(format) != 0;
+    const int channels = decoded->ch_layout.nb_channels;
+    const std::int64_t step =
+        static_cast<std::int64_t>(av_get_bytes_per_sample(format)) * (planar ? 1 : channels);
+    inputPlanes.assign(static_cast<std::size_t>(planar ? channels : 1), nullptr);
+    for (std::size_t plane = 0; plane < inputPlanes.size(); ++plane) {
+        inputPlanes[plane] = decoded->extended_data[plane] + offset * step;
+    }
+    const int room = swr_get_out_samples(resampler.get(), static_cast<int>(count));
     if (room <= 0) {
         return;
     }
     converted.resize(static_cast<std::size_t>(room) * clip.outputChannels);
     std::uint8_t* out[1] = {reinterpret_cast<std::uint8_t*>(converted.data())};
     const int made =
-        swr_convert(resampler.get(), out, room,
-                    const_cast<const std::uint8_t**>(decoded->extended_data), decoded->nb_samples);
+        swr_convert(resampler.get(), out, room, inputPlanes.data(), static_cast<int>(count));
     if (made > 0) {
         Append(resamplerStart + resamplerOutput, converted.data(), made);
         resamplerOutput += made;

@@ -26,7 +26,9 @@ class AudioClipReader {
     // starts at sourceStart. Mono and multichannel sources are down- or up-mixed. Silence for
     // any part before the start of the file's audio or past its end (the end is where decoding
     // ends). Sample-accurate: the k-th output sample frame is the source's audio at
-    // sourceStart + k / outputRate seconds.
+    // sourceStart + k / outputRate seconds, on the same grid whether the file is decoded from
+    // its start or from a seek, so clips of one file that start where another ends continue it
+    // sample for sample.
     void Read(std::int16_t* out, std::int64_t frames);
 
   private:

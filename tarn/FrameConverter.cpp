@@ -18,6 +18,21 @@ constexpr int kScaleFlags = SWS_BILINEAR;
 constexpr AVPixelFormat kOutputFormat = AV_PIX_FMT_BGR0;
 constexpr int kBytesPerPixel = 4;
 
+// libswscale's vector code writes rows in whole blocks of up to 64 bytes, counted from the
+// row's start: a row whose length is no multiple of that is overrun, on the last row past the
+// end of the frame (16 pixels are written for a row of 8, 432 for a row of 426). FFmpeg's own
+// frames allow for it (their rows are aligned and padded); ours have no room between rows.
+constexpr std::uintptr_t kScalerBlock = kFrameAlignment;
+
+// Whether libswscale can write `width` pixels per row straight into rows starting at `start`,
+// `stride` bytes apart: every row starts on a block boundary and ends on one, as in an FFmpeg
+// frame whose rows need no padding.
+bool WritableInPlace(const std::uint8_t* start, std::ptrdiff_t stride, int width) {
+    const auto rowBytes = static_cast<std::uintptr_t>(width) * kBytesPerPixel;
+    return reinterpret_cast<std::uintptr_t>(start) % kScalerBlock == 0 &&
+           static_cast<std::uintptr_t>(stride) % kScalerBlock == 0 && rowBytes % kScalerBlock == 0;
+}
+
 // The deprecated full-range "J" formats as their plain twins, the range as a flag instead.
 AVPixelFormat PlainFormat(AVPixelFormat format, bool* fullRange) {
     switch (format) {
@@ -96,11 +111,22 @@ void ClearFourthBytes(std::uint8_t* row, int width, int height, std::ptrdiff_t s
     }
 }
 
-// Copies the `width` x `height` picture `from` (as scaled, not yet upright) into the rectangle
-// at `to`, turned clockwise by `rotation` degrees, with the fourth byte cleared.
-void TurnUpright(const std::uint8_t* from, int width, int height, int rotation, std::uint8_t* to,
-                 std::ptrdiff_t toStride) {
-    const std::ptrdiff_t fromStride = static_cast<std::ptrdiff_t>(width) * kBytesPerPixel;
+// Copies `width` x `height` pixels from rows `fromStride` bytes apart to rows `toStride` bytes
+// apart, with the fourth byte cleared on the way.
+void CopyPixels(const std::uint8_t* from, std::ptrdiff_t fromStride, int width, int height,
+                std::uint8_t* to, std::ptrdiff_t toStride) {
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * kBytesPerPixel;
+    for (int y = 0; y < height; ++y) {
+        std::memcpy(to + y * toStride, from + y * fromStride, rowBytes);
+    }
+    ClearFourthBytes(to, width, height, toStride);
+}
+
+// Copies the `width` x `height` picture `from` (as scaled, not yet upright; rows `fromStride`
+// bytes apart) into the rectangle at `to`, turned clockwise by `rotation` degrees, with the
+// fourth byte cleared.
+void TurnUpright(const std::uint8_t* from, std::ptrdiff_t fromStride, int width, int height,
+                 int rotation, std::uint8_t* to, std::ptrdiff_t toStride) {
     const int turnedWidth = rotation == 180 ? width : height;
     const int turnedHeight = rotation == 180 ? height : width;
     for (int y = 0; y < turnedHeight; ++y) {
@@ -125,12 +151,13 @@ void TurnUpright(const std::uint8_t* from, int width, int height, int rotation, 
     }
 }
 
-// Fills the output outside `picture` with the bar colour.
+// Fills the output outside `picture` with the bar colour. Only its low three bytes are the
+// colour (0x00RRGGBB): whatever the host put in the high byte, the fourth byte stays 0.
 void PaintBars(std::uint8_t* frame, int width, int height, const PixelRect& picture,
                std::uint32_t colour) {
-    const std::uint8_t pixel[4] = {
-        static_cast<std::uint8_t>(colour), static_cast<std::uint8_t>(colour >> 8),
-        static_cast<std::uint8_t>(colour >> 16), static_cast<std::uint8_t>(colour >> 24)};
+    const std::uint8_t pixel[4] = {static_cast<std::uint8_t>(colour),
+                                   static_cast<std::uint8_t>(colour >> 8),
+                                   static_cast<std::uint8_t>(colour >> 16), 0};
     const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(width) * kBytesPerPixel;
     for (int y = 0; y < height; ++y) {
         std::uint8_t* row = frame + y * stride;
@@ -287,24 +314,53 @@ bool FrameConverter::Convert(const AVFrame* picture, AVRational sar, int rotatio
     const std::ptrdiff_t frameStride = static_cast<std::ptrdiff_t>(outputWidth_) * kBytesPerPixel;
     std::uint8_t* targetStart =
         frame + target.y * frameStride + static_cast<std::ptrdiff_t>(target.x) * kBytesPerPixel;
-    std::uint8_t* scaled[4] = {targetStart, nullptr, nullptr, nullptr};
-    int scaledStrides[4] = {static_cast<int>(frameStride), 0, 0, 0};
-    if (rotation != 0) {
-        turned_.resize(static_cast<std::size_t>(scaledWidth) * scaledHeight * kBytesPerPixel);
-        scaled[0] = turned_.data();
-        scaledStrides[0] = scaledWidth * kBytesPerPixel;
-    }
-    if (sws_scale(scaler_.context.get(), planes, strides, 0, shown.height, scaled, scaledStrides) <=
-        0) {
-        return false;
-    }
-    if (rotation != 0) {
-        TurnUpright(turned_.data(), scaledWidth, scaledHeight, rotation, targetStart, frameStride);
-    } else {
+    if (rotation == 0 && WritableInPlace(targetStart, frameStride, scaledWidth)) {
+        std::uint8_t* scaled[4] = {targetStart, nullptr, nullptr, nullptr};
+        const int scaledStrides[4] = {static_cast<int>(frameStride), 0, 0, 0};
+        if (sws_scale(scaler_.context.get(), planes, strides, 0, shown.height, scaled,
+                      scaledStrides) <= 0) {
+            return false;
+        }
         ClearFourthBytes(targetStart, target.width, target.height, frameStride);
+    } else {
+        // Scaled into a frame laid out as libswscale needs, then copied (or turned) into place.
+        const AVFrame* scaled = Scaled(planes, strides, shown.height, scaledWidth, scaledHeight);
+        if (scaled == nullptr) {
+            return false;
+        }
+        if (rotation != 0) {
+            TurnUpright(scaled->data[0], scaled->linesize[0], scaledWidth, scaledHeight, rotation,
+                        targetStart, frameStride);
+        } else {
+            CopyPixels(scaled->data[0], scaled->linesize[0], scaledWidth, scaledHeight, targetStart,
+                       frameStride);
+        }
     }
     if (target.width != outputWidth_ || target.height != outputHeight_) {
         PaintBars(frame, outputWidth_, outputHeight_, target, barColour_);
     }
     return true;
+}
+
+const AVFrame* FrameConverter::Scaled(const std::uint8_t* const planes[4], const int strides[4],
+                                      int sourceHeight, int width, int height) {
+    if (!scaled_ || scaled_->width != width || scaled_->height != height) {
+        scaled_.reset(av_frame_alloc());
+        if (!scaled_) {
+            return nullptr;
+        }
+        scaled_->width = width;
+        scaled_->height = height;
+        scaled_->format = kOutputFormat;
+        // Rows aligned to the scaler's block and padded past the last one.
+        if (av_frame_get_buffer(scaled_.get(), static_cast<int>(kScalerBlock)) < 0) {
+            scaled_.reset();
+            return nullptr;
+        }
+    }
+    if (sws_scale(scaler_.context.get(), planes, strides, 0, sourceHeight, scaled_->data,
+                  scaled_->linesize) <= 0) {
+        return nullptr;
+    }
+    return scaled_.get();
 }

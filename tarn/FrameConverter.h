@@ -6,9 +6,9 @@
 
 #include <array>
 #include <cstdint>
-#include <vector>
 
 #include "tarn/FFmpegHolders.h"
+#include "tarn/FrameBytes.h"
 #include "tarn/VideoClipReader.h"
 
 extern "C" {
@@ -22,9 +22,11 @@ class FrameConverter {
     explicit FrameConverter(const VideoClipSetup& clip);
 
     // Writes `picture` into `frame` (outputWidth x outputHeight pixels, rows top-down, no
-    // padding). `sar` is the picture's sample aspect ratio, `rotation` the clockwise degrees
-    // that turn it upright. False, with the frame left undefined, when the picture cannot be
-    // converted.
+    // padding), and nothing past it. `sar` is the picture's sample aspect ratio, `rotation` the
+    // clockwise degrees that turn it upright. False, with the frame left undefined, when the
+    // picture cannot be converted. A frame on a kFrameAlignment boundary (FrameBytes) whose
+    // rows are a multiple of kFrameAlignment bytes long is scaled into in place; any other goes
+    // through a copy.
     bool Convert(const AVFrame* picture, AVRational sar, int rotation, std::uint8_t* frame);
 
   private:
@@ -49,6 +51,11 @@ class FrameConverter {
     // (palettes, bit-packed, packed 4:2:2 and the like) to BGR0 first.
     const AVFrame* Unpacked(const AVFrame* picture);
 
+    // Scales the shown part of the picture (`planes`, `strides`, `sourceHeight` rows) with
+    // scaler_ into scaled_, `width` x `height`; null when that fails.
+    const AVFrame* Scaled(const std::uint8_t* const planes[4], const int strides[4],
+                          int sourceHeight, int width, int height);
+
     std::array<std::int32_t, 4> crop_;
     ClipMode mode_;
     std::uint32_t barColour_;
@@ -58,5 +65,7 @@ class FrameConverter {
     Scaler scaler_;
     Scaler unpacker_;
     FramePtr unpacked_;
-    std::vector<std::uint8_t> turned_;  // the fitted picture before it is turned upright
+    // The fitted picture where it cannot be scaled straight into the output frame (see
+    // WritableInPlace) or is still to be turned upright.
+    FramePtr scaled_;
 };

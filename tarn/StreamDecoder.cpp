@@ -42,6 +42,11 @@ std::unique_ptr<StreamDecoder> StreamDecoder::Open(InputPtr input, AVMediaType t
         return nullptr;
     }
     codec->pkt_timebase = stream->time_base;
+    if (type == AVMEDIA_TYPE_AUDIO) {
+        // The decoder would move a trimmed frame's timestamp by the trimmed samples rounded to
+        // the time base, a millisecond in Matroska; the reader trims and places them itself.
+        codec->flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;
+    }
     codec->thread_count = threads;
     codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     if (avcodec_open2(codec.get(), decoder, nullptr) < 0) {
@@ -68,6 +73,27 @@ StreamDecoder::StreamDecoder(InputPtr input, AVStream* stream, CodecContextPtr c
 // Members go in reverse order: packets, decoder (joining its threads), then the input.
 StreamDecoder::~StreamDecoder() = default;
 
+std::int64_t StreamDecoder::FirstPacketTime() {
+    if (!peeked_) {
+        peeked_ = true;
+        for (int read = 0; read < kMaxPacketsToKeyframe; ++read) {
+            if (av_read_frame(input_.get(), packet_.get()) < 0) {
+                break;
+            }
+            if (packet_->stream_index == stream_->index) {
+                av_packet_move_ref(keyframe_.get(), packet_.get());
+                hasKeyframe_ = true;
+                break;
+            }
+            av_packet_unref(packet_.get());
+        }
+    }
+    if (!hasKeyframe_) {
+        return AV_NOPTS_VALUE;
+    }
+    return keyframe_->pts != AV_NOPTS_VALUE ? keyframe_->pts : keyframe_->dts;
+}
+
 void StreamDecoder::SeekBefore(std::int64_t timestamp) {
     // Without an AVIOContext the input reads itself (lavfi); FFmpeg's generic seek would then
     // work on a null context.
@@ -78,6 +104,9 @@ void StreamDecoder::SeekBefore(std::int64_t timestamp) {
     if (timestamp <= start) {
         return;
     }
+    // A packet held from before the seek is no longer next.
+    av_packet_unref(keyframe_.get());
+    hasKeyframe_ = false;
     // Files with an index (MP4, Matroska) land on the keyframe asked for. Others (MPEG-TS,
     // MPEG-PS) are searched by timestamp and may land anywhere: then the seek goes further
     // back, one second, two, four..., until a keyframe at or before the time comes first.
@@ -95,7 +124,22 @@ void StreamDecoder::SeekBefore(std::int64_t timestamp) {
         backoff = backoff == 0 ? second : backoff * 2;
     }
     // Decoded from the start instead: slower, never wrong.
+    SeekToStart(start);
+}
+
+void StreamDecoder::SeekToStart(std::int64_t start) {
+    // With an index (MP4, Matroska) a seek to the start time lands on the first keyframe.
     av_seek_frame(input_.get(), stream_->index, start, AVSEEK_FLAG_BACKWARD);
+    avcodec_flush_buffers(codec_.get());
+    if (ReadUpToKeyframe(start)) {
+        return;
+    }
+    // Without one (MPEG-TS, MPEG-PS) the seek searches for the first packet decoded at or after
+    // that time, and with B-frames the first keyframe is decoded before the stream's start time:
+    // the search lands on the second. The first byte of the data comes before every packet.
+    if (av_seek_frame(input_.get(), stream_->index, 0, AVSEEK_FLAG_BYTE) < 0) {
+        av_seek_frame(input_.get(), stream_->index, start, AVSEEK_FLAG_BACKWARD);
+    }
     avcodec_flush_buffers(codec_.get());
 }
 

@@ -19,7 +19,10 @@ class StreamDecoder {
   public:
     // Takes the input, picks its best stream of `type` and opens a decoder for it;
     // `threads` as AVCodecContext::thread_count (0: as many as FFmpeg sees fit). Null when the
-    // input has no such stream or no decoder can be opened.
+    // input has no such stream or no decoder can be opened. Audio frames come untrimmed, each
+    // with its packet's timestamp: the samples to drop at the start (codec delay, priming) and
+    // at the end (padding) are told in AV_FRAME_DATA_SKIP_SAMPLES side data, and frames that
+    // lie wholly before the stream's start carry AV_FRAME_FLAG_DISCARD.
     static std::unique_ptr<StreamDecoder> Open(InputPtr input, AVMediaType type, int threads);
 
     StreamDecoder(const StreamDecoder&) = delete;
@@ -28,6 +31,11 @@ class StreamDecoder {
 
     AVFormatContext* input() const { return input_.get(); }
     AVStream* stream() const { return stream_; }
+
+    // The timestamp (pts, else dts, in the stream's time base) of the stream's first packet,
+    // AV_NOPTS_VALUE when it has none or there is none; the packet is kept and decoded first
+    // unless a seek follows. Only before the first frame has been decoded.
+    std::int64_t FirstPacketTime();
 
     // Moves to a keyframe at or before `timestamp` (in the stream's time base), so that the
     // frames from there on decode whole; only before the first frame has been decoded. Inputs
@@ -42,6 +50,10 @@ class StreamDecoder {
     StreamDecoder(InputPtr input, AVStream* stream, CodecContextPtr codec, PacketPtr packet,
                   PacketPtr keyframe);
 
+    // Moves back to the stream's start (`start`, in its time base), to its first keyframe or
+    // before its first packet.
+    void SeekToStart(std::int64_t start);
+
     // After a seek: reads up to this stream's first keyframe and keeps it when its time is at
     // or before `timestamp`. False when it is later, or none came.
     bool ReadUpToKeyframe(std::int64_t timestamp);
@@ -50,8 +62,9 @@ class StreamDecoder {
     AVStream* stream_;  // owned by input_
     CodecContextPtr codec_;
     PacketPtr packet_;
-    PacketPtr keyframe_;  // found by a seek, decoded first
+    PacketPtr keyframe_;  // found by a seek (or the first packet), decoded first
     bool hasKeyframe_ = false;
+    bool peeked_ = false;    // FirstPacketTime has read the first packet
     bool draining_ = false;  // the end of the input was reached; the decoder hands out the rest
     bool ended_ = false;
 };

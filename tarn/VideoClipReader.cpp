@@ -63,7 +63,7 @@ struct VideoClipReader::State {
     std::int64_t lastInterval = 0;  // between the two latest frames shown
 
     // The shown frame as output pixels, converted once however often it is shown.
-    std::vector<std::uint8_t> output;
+    FrameBytes output;
     std::uint64_t shownSerial = 0;
     std::uint64_t convertedSerial = 0;
 };

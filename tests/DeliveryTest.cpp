@@ -19,10 +19,11 @@ namespace {
 constexpr std::int64_t kMs = kUnitsPerMs;
 constexpr std::uint32_t kColour = 0x00336699;  // B 0x99, G 0x66, R 0x33, X 0x00
 
+// `count` B G R X pixels as the engine delivers them, the fourth byte 0.
 std::vector<std::uint8_t> Pixels(std::size_t count) {
     std::vector<std::uint8_t> bytes(count * 4);
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        bytes[i] = static_cast<std::uint8_t>(i * 37 + 11);
+        bytes[i] = i % 4 == 3 ? 0 : static_cast<std::uint8_t>(i * 37 + 11);
     }
     return bytes;
 }

@@ -338,6 +338,7 @@ struct HostLog {
     std::atomic<std::int32_t> lastVideoMs{-1};
     std::atomic<std::int32_t> stopResult{-1};
     std::atomic<std::int32_t> restartResult{-1};
+    std::atomic<const uint8_t*> firstFrame{nullptr};  // as the first callback got it
     bool stopOnFirstFrame = false;
 };
 
@@ -345,6 +346,9 @@ std::intptr_t FEED_CALL CountFrame(void* user, const uint8_t* frame, int32_t, in
                                    int32_t, int32_t) {
     auto& log = *static_cast<HostLog*>(user);
     log.lastVideoMs = positionMs;
+    if (log.frames == 0) {
+        log.firstFrame = frame;
+    }
     if (log.frames++ == 0 && log.stopOnFirstFrame) {
         log.stopResult = FeedStop(log.feed);      // must not wait for its own teardown
         log.restartResult = FeedStart(log.feed);  // cannot join from here: refused
@@ -381,7 +385,8 @@ TEST_F(SessionWorkerTest, FramesAndBuffersReachTheHostAndTheSyncObjectUntilTheEn
     EXPECT_EQ(Session().audioPositionMs.load(), 10);
     const std::vector<fake::Received> frames = fake::engine().videoReceived();
     ASSERT_EQ(frames.size(), 3u);
-    EXPECT_NE(frames[0].result, 0);
+    // What the host returned, the frame's address plus one, not the frame's address itself.
+    EXPECT_EQ(frames[0].result, reinterpret_cast<std::intptr_t>(log.firstFrame.load()) + 1);
     EXPECT_EQ(fake::engine().audioReceived().at(1).result, 77);
     const std::vector<std::string> notes = fake::engine().syncNotifications();
     EXPECT_THAT(notes, Contains("Y1 video 800000"));

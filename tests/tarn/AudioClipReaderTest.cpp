@@ -246,6 +246,83 @@ TEST(AudioClipReaderTest, ConvertsToOtherRatesAndChannelCounts) {
         std::vector<std::int16_t>(generated.begin() + 44100 * 2 * 2 + 200, generated.end())));
 }
 
+// How far, in output samples, `later` lags behind `earlier` (from `offset` on), both holding a
+// tone of `hz` at `amplitude` at `rate`: the best whole-sample shift, and what is left over,
+// estimated from the difference at that shift (for a sine shifted by d samples the difference
+// has an RMS of amplitude * 2 pi hz / rate * d / sqrt 2).
+struct Lag {
+    int whole = 0;
+    double rest = 0;
+};
+Lag LagBetween(const std::vector<std::int16_t>& earlier, std::int64_t offset,
+               const std::vector<std::int16_t>& later, double hz, double amplitude, int rate) {
+    Lag lag;
+    double best = -1;
+    for (int shift = -60; shift <= 60; ++shift) {
+        double sum = 0;
+        std::int64_t count = 0;
+        for (std::int64_t i = 0; i < static_cast<std::int64_t>(later.size()); ++i) {
+            const std::int64_t at = offset + i - shift;
+            if (at < 0 || at >= static_cast<std::int64_t>(earlier.size())) {
+                continue;
+            }
+            const double difference =
+                later[static_cast<std::size_t>(i)] - earlier[static_cast<std::size_t>(at)];
+            sum += difference * difference;
+            ++count;
+        }
+        const double rms = std::sqrt(sum / static_cast<double>(count));
+        if (best < 0 || rms < best) {
+            best = rms;
+            lag.whole = shift;
+        }
+    }
+    lag.rest = best * std::sqrt(2.0) / (amplitude * 2.0 * M_PI * hz / rate);
+    return lag;
+}
+
+// A clip that starts where another of the same file ends (entered by a seek) goes on with the
+// very samples the first would have given next: the two join without a click. In containers
+// that count milliseconds the packet times are rounded, and Opus decoders drop their codec delay
+// again after every seek; neither may move the clip. Resampled, the clip lands on the output's
+// own sample grid, as the continuous resample does, within a small fraction of a sample.
+TEST(AudioClipReaderTest, ConsecutiveClipsOfOneFileJoinOnTheSameSample) {
+    struct Source {
+        std::string name;
+        int rate;
+        double amplitude;
+    };
+    const Source sources[] = {
+        {Media().opusWebm, 48000, testmedia::kToneAmplitude},
+        {Media().aacMkv, 44100, testmedia::kToneAmplitude},
+        {Media().av, testmedia::kAvSampleRate, testmedia::kAvToneAmplitude * 32767.0}};
+    for (const Source& source : sources) {
+        for (const int rate : {source.rate, source.rate == 48000 ? 44100 : 48000}) {
+            // (start of the first clip, start of the second) in ms: from the file's start
+            // (decoded without a seek) and from inside it, on and between packet boundaries.
+            for (const auto& [firstMs, secondMs] :
+                 {std::pair<int, int>{0, 1000}, {0, 1013}, {500, 1700}, {300, 2217}}) {
+                const std::string what = source.name + " at " + std::to_string(rate) +
+                                         " Hz, clips from " + std::to_string(firstMs) + " and " +
+                                         std::to_string(secondMs) + " ms";
+                // Sample frames of the output from source time 0 to each clip's start.
+                const std::int64_t firstFrame = std::llround(firstMs * rate / 1000.0);
+                const std::int64_t secondFrame = std::llround(secondMs * rate / 1000.0);
+                const std::int64_t length = rate * 3 / 10;
+                const std::vector<std::int16_t> first =
+                    ReadFrames(Clip(source.name, firstMs * kTicksPerMs, rate, 1),
+                               secondFrame - firstFrame + length);
+                const std::vector<std::int16_t> second =
+                    ReadFrames(Clip(source.name, secondMs * kTicksPerMs, rate, 1), length);
+                const Lag lag = LagBetween(first, secondFrame - firstFrame, second,
+                                           testmedia::kAvToneHz, source.amplitude, rate);
+                EXPECT_EQ(lag.whole, 0) << what;
+                EXPECT_LT(lag.rest, rate != source.rate ? 0.05 : 0.02) << what;
+            }
+        }
+    }
+}
+
 TEST(AudioClipReaderTest, UnreadableFilesReadSilence) {
     for (const std::string& name :
          {Media().random, Media().truncatedMp4, Media().missing, Media().directory,

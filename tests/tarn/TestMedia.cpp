@@ -428,6 +428,10 @@ Files Generate() {
     files.truncatedMkv = dir + "truncated.mkv";
     files.truncatedMp4 = dir + "truncated.mp4";
     files.transportStream = dir + "offset.ts";
+    files.mpeg2TransportStream = dir + "mpeg2.ts";
+    files.h264TransportStream = dir + "h264.ts";
+    files.opusWebm = dir + "tone.webm";
+    files.aacMkv = dir + "tone.mkv";
     files.cover = dir + "cover.mp4";
     files.withColon = dir + "with:colon.mp4";
     files.playlist = dir + "list.m3u8";
@@ -490,6 +494,42 @@ Files Generate() {
             return kAvToneAmplitude * Sine(kAvToneHz, kAvSampleRate, i);
         };
         return Writer().Write(path, "mpegts", &video, &audio, kTransportStreamStartUs);
+    });
+    MakeOnce(files.mpeg2TransportStream, [&](const std::string& path) {
+        VideoTrack video;
+        video.codecs = {"mpeg2video"};
+        video.times = EvenTimes(kVideoOnlyFrames);
+        video.keyframeInterval = kMpeg2KeyframeInterval;
+        video.bFrames = 2;
+        video.paint = barCode;
+        return Writer().Write(path, "mpegts", &video, nullptr, kTransportStreamStartUs);
+    });
+    MakeOnce(files.h264TransportStream, [&](const std::string& path) {
+        VideoTrack video;
+        video.codecs = {"libx264", "mpeg4"};
+        video.times = EvenTimes(kAvFrames);
+        video.keyframeInterval = kAvKeyframeInterval;
+        video.bFrames = 2;
+        video.paint = barCode;
+        return Writer().Write(path, "mpegts", &video, nullptr, kTransportStreamStartUs);
+    });
+    const auto tone = [](const char* codec, int rate) {
+        AudioTrack audio;
+        audio.codec = codec;
+        audio.sampleRate = rate;
+        audio.frames = 3 * rate;
+        audio.sample = [rate](std::int64_t i, int) {
+            return kToneAmplitude / 32767.0 * Sine(kAvToneHz, rate, i);
+        };
+        return audio;
+    };
+    MakeOnce(files.opusWebm, [&](const std::string& path) {
+        const AudioTrack audio = tone("libopus", 48000);
+        return Writer().Write(path, "webm", nullptr, &audio);
+    });
+    MakeOnce(files.aacMkv, [&](const std::string& path) {
+        const AudioTrack audio = tone("aac", 44100);
+        return Writer().Write(path, "matroska", nullptr, &audio);
     });
     MakeOnce(files.cover, [&](const std::string& path) {
         VideoTrack cover;

@@ -54,6 +54,7 @@ constexpr int kToneAmplitude = 16384;
 constexpr int kBorder = 20;
 
 constexpr std::int64_t kTransportStreamStartUs = 1400000;  // as ffmpeg writes MPEG-TS
+constexpr int kMpeg2KeyframeInterval = 15;
 
 struct Files {
     std::string av;
@@ -68,12 +69,22 @@ struct Files {
     std::string rotated270;
     std::string transportStream;  // MPEG-TS: video_only's pictures and a 440 Hz AAC tone,
                                   // 2 s, its clock starting at kTransportStreamStartUs
-    std::string cover;            // AAC, 1 s, with a cover picture (an attached picture stream)
-    std::string truncatedMkv;     // first half of video_only.mkv: opens, ends early
-    std::string truncatedMp4;     // first half of av.mp4: its index is missing
-    std::string withColon;        // a copy of av.mp4 named "with:colon.mp4"
-    std::string playlist;         // an HLS playlist naming segment.mp4, a copy of av.mp4
-    std::string concatList;       // an ffconcat list naming segment.mp4
+    // MPEG-TS, video only, clocks starting at kTransportStreamStartUs, bar-coded frames at
+    // 25 fps with B-frames: MPEG-2 with a keyframe every 15 frames (50 frames), and H.264
+    // (FFmpeg's mpeg4 when it has no libx264) with one every 25 (75 frames).
+    std::string mpeg2TransportStream;
+    std::string h264TransportStream;
+    // A 440 Hz sine at kToneAmplitude in both channels, 3 s, in containers that count time in
+    // milliseconds: Opus at 48,000 Hz in WebM (with a codec delay), AAC at 44,100 Hz in
+    // Matroska.
+    std::string opusWebm;
+    std::string aacMkv;
+    std::string cover;         // AAC, 1 s, with a cover picture (an attached picture stream)
+    std::string truncatedMkv;  // first half of video_only.mkv: opens, ends early
+    std::string truncatedMp4;  // first half of av.mp4: its index is missing
+    std::string withColon;     // a copy of av.mp4 named "with:colon.mp4"
+    std::string playlist;      // an HLS playlist naming segment.mp4, a copy of av.mp4
+    std::string concatList;    // an ffconcat list naming segment.mp4
     std::string segment;
     std::string random;     // random bytes named .mp4
     std::string missing;    // a name with no file

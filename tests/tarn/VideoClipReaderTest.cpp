@@ -219,6 +219,28 @@ TEST(VideoClipReaderTest, SourceTimesCountFromTheStartOfTheFile) {
               30);
 }
 
+// A transport stream has no index: a seek there searches by timestamp and lands after the
+// first keyframe when the in point lies inside the first group of pictures. The span must still
+// start on its own frame, decoded from the file's start, never on black.
+TEST(VideoClipReaderTest, TransportStreamSpansStartOnTheirFrameInsideTheFirstGroup) {
+    const std::pair<std::string, int> files[] = {
+        {Media().mpeg2TransportStream, testmedia::kMpeg2KeyframeInterval},
+        {Media().h264TransportStream, testmedia::kAvKeyframeInterval}};
+    for (const auto& [name, keyframeInterval] : files) {
+        for (int start : {1, 2, 7, keyframeInterval - 1, keyframeInterval, keyframeInterval + 3}) {
+            const VideoClipSetup clip = Clip(name, testmedia::kSmallWidth, testmedia::kSmallHeight,
+                                             ClipMode::Stretch, start * kAvFrameTicks);
+            VideoClipReader reader(clip);
+            for (int frame = start; frame < start + 4; ++frame) {
+                EXPECT_EQ(FrameIndex(Render(&reader, clip, frame * kAvFrameTicks + 1),
+                                     clip.outputWidth, clip.outputHeight),
+                          frame)
+                    << name << " from frame " << start;
+            }
+        }
+    }
+}
+
 TEST(VideoClipReaderTest, VariableFrameRateFramesShowAtTheirOwnTimes) {
     const VideoClipSetup clip = Clip(Media().vfr, testmedia::kSmallWidth, testmedia::kSmallHeight);
     VideoClipReader reader(clip);
@@ -289,6 +311,19 @@ TEST(VideoClipReaderTest, FitCentresThePictureBetweenBarsOfTheBarColour) {
         EXPECT_TRUE(IsYellow(topBars, 160, x, 178));
         EXPECT_TRUE(IsBar(topBars, 160, x, 180));
         EXPECT_TRUE(IsBar(topBars, 160, x, 239));
+    }
+}
+
+TEST(VideoClipReaderTest, TheBarColoursHighByteNeverReachesTheFourthByte) {
+    // The clip parameter is the host's 32 bits; only 0x00RRGGBB of it is a colour.
+    for (const std::uint32_t highByte : {0x01000000u, 0x80000000u, 0xFF000000u}) {
+        VideoClipSetup clip = Clip(Media().pattern, 320, 120, ClipMode::Fit);
+        clip.barColour = kBarColour | highByte;
+        VideoClipReader reader(clip);
+        const std::vector<std::uint8_t> frame = Render(&reader, clip, 0);
+        EXPECT_TRUE(IsBar(frame, 320, 0, 0)) << std::hex << clip.barColour;
+        EXPECT_TRUE(IsBar(frame, 320, 319, 119)) << std::hex << clip.barColour;
+        EXPECT_TRUE(FourthBytesAreZero(frame)) << std::hex << clip.barColour;
     }
 }
 

@@ -14,7 +14,8 @@ struct MediaItem {
     std::int32_t height = 0;
     std::int32_t sampleRate = 0;  // audio
     std::int32_t channels = 0;
-    std::vector<std::uint8_t> data;  // B G R X pixels, or interleaved s16 samples
+    // B G R X pixels followed by VideoEncoder::kReadPadding bytes, or interleaved s16 samples
+    std::vector<std::uint8_t> data;
 };
 
 }  // namespace feedcat

@@ -2,6 +2,7 @@
 
 #include <feed/feed.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -40,7 +41,9 @@ intptr_t FEED_CALL OnFrame(void* user, const uint8_t* frame, int32_t length, int
         item.positionMs = positionMs;
         item.width = width;
         item.height = height;
-        item.data.assign(frame, frame + length);
+        // The encoder's scaler reads a little past the last pixel.
+        item.data.resize(static_cast<std::size_t>(length) + VideoEncoder::kReadPadding);
+        std::copy(frame, frame + length, item.data.begin());
         queue->Push(std::move(item));
     }
     return reinterpret_cast<intptr_t>(frame);

@@ -1,0 +1,231 @@
+// Conversion of decoded pictures into output frames: at every size and source format the
+// converter writes the picture into the W x H x 4 bytes it is given and not one byte past them
+// (libswscale's vector code writes whole blocks, past the end of a short row), with B, G, R and
+// a zero fourth byte.
+#include "tarn/FrameConverter.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tarn/FFmpegHolders.h"
+#include "tarn/PictureFitter.h"
+
+extern "C" {
+#include <libavutil/mem.h>
+#include <libavutil/pixdesc.h>
+}
+
+namespace {
+
+constexpr int kRed = 200;
+constexpr int kGreen = 100;
+constexpr int kBlue = 50;
+constexpr int kTolerance = 6;
+constexpr std::uint32_t kBarColour = 0x00336699;  // R 0x33, G 0x66, B 0x99
+
+// Bytes after the frame (and before it) that the converter must leave alone.
+constexpr std::size_t kGuard = 256;
+constexpr std::uint8_t kGuardByte = 0xAB;
+
+struct AvFreer {
+    void operator()(std::uint8_t* bytes) const { av_free(bytes); }
+};
+
+// A picture of `width` x `height` in `format`, all one colour (kRed, kGreen, kBlue), made by
+// converting a B G R X picture with libswscale, as a decoder would hand it over.
+FramePtr SolidPicture(AVPixelFormat format, int width, int height) {
+    FramePtr bgr(av_frame_alloc());
+    FramePtr picture(av_frame_alloc());
+    if (!bgr || !picture) {
+        return nullptr;
+    }
+    bgr->format = AV_PIX_FMT_BGR0;
+    bgr->width = width;
+    bgr->height = height;
+    picture->format = format;
+    picture->width = width;
+    picture->height = height;
+    if (av_frame_get_buffer(bgr.get(), 0) < 0 || av_frame_get_buffer(picture.get(), 0) < 0) {
+        return nullptr;
+    }
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* pixel = bgr->data[0] + y * bgr->linesize[0] + x * 4;
+            pixel[0] = kBlue;
+            pixel[1] = kGreen;
+            pixel[2] = kRed;
+            pixel[3] = 0;
+        }
+    }
+    ScalerPtr scaler(sws_getContext(width, height, AV_PIX_FMT_BGR0, width, height, format,
+                                    SWS_POINT, nullptr, nullptr, nullptr));
+    if (!scaler) {
+        return nullptr;
+    }
+    picture->color_range = AVCOL_RANGE_MPEG;
+    if (format == AV_PIX_FMT_YUVJ420P) {
+        picture->color_range = AVCOL_RANGE_JPEG;
+    }
+    sws_scale(scaler.get(), bgr->data, bgr->linesize, 0, height, picture->data, picture->linesize);
+    return picture;
+}
+
+// An output frame of exactly width x height x 4 bytes at `offset` bytes past a 64-byte
+// boundary, between guard bytes.
+class GuardedFrame {
+  public:
+    GuardedFrame(int width, int height, std::size_t offset)
+        : size_(static_cast<std::size_t>(width) * height * 4),
+          offset_(offset),
+          block_(static_cast<std::uint8_t*>(av_malloc(kGuard + offset + size_ + kGuard))) {
+        std::memset(block_.get(), kGuardByte, kGuard + offset_ + size_ + kGuard);
+    }
+
+    std::uint8_t* frame() { return block_.get() + kGuard + offset_; }
+
+    // Whether every byte outside the frame still holds the guard value.
+    bool GuardsIntact() const {
+        const std::uint8_t* before = block_.get();
+        const std::uint8_t* after = block_.get() + kGuard + offset_ + size_;
+        for (std::size_t i = 0; i < kGuard + offset_; ++i) {
+            if (before[i] != kGuardByte) {
+                return false;
+            }
+        }
+        for (std::size_t i = 0; i < kGuard; ++i) {
+            if (after[i] != kGuardByte) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+  private:
+    std::size_t size_;
+    std::size_t offset_;
+    std::unique_ptr<std::uint8_t, AvFreer> block_;
+};
+
+// The first pixel in `frame` that is not the picture's colour (or not the bar colour where
+// `isBar` says so), with a zero fourth byte; an empty string when all are.
+std::string FirstWrongPixel(const std::uint8_t* frame, int width, int height,
+                            const std::function<bool(int x, int y)>& isBar) {
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const std::uint8_t* p = frame + (static_cast<std::size_t>(y) * width + x) * 4;
+            bool right = p[3] == 0;
+            if (isBar(x, y)) {
+                right = right && p[0] == 0x99 && p[1] == 0x66 && p[2] == 0x33;
+            } else {
+                right = right && std::abs(p[0] - kBlue) <= kTolerance &&
+                        std::abs(p[1] - kGreen) <= kTolerance &&
+                        std::abs(p[2] - kRed) <= kTolerance;
+            }
+            if (!right) {
+                return "pixel (" + std::to_string(x) + ", " + std::to_string(y) + ") is B " +
+                       std::to_string(p[0]) + " G " + std::to_string(p[1]) + " R " +
+                       std::to_string(p[2]) + " X " + std::to_string(p[3]);
+            }
+        }
+    }
+    return "";
+}
+
+struct Size {
+    int width;
+    int height;
+};
+
+// Short rows and widths that are no multiple of a vector block, the sizes that showed the
+// fault (among them 426x240, the common 240p), and aligned ones.
+const Size kSizes[] = {{2, 2},   {4, 4},   {8, 8},     {3, 5},  {24, 6},    {30, 6},
+                       {174, 6}, {16, 16}, {426, 240}, {64, 4}, {320, 240}, {1, 1}};
+
+const AVPixelFormat kFormats[] = {AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUVJ420P, AV_PIX_FMT_NV12,
+                                  AV_PIX_FMT_YUV422P, AV_PIX_FMT_YUV444P,  AV_PIX_FMT_RGB24,
+                                  AV_PIX_FMT_BGR24,   AV_PIX_FMT_RGBA,     AV_PIX_FMT_BGR0,
+                                  AV_PIX_FMT_GBRP,    AV_PIX_FMT_YUYV422};
+
+struct Case {
+    const char* what;
+    ClipMode mode;
+    int rotation;
+    // Output size from the picture's.
+    int (*width)(Size);
+    int (*height)(Size);
+};
+
+const Case kCases[] = {
+    {"native size", ClipMode::Stretch, 0, [](Size s) { return s.width; },
+     [](Size s) { return s.height; }},
+    {"scaled", ClipMode::Stretch, 0, [](Size s) { return s.width * 3 / 2 + 1; },
+     [](Size s) { return s.height + 1; }},
+    {"fitted between side bars", ClipMode::Fit, 0, [](Size s) { return s.width * 2 + 3; },
+     [](Size s) { return s.height; }},
+    {"turned a quarter", ClipMode::Stretch, 90, [](Size s) { return s.height; },
+     [](Size s) { return s.width; }},
+};
+
+TEST(FrameConverterTest, WritesThePictureAndNothingPastTheFrame) {
+    for (const AVPixelFormat format : kFormats) {
+        for (const Size size : kSizes) {
+            const bool subsampled = format == AV_PIX_FMT_YUYV422 || format == AV_PIX_FMT_YUV420P ||
+                                    format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_NV12 ||
+                                    format == AV_PIX_FMT_YUV422P;
+            // Odd sizes only where every pixel has its own colour samples: libswscale does not
+            // paint a solid picture with an odd edge in subsampled formats.
+            if (subsampled && (size.width % 2 != 0 || size.height % 2 != 0)) {
+                continue;
+            }
+            FramePtr picture = SolidPicture(format, size.width, size.height);
+            ASSERT_TRUE(picture) << av_get_pix_fmt_name(format);
+            for (const Case& c : kCases) {
+                VideoClipSetup clip;
+                clip.mode = c.mode;
+                clip.barColour = kBarColour;
+                clip.outputWidth = c.width(size);
+                clip.outputHeight = c.height(size);
+                // On a 64-byte boundary, as the reader's own frame is, and off it.
+                for (const std::size_t offset : {std::size_t{0}, std::size_t{4}}) {
+                    const std::string what =
+                        std::string(av_get_pix_fmt_name(format)) + " " +
+                        std::to_string(size.width) + "x" + std::to_string(size.height) + " " +
+                        c.what + " into " + std::to_string(clip.outputWidth) + "x" +
+                        std::to_string(clip.outputHeight) + " at offset " + std::to_string(offset);
+                    GuardedFrame guarded(clip.outputWidth, clip.outputHeight, offset);
+                    FrameConverter converter(clip);
+                    ASSERT_TRUE(converter.Convert(picture.get(), AVRational{1, 1}, c.rotation,
+                                                  guarded.frame()))
+                        << what;
+                    EXPECT_TRUE(guarded.GuardsIntact()) << what << ": written past the frame";
+                    // Which pixels are bars: outside the rectangle the picture is placed in.
+                    PictureGeometry geometry;
+                    geometry.sourceWidth = size.width;
+                    geometry.sourceHeight = size.height;
+                    geometry.rotation = c.rotation;
+                    geometry.mode = c.mode;
+                    geometry.outputWidth = clip.outputWidth;
+                    geometry.outputHeight = clip.outputHeight;
+                    const PixelRect target = FitPicture(geometry).target;
+                    const auto isBar = [&](int x, int y) {
+                        return x < target.x || x >= target.x + target.width || y < target.y ||
+                               y >= target.y + target.height;
+                    };
+                    EXPECT_EQ(FirstWrongPixel(guarded.frame(), clip.outputWidth, clip.outputHeight,
+                                              isBar),
+                              "")
+                        << what;
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
