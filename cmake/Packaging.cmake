@@ -8,6 +8,12 @@ install(TARGETS feed EXPORT feedTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/feed
 )
+# The libraries and feedcat find each other relative to where they are installed.
+file(RELATIVE_PATH FEED_BIN_TO_LIB "/prefix/${CMAKE_INSTALL_BINDIR}" "/prefix/${CMAKE_INSTALL_LIBDIR}")
+set_target_properties(feed tarn PROPERTIES INSTALL_RPATH "$ORIGIN")
+set_target_properties(feedcat PROPERTIES INSTALL_RPATH "$ORIGIN/${FEED_BIN_TO_LIB}")
+install(TARGETS feedcat RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
 install(TARGETS tarn EXPORT feedTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
@@ -26,5 +32,8 @@ install(FILES ${PROJECT_BINARY_DIR}/feedConfig.cmake ${PROJECT_BINARY_DIR}/feedC
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/feed
 )
 
+# feed.pc finds the prefix from its own place, so the installed tree can be moved or installed
+# under any --prefix; hosts get a run path to the library, wherever that is.
+file(RELATIVE_PATH FEED_PC_TO_PREFIX "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/feed.pc.in ${PROJECT_BINARY_DIR}/feed.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/feed.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -29,21 +29,47 @@ void Feed::ReportOutOfResources() {
     session_.report.Fail(FeedErrorText(kFeedWrongState));
 }
 
+void Feed::Destroy(Feed* feed) {
+    if (feed == nullptr) {
+        return;
+    }
+    if (IsInsideDelivery(feed->session_)) {
+        feed->destroyWhenEnded_.store(true);
+        feed->Stop();
+        return;
+    }
+    delete feed;
+}
+
 void Feed::JoinWorker() {
+    const std::lock_guard<std::mutex> lock(workerMutex_);
     if (workerThread_.joinable()) {
         workerThread_.join();
     }
 }
 
+void Feed::RunWorker() {
+    SessionThreadProc(&session_);
+    if (destroyWhenEnded_.load()) {
+        {
+            // This very thread: nobody is left to join it. The lock waits until Start has
+            // stored the thread.
+            const std::lock_guard<std::mutex> lock(workerMutex_);
+            workerThread_.detach();
+        }
+        delete this;
+    }
+}
+
 std::int32_t Feed::Start() {
     // Compare-and-swap, so that a worker setting Idle as it ends is never overwritten.
-    FeedState state = session_.state.load();
+    FeedState state = session_.state.Load();
     while (state != FEED_STATE_IDLE) {
         if (state == FEED_STATE_RUNNING) {
             return 1;
         }
-        if (session_.state.compare_exchange_weak(state, FEED_STATE_RUNNING)) {
-            return 1;  // resumed; the worker runs the engine again at its next poll
+        if (session_.state.CompareExchange(state, FEED_STATE_RUNNING)) {
+            return 1;  // resumed; the worker, woken by the change, runs the engine again
         }
     }
     if (session_.sources.empty()) {
@@ -54,25 +80,30 @@ std::int32_t Feed::Start() {
     if (IsInsideDelivery(session_)) {
         return Refuse(kFeedWrongState, 0);
     }
-    JoinWorker();  // the last session's worker, finished or finishing
+    const std::lock_guard<std::mutex> lock(workerMutex_);
+    if (workerThread_.joinable()) {
+        workerThread_.join();  // the last session's worker, finished or finishing
+    }
     // Running before the thread starts, so that the worker never sees Idle at its start.
-    session_.state.store(FEED_STATE_RUNNING);
+    session_.state.Store(FEED_STATE_RUNNING);
     try {
-        workerThread_ = std::thread(SessionThreadProc, &session_);
+        workerThread_ = std::thread(&Feed::RunWorker, this);
     } catch (...) {
-        session_.state.store(FEED_STATE_IDLE);
+        session_.state.Store(FEED_STATE_IDLE);
         return Refuse(kFeedWrongState, 0);
     }
     return Succeed(1);
 }
 
 std::int32_t Feed::Pause() {
-    FeedState state = session_.state.load();
+    // Deliveries see the change at once and hold before they reach the host; the worker,
+    // woken by it, pauses the engine.
+    FeedState state = session_.state.Load();
     while (state != FEED_STATE_PAUSED) {
         if (state == FEED_STATE_IDLE) {
             return Refuse(kFeedWrongState, 0);
         }
-        if (session_.state.compare_exchange_weak(state, FEED_STATE_PAUSED)) {
+        if (session_.state.CompareExchange(state, FEED_STATE_PAUSED)) {
             break;
         }
     }
@@ -80,10 +111,11 @@ std::int32_t Feed::Pause() {
 }
 
 std::int32_t Feed::Stop() {
-    const FeedState previous = session_.state.exchange(FEED_STATE_IDLE);
+    // From the moment the state is Idle no delivery reaches the host.
+    const FeedState previous = session_.state.Exchange(FEED_STATE_IDLE);
     // From inside a callback the teardown (which waits for that callback) cannot be waited
-    // for: the worker notices Idle at its next poll, and the next Start or Stop or the
-    // destructor joins it.
+    // for: the worker, woken by the change, tears the session down, and the next Start or
+    // Stop or the destructor joins it.
     if (!IsInsideDelivery(session_)) {
         JoinWorker();
     }
@@ -91,7 +123,7 @@ std::int32_t Feed::Stop() {
 }
 
 FeedState Feed::GetState() const {
-    return session_.state.load();
+    return session_.state.Load();
 }
 
 std::int32_t Feed::GetDuration() {

@@ -2,7 +2,9 @@
 // Methods run on the host's thread; the configuration methods one call at a time per feed.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <thread>
 
 #include <feed/feed.h>
@@ -15,6 +17,10 @@ class Feed {
     Feed() = default;
     // Stops a running session (joining its worker) before anything is freed.
     virtual ~Feed();
+    // What FeedDestroy does: deletes the feed, or, called from inside one of the feed's own
+    // callbacks (where the session cannot be waited for), stops the session and leaves the
+    // deletion to its worker, which does it as its last act. Null is ignored.
+    static void Destroy(Feed* feed);
     Feed(const Feed&) = delete;
     Feed& operator=(const Feed&) = delete;
 
@@ -66,7 +72,7 @@ class Feed {
   private:
     friend struct FeedTestAccess;  // tests reach states that take billions of calls to reach
 
-    bool busy() const { return session_.state.load() != FEED_STATE_IDLE; }
+    bool busy() const { return session_.state.Load() != FEED_STATE_IDLE; }
     // The failure branch of reporting for a coded refusal; returns `result` for brevity.
     std::int32_t Refuse(FeedError code, std::int32_t result);
     std::int32_t Succeed(std::int32_t result);
@@ -74,12 +80,19 @@ class Feed {
                            const std::int32_t* cropRect, std::int32_t clipParam,
                            std::int32_t startMs, std::int32_t stopMs);
     // Joins a worker whose session has ended (or is ending); never called from inside a
-    // delivery, which the worker's teardown waits for.
+    // delivery, which the worker's teardown waits for. Callers on two threads at once both
+    // return once the worker has ended.
     void JoinWorker();
+    // The worker thread's routine: the session, then the feed's deletion if it was asked for
+    // from inside a callback.
+    void RunWorker();
 
     SessionContext session_;
     std::int32_t nextId_ = 0;  // the last source id handed out; 0 on a new or cleared list
     // The worker of the current or last session, until someone joins it: Stop, the next
-    // Start, or the destructor.
+    // Start, or the destructor. Guarded by workerMutex_, which is held while joining.
     std::thread workerThread_;
+    std::mutex workerMutex_;
+    // Set by Destroy from inside a callback; read by the worker when its session has ended.
+    std::atomic<bool> destroyWhenEnded_{false};
 };

@@ -32,7 +32,7 @@ FEED_API FeedHandle FEED_CALL FeedCreate(void) {
 }
 
 FEED_API void FEED_CALL FeedDestroy(FeedHandle feed) {
-    delete feed;
+    Feed::Destroy(feed);
 }
 
 FEED_API int32_t FEED_CALL FeedStart(FeedHandle feed) {
@@ -40,7 +40,7 @@ FEED_API int32_t FEED_CALL FeedStart(FeedHandle feed) {
 }
 
 FEED_API int32_t FEED_CALL FeedPause(FeedHandle feed) {
-    return feed->Pause();
+    return Guarded(feed, 0, [&] { return feed->Pause(); });
 }
 
 FEED_API int32_t FEED_CALL FeedStop(FeedHandle feed) {

@@ -35,6 +35,12 @@ VideoFadeParams ReadVideoFade(const FadeSettings& fades) {
     return params;
 }
 
+// Holds a delivery while the feed is paused; false once it is stopped, when the delivery is
+// to go no further.
+bool GoOn(const SessionContext& session) {
+    return session.state.WaitWhilePaused() != FEED_STATE_IDLE;
+}
+
 AudioFadeParams ReadAudioFade(const FadeSettings& fades) {
     AudioFadeParams params;
     params.fadeIn = fades.audioFadeIn.load(kRelaxed) != 0;
@@ -55,6 +61,9 @@ std::intptr_t TARN_CALL OnVideoFrame(void* context, const void* format, std::uin
                                      std::int64_t /*duration*/) {
     SessionContext& session = *static_cast<SessionContext*>(context);
     const DeliveryScope scope(session);
+    if (!GoOn(session)) {
+        return reinterpret_cast<std::intptr_t>(data);
+    }
 
     if (IAudioVideoSync* sync = session.syncObject.load(kRelaxed)) {
         sync->NotifyVideoTime(start);
@@ -75,7 +84,7 @@ std::intptr_t TARN_CALL OnVideoFrame(void* context, const void* format, std::uin
     }
 
     const VideoFrameCallback callback = session.callbacks.videoCallback.load(kRelaxed);
-    if (callback == nullptr) {
+    if (callback == nullptr || !GoOn(session)) {
         return reinterpret_cast<std::intptr_t>(frame);
     }
     const auto* record = static_cast<const BITMAPINFOHEADER*>(format);
@@ -89,6 +98,9 @@ std::intptr_t TARN_CALL OnAudioBuffer(void* context, const void* format, std::ui
                                       std::int64_t duration) {
     SessionContext& session = *static_cast<SessionContext*>(context);
     const DeliveryScope scope(session);
+    if (!GoOn(session)) {
+        return 0;
+    }
 
     if (IAudioVideoSync* sync = session.syncObject.load(kRelaxed)) {
         sync->NotifyAudioTime(start);
@@ -109,7 +121,7 @@ std::intptr_t TARN_CALL OnAudioBuffer(void* context, const void* format, std::ui
     }
 
     const AudioBufferCallback callback = session.callbacks.audioCallback.load(kRelaxed);
-    if (callback == nullptr) {
+    if (callback == nullptr || !GoOn(session)) {
         return 0;
     }
     return callback(session.callbacks.audioUser.load(kRelaxed), data, length, positionMs,

@@ -1,6 +1,10 @@
 // The two functions through which the engine hands every video frame and audio buffer to the
 // library: they tell the sync object the time, record the position, apply the fades and call
 // the host. Both run on the engine's delivery threads; the context is the SessionContext.
+//
+// Both follow the feed's state: while it is Paused a delivery waits (before it starts, and
+// again before it calls the host), so that once FeedPause has returned only a host callback
+// already running finishes; once the feed is Idle (stopped) nothing reaches the host.
 #pragma once
 
 #include <cstdint>
@@ -9,14 +13,15 @@
 
 struct SessionContext;
 
-// Result: the host video callback's result, or (without one) the address of the frame handed
-// on: the engine's data, or the session's scratch frame after a blend (valid until the next
-// blended frame or the end of the session).
+// Result: the host video callback's result, or (without one, or once stopped) the address of
+// the frame handed on: the engine's data, or the session's scratch frame after a blend (valid until
+// the next blended frame or the end of the session).
 std::intptr_t TARN_CALL OnVideoFrame(void* context, const void* format, std::uint8_t* data,
                                      std::int32_t length, std::int64_t start,
                                      std::int64_t duration);
 
-// Fades the buffer in place. Result: the host audio callback's result, or 0 without one.
+// Fades the buffer in place. Result: the host audio callback's result, or 0 without one (or
+// once stopped).
 std::intptr_t TARN_CALL OnAudioBuffer(void* context, const void* format, std::uint8_t* data,
                                       std::int32_t length, std::int64_t start,
                                       std::int64_t duration);

@@ -1,9 +1,10 @@
 // SessionContext: the part of a feed that its sessions read and write. The feed owns one; the
 // worker thread and the engine's delivery threads work on it by reference.
 //
-// There is no lock. Every field that two threads may touch at once is atomic: `state` with
-// sequentially consistent order (it is the only channel from the host to the worker), the
-// rest relaxed (each is a single value; a reader may see the previous one).
+// Every field that two threads may touch at once is atomic: `state` with sequentially
+// consistent order (it is the only channel from the host to the worker, and wakes the threads
+// that wait on it), the rest relaxed (each is a single value; a reader may see the previous
+// one).
 #pragma once
 
 #include <atomic>
@@ -14,6 +15,7 @@
 #include "engine/MediaEngine.h"
 #include "session/FadeBlender.h"
 #include "session/ScratchFrame.h"
+#include "session/SessionState.h"
 #include "session/SourceEntry.h"
 
 // The outcome of the last reporting call: 0 and "" after success, -1 and a message after a
@@ -75,8 +77,8 @@ struct HostCallbacks {
 
 struct SessionContext {
     // FEED_STATE_*: written by the host (start, pause, stop) and by the worker's thread as
-    // its last act (Idle); read by the worker every poll.
-    std::atomic<FeedState> state{FEED_STATE_IDLE};
+    // its last act (Idle); waited on by the worker and by deliveries while paused.
+    SessionState state;
     ResultReport report;
 
     // Changed by the host only while Idle; walked by the worker while it builds a session

@@ -1,7 +1,6 @@
 #include "session/SessionWorker.h"
 
 #include <chrono>
-#include <thread>
 
 #include "engine/EngineRef.h"
 #include "session/ComRuntime.h"
@@ -174,27 +173,29 @@ void RunEngine(Timeline& video, Timeline& audio) {
     }
 }
 
-// Polls the feed's state every 100 ms until both timelines have ended or the host stops the
-// session, pausing and resuming the engine as the host asks. The end is not looked for
-// while paused.
+// Acts on the host's pause, resume and stop as soon as the state changes, and looks for the
+// end of both timelines at least every 100 ms while running; the end is not looked for while
+// paused. Returns when the feed is Idle or both timelines have ended.
 void PollUntilDone(SessionContext& session, Timeline& video, Timeline& audio) {
-    while (session.state.load() != FEED_STATE_IDLE) {
-        std::this_thread::sleep_for(kPollInterval);
-        const bool videoEnded = HasEnded(video);
-        const bool audioEnded = HasEnded(audio);
-        if (videoEnded && audioEnded) {
-            return;
-        }
-        if (session.state.load() == FEED_STATE_PAUSED) {
-            PauseEngine(video, audio);
-            while (session.state.load() == FEED_STATE_PAUSED) {
-                std::this_thread::sleep_for(kPollInterval);
+    FeedState actedOn = FEED_STATE_RUNNING;  // the engine has just been started
+    FeedState state = session.state.Load();
+    while (state != FEED_STATE_IDLE) {
+        if (state != actedOn) {
+            if (state == FEED_STATE_PAUSED) {
+                PauseEngine(video, audio);
+            } else {
+                RunEngine(video, audio);
             }
-            if (session.state.load() == FEED_STATE_IDLE) {
+            actedOn = state;
+        }
+        if (state == FEED_STATE_RUNNING) {
+            const bool videoEnded = HasEnded(video);
+            const bool audioEnded = HasEnded(audio);
+            if (videoEnded && audioEnded) {
                 return;
             }
-            RunEngine(video, audio);
         }
+        state = session.state.WaitForChange(state, kPollInterval);
     }
 }
 
@@ -257,5 +258,5 @@ void SessionThreadProc(SessionContext* session) {
         // Nothing in a session throws by design; should the engine, the session still ends
         // and the feed goes back to Idle instead of the process ending.
     }
-    session->state.store(FEED_STATE_IDLE);
+    session->state.Store(FEED_STATE_IDLE);
 }

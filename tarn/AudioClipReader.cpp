@@ -389,6 +389,9 @@ void AudioClipReader::State::FlushResampler() {
 
 void AudioClipReader::State::Fill(std::int64_t wanted) {
     while (!ended && !hasLater && Waiting() < wanted) {
+        if (clip.stopping != nullptr && clip.stopping->load(std::memory_order_relaxed)) {
+            break;
+        }
         if (!decoder->Next(frame.get())) {
             FlushResampler();
             ended = true;
@@ -414,6 +417,20 @@ AudioClipReader::AudioClipReader(AudioClipSetup given) : state_(new State(std::m
 }
 
 AudioClipReader::~AudioClipReader() = default;
+
+void AudioClipReader::Prepare() {
+    State& state = *state_;
+    if (!state.valid) {
+        return;
+    }
+    if (!state.opened) {
+        state.Open();
+    }
+    if (state.decoder) {
+        // One 10 ms buffer: enough to have sought and settled the decoder.
+        state.Fill(std::max<std::int64_t>(1, state.clip.outputRate / 100));
+    }
+}
 
 std::int64_t AudioClipReader::State::TakeQueued(std::int16_t* out, std::int64_t frames) {
     const std::int64_t taken = std::min(frames, Waiting());

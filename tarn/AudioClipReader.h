@@ -2,6 +2,7 @@
 // composite's output format.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -11,6 +12,9 @@ struct AudioClipSetup {
     std::int64_t sourceStart = 0;     // 100-ns units in the file's own time, may be negative
     std::int32_t outputRate = 44100;  // Hz, > 0
     std::int32_t outputChannels = 2;  // 1 to 8
+    // Set by another thread when the clip's timeline is stopping: decoding then gives up at
+    // the next frame (what is read after that is never heard). Null: never.
+    const std::atomic<bool>* stopping = nullptr;
 };
 
 class AudioClipReader {
@@ -20,6 +24,10 @@ class AudioClipReader {
     ~AudioClipReader();
     AudioClipReader(const AudioClipReader&) = delete;
     AudioClipReader& operator=(const AudioClipReader&) = delete;
+
+    // Opens the file, seeks and decodes the first buffer's worth of the clip, so that the
+    // first Read is quick. Optional: Read does the same when it was not done.
+    void Prepare();
 
     // Writes the next `frames` sample frames of interleaved signed 16-bit samples at the
     // output rate and channel count, continuing where the last call stopped; the first call

@@ -26,8 +26,9 @@ AudioTimeline::AudioTimeline(std::vector<ClipData> clips, std::int32_t rate, std
 }
 
 bool AudioTimeline::Next(Delivery& out) {
-    if (next_ >= totalFrames_) {
+    if (next_ >= totalFrames_ || stopping_.load(std::memory_order_relaxed)) {
         reader_.reset();
+        preparer_.Discard();
         return false;
     }
     const std::int64_t first = next_;
@@ -70,19 +71,52 @@ std::int64_t AudioTimeline::FillFrom(std::int64_t position, std::int64_t count, 
     }
     const std::size_t index = static_cast<std::size_t>(clip);
     if (clip != openClip_) {
-        reader_.reset();
-        openClip_ = clip;
-        const ClipData& data = clips_[index];
-        AudioClipSetup setup;
-        setup.name = data.name;
-        // Entered at its first sample, a clip starts at its source start.
-        setup.sourceStart =
-            data.sourceStart + (grid_.TimeOf(position) - grid_.TimeOf(sampleStart_[index]));
-        setup.outputRate = static_cast<std::int32_t>(record_.nSamplesPerSec);
-        setup.outputChannels = channels_;
-        reader_ = std::make_unique<AudioClipReader>(std::move(setup));
+        OpenClip(index, position);
     }
     const std::int64_t frames = std::min(count, sampleEnd_[index] - position);
     reader_->Read(out, frames);
+    PrepareNextClip();
     return frames;
+}
+
+std::unique_ptr<AudioClipReader> AudioTimeline::MakeReader(std::size_t clip,
+                                                           std::int64_t position) const {
+    const ClipData& data = clips_[clip];
+    AudioClipSetup setup;
+    setup.name = data.name;
+    // Entered at its first sample, a clip starts at its source start.
+    setup.sourceStart =
+        data.sourceStart + (grid_.TimeOf(position) - grid_.TimeOf(sampleStart_[clip]));
+    setup.outputRate = static_cast<std::int32_t>(record_.nSamplesPerSec);
+    setup.outputChannels = channels_;
+    setup.stopping = &stopping_;
+    return std::make_unique<AudioClipReader>(std::move(setup));
+}
+
+void AudioTimeline::OpenClip(std::size_t clip, std::int64_t position) {
+    // The last clip's file is closed before the one after the next is opened.
+    reader_.reset();
+    openClip_ = static_cast<int>(clip);
+    if (position == sampleStart_[clip]) {
+        reader_ = preparer_.Take(openClip_);
+    }
+    if (!reader_) {
+        reader_ = MakeReader(clip, position);
+    }
+    // The next clip that holds a sample; it is entered at its first.
+    clipToPrepare_ = -1;
+    for (std::size_t later = clip + 1; later < clips_.size(); ++later) {
+        if (sampleEnd_[later] > sampleStart_[later]) {
+            clipToPrepare_ = static_cast<int>(later);
+            break;
+        }
+    }
+}
+
+void AudioTimeline::PrepareNextClip() {
+    if (clipToPrepare_ >= 0) {
+        const auto clip = static_cast<std::size_t>(clipToPrepare_);
+        preparer_.Begin(clipToPrepare_, MakeReader(clip, sampleStart_[clip]));
+        clipToPrepare_ = -1;
+    }
 }

@@ -71,37 +71,39 @@ HRESULT Composite::AddClip(IMediaSource* source, const std::int32_t* crop, std::
                            std::int32_t clipParam, std::int64_t sourceStart,
                            std::int64_t sourceStop, std::int64_t timelineStart,
                            std::int64_t timelineStop) {
-    // Only this engine's sources say which file they play.
-    const auto* stream = dynamic_cast<const StreamSource*>(source);
-    if (stream == nullptr || timelineStop < timelineStart) {
-        return kInvalidArgument;
-    }
-    ClipData clip;
-    clip.name = stream->name();
-    if (crop != nullptr) {
-        clip.crop = {crop[0], crop[1], crop[2], crop[3]};
-    }
-    clip.clipMode = clipMode;
-    clip.clipParam = clipParam;
-    clip.sourceStart = sourceStart;
-    clip.sourceStop = sourceStop;
-    clip.timelineStart = timelineStart;
-    clip.timelineStop = timelineStop;
+    return Guarded([&] {
+        // Only this engine's sources say which file they play.
+        const auto* stream = dynamic_cast<const StreamSource*>(source);
+        if (stream == nullptr || timelineStop < timelineStart) {
+            return kInvalidArgument;
+        }
+        ClipData clip;
+        clip.name = stream->name();
+        if (crop != nullptr) {
+            clip.crop = {crop[0], crop[1], crop[2], crop[3]};
+        }
+        clip.clipMode = clipMode;
+        clip.clipParam = clipParam;
+        clip.sourceStart = sourceStart;
+        clip.sourceStop = sourceStop;
+        clip.timelineStart = timelineStart;
+        clip.timelineStop = timelineStop;
 
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (player_) {
-        return kWrongState;
-    }
-    const MediaInfo& info = stream->info();
-    if (!firstVideo_.hasVideo && info.hasVideo && stream->kind() == kStreamVideo) {
-        firstVideo_ = info;
-    }
-    if (!firstAudio_.hasAudio && info.hasAudio && stream->kind() == kStreamAudio) {
-        firstAudio_ = info;
-    }
-    // The clip keeps only the file's name: the file is opened when the clip is due.
-    clips_.push_back(std::move(clip));
-    return kOk;
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (player_) {
+            return kWrongState;
+        }
+        const MediaInfo& info = stream->info();
+        if (!firstVideo_.hasVideo && info.hasVideo && stream->kind() == kStreamVideo) {
+            firstVideo_ = info;
+        }
+        if (!firstAudio_.hasAudio && info.hasAudio && stream->kind() == kStreamAudio) {
+            firstAudio_ = info;
+        }
+        // The clip keeps only the file's name: the file is opened when the clip is due.
+        clips_.push_back(std::move(clip));
+        return kOk;
+    });
 }
 
 HRESULT Composite::ConnectAcceptor(IMediaAcceptor* acceptor) {
@@ -159,23 +161,25 @@ std::unique_ptr<TimelineProducer> Composite::MakeAudioTimeline() const {
 }
 
 HRESULT Composite::Prepare(void*, std::int32_t streamKind) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (player_ || stopped_ || callbackAcceptor_ == nullptr) {
-        return kWrongState;
-    }
-    // The kind must match the format the editor was given.
-    std::unique_ptr<TimelineProducer> timeline;
-    if (streamKind == kStreamVideo && !audioFormatSet_) {
-        timeline = MakeVideoTimeline();
-    } else if (streamKind == kStreamAudio && !videoFormatSet_) {
-        timeline = MakeAudioTimeline();
-    }
-    if (!timeline) {
-        return kInvalidArgument;
-    }
-    const std::size_t depth = streamKind == kStreamVideo ? kVideoQueueDepth : kAudioQueueDepth;
-    player_ = std::make_unique<CompositePlayer>(std::move(timeline), callbackAcceptor_, depth);
-    return kOk;
+    return Guarded([&] {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (player_ || stopped_ || callbackAcceptor_ == nullptr) {
+            return kWrongState;
+        }
+        // The kind must match the format the editor was given.
+        std::unique_ptr<TimelineProducer> timeline;
+        if (streamKind == kStreamVideo && !audioFormatSet_) {
+            timeline = MakeVideoTimeline();
+        } else if (streamKind == kStreamAudio && !videoFormatSet_) {
+            timeline = MakeAudioTimeline();
+        }
+        if (!timeline) {
+            return kInvalidArgument;
+        }
+        const std::size_t depth = streamKind == kStreamVideo ? kVideoQueueDepth : kAudioQueueDepth;
+        player_ = std::make_unique<CompositePlayer>(std::move(timeline), callbackAcceptor_, depth);
+        return kOk;
+    });
 }
 
 HRESULT Composite::Run() {

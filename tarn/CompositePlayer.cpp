@@ -22,8 +22,14 @@ void CompositePlayer::Run() {
     paused_ = false;
     if (!started_) {
         started_ = true;
-        producerThread_ = std::thread(&CompositePlayer::Produce, this);
-        deliveryThread_ = std::thread(&CompositePlayer::DeliverAll, this);
+        try {
+            producerThread_ = std::thread(&CompositePlayer::Produce, this);
+            deliveryThread_ = std::thread(&CompositePlayer::Deliver, this);
+        } catch (...) {
+            // Without its threads the timeline cannot play: it ends at once.
+            stopping_ = true;
+            ended_ = true;
+        }
     }
     UpdateActive();
     lock.unlock();
@@ -42,6 +48,7 @@ void CompositePlayer::Stop() {
         stopping_ = true;
         UpdateActive();  // wakes a delivery waiting in the sync object
     }
+    producer_->Interrupt();  // a decode in progress, or the next clip's preparation, gives up
     changed_.notify_all();
     if (producerThread_.joinable()) {
         producerThread_.join();
@@ -62,7 +69,35 @@ void CompositePlayer::UpdateActive() {
     }
 }
 
+// Running out of memory on either thread (a frame, a queue slot) ends the timeline as its end
+// would: no exception may leave an engine thread.
 void CompositePlayer::Produce() {
+    try {
+        ProduceAll();
+    } catch (...) {
+        FinishProducing();
+    }
+}
+
+void CompositePlayer::Deliver() {
+    try {
+        DeliverAll();
+    } catch (...) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ended_ = true;
+        UpdateActive();
+    }
+}
+
+void CompositePlayer::FinishProducing() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        produced_ = true;
+    }
+    changed_.notify_all();
+}
+
+void CompositePlayer::ProduceAll() {
     for (;;) {
         std::unique_ptr<Delivery> delivery;
         {
@@ -80,19 +115,15 @@ void CompositePlayer::Produce() {
             delivery = std::make_unique<Delivery>();
         }
         // Decoding and conversion run outside the lock.
-        const bool more = producer_->Next(*delivery);
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (more) {
-                ready_.push_back(std::move(delivery));
-            } else {
-                produced_ = true;
-            }
-        }
-        changed_.notify_all();
-        if (!more) {
+        if (!producer_->Next(*delivery)) {
+            FinishProducing();
             return;
         }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ready_.push_back(std::move(delivery));
+        }
+        changed_.notify_all();
     }
 }
 

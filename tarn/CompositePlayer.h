@@ -33,8 +33,12 @@ class CompositePlayer {
     bool Ended() const;
 
   private:
+    // The two threads' routines.
     void Produce();
+    void Deliver();
+    void ProduceAll();
     void DeliverAll();
+    void FinishProducing();
     // Tells the acceptor (and through it a sync object) whether this timeline is moving.
     // Called with mutex_ held, which orders it before the acceptor's and the sync's locks.
     void UpdateActive();

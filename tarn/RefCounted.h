@@ -14,6 +14,18 @@ constexpr HRESULT kNotImplemented = static_cast<HRESULT>(0x80004001u);
 constexpr HRESULT kNoInterface = static_cast<HRESULT>(0x80004002u);
 constexpr HRESULT kInvalidArgument = static_cast<HRESULT>(0x80070057u);
 constexpr HRESULT kWrongState = static_cast<HRESULT>(0x8000FFFFu);
+constexpr HRESULT kOutOfMemory = static_cast<HRESULT>(0x8007000Eu);
+
+// Runs the body of an interface method that may allocate, so that no exception leaves the
+// engine's interface: running out of memory (or threads) is the call's failure.
+template <typename Body>
+HRESULT Guarded(Body body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        return kOutOfMemory;
+    }
+}
 
 // {00000000-0000-0000-C000-000000000046}
 inline constexpr IID kIidUnknown = {0, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};

@@ -22,8 +22,6 @@ void SyncClock::Notify(Side side, std::int64_t start) {
         const SideState& theirs = other(side);
         // The other side's last time is recorded before it waits, so the two can never both
         // be ahead: no deadlock between them.
-        return !mine.active || !theirs.attached || !theirs.active ||
-               theirs.last == std::numeric_limits<std::int64_t>::min() ||
-               start <= theirs.last + kWindow;
+        return !mine.active || !theirs.attached || !theirs.active || start <= theirs.last + kWindow;
     });
 }

@@ -5,7 +5,6 @@
 
 #include <condition_variable>
 #include <cstdint>
-#include <limits>
 #include <mutex>
 
 class SyncClock {
@@ -22,14 +21,16 @@ class SyncClock {
     void SetActive(Side side, bool active);
 
     // A delivery of `side` at `start` (100-ns units): records it, then waits while this side
-    // is active and ahead of the other, active, attached side by more than the window.
+    // is active and ahead of the other, active, attached side by more than the window. A side
+    // that has not delivered yet stands at the start of the timeline, so the window holds
+    // from the first delivery on.
     void Notify(Side side, std::int64_t start);
 
   private:
     struct SideState {
         bool attached = false;
         bool active = false;
-        std::int64_t last = std::numeric_limits<std::int64_t>::min();
+        std::int64_t last = 0;  // time of the side's latest delivery
     };
 
     SideState& of(Side side) { return sides_[static_cast<int>(side)]; }

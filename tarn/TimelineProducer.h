@@ -34,6 +34,9 @@ class TimelineProducer {
     // Fills `out` (reusing its storage) with the next delivery in timeline order; false once
     // the timeline is done. Called on the producer thread only.
     virtual bool Next(Delivery& out) = 0;
+    // From any thread, when the timeline is stopping: a Next in progress returns soon, and the
+    // deliveries made from then on are not shown to anyone.
+    virtual void Interrupt() {}
     // The format record every delivery is described with (BITMAPINFOHEADER or WAVEFORMATEX).
     virtual const void* FormatRecord() const = 0;
 };

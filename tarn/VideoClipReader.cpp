@@ -90,6 +90,9 @@ void VideoClipReader::State::Open() {
 
 void VideoClipReader::State::DecodeUpTo(std::int64_t sourceTime) {
     for (;;) {
+        if (clip.stopping != nullptr && clip.stopping->load(std::memory_order_relaxed)) {
+            return;
+        }
         if (!hasAhead) {
             if (ended || !decoder->Next(ahead.get())) {
                 ended = true;
@@ -153,6 +156,19 @@ VideoClipReader::VideoClipReader(VideoClipSetup given) : state_(new State(std::m
 }
 
 VideoClipReader::~VideoClipReader() = default;
+
+void VideoClipReader::Prepare() {
+    State& state = *state_;
+    if (state.frameBytes == 0) {
+        return;
+    }
+    if (!state.opened) {
+        state.Open();
+    }
+    if (state.decoder) {
+        state.DecodeUpTo(state.clip.sourceStart);
+    }
+}
 
 void VideoClipReader::Render(std::int64_t sourceTime, std::uint8_t* frame) {
     State& state = *state_;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -21,6 +22,9 @@ struct VideoClipSetup {
     std::uint32_t barColour = 0;    // Fit only: bars in pixel layout (0x00RRGGBB for B G R X)
     std::int32_t outputWidth = 0;   // pixels, > 0
     std::int32_t outputHeight = 0;  // pixels, > 0
+    // Set by another thread when the clip's timeline is stopping: decoding then gives up at
+    // the next frame (what is rendered after that is never shown). Null: never.
+    const std::atomic<bool>* stopping = nullptr;
 };
 
 class VideoClipReader {
@@ -30,6 +34,10 @@ class VideoClipReader {
     ~VideoClipReader();
     VideoClipReader(const VideoClipReader&) = delete;
     VideoClipReader& operator=(const VideoClipReader&) = delete;
+
+    // Opens the file, seeks and decodes up to the clip's in point, so that the first Render
+    // at sourceStart is quick. Optional: Render does the same when it was not done.
+    void Prepare();
 
     // Writes the output frame for source time `sourceTime` (100-ns units, the file's own time)
     // into frame: outputWidth x outputHeight pixels of 4 bytes B G R X, rows top-down, no

@@ -50,6 +50,9 @@ std::vector<std::int16_t> ValuesOf(const std::vector<std::uint8_t>& bytes) {
 
 class DeliveryTest : public ::testing::Test {
   protected:
+    // The engine delivers while a session runs.
+    DeliveryTest() { session.state.Store(FEED_STATE_RUNNING); }
+
     // Delivers one frame of `pixels` at startMs; returns what the engine would get back.
     std::intptr_t DeliverFrame(std::vector<std::uint8_t>& pixels, std::int64_t startUnits) {
         return OnVideoFrame(&session, &videoRecord, pixels.data(),

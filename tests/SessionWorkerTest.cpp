@@ -414,6 +414,8 @@ TEST_F(SessionWorkerTest, StopFromInsideACallbackEndsTheSessionWithoutDeadlock) 
     EXPECT_EQ(log.restartResult.load(), 0);
     EXPECT_EQ(FeedGetState(feed), FEED_STATE_IDLE);
     EXPECT_EQ(ErrorText(), kWrongState);
+    ASSERT_TRUE(Eventually([] { return CountCalls("C1.Stop") == 1; }));
+    EXPECT_EQ(log.frames.load(), 1);  // nothing reached the host after the stop
 
     // The host's own thread can start the next session: it joins the last one first.
     log.stopOnFirstFrame = false;

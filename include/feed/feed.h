@@ -15,8 +15,9 @@
  *
  * Threads. Every function is called on the host's thread(s), one call at a time per feed for
  * the configuration calls. The callbacks run on the media engine's threads, video and audio
- * possibly at the same time. FeedStop() may be called from inside a callback; FeedDestroy()
- * may not.
+ * possibly at the same time. FeedPause(), FeedStop() and FeedDestroy() may be called from
+ * any thread, inside a callback included. Once FeedPause() has returned, only a callback
+ * already running finishes; once FeedStop() has been called, no callback begins.
  *
  * Times are milliseconds. Strings are 8-bit and zero-terminated; the library copies what it
  * keeps and never frees what the host passes.
@@ -97,8 +98,9 @@ typedef int32_t(FEED_CALL* AudioBufferCallback)(void* user, const uint8_t* buffe
  * ends it with FeedDestroy(). Any thread. */
 FEED_API FeedHandle FEED_CALL FeedCreate(void);
 
-/* Stops a running session (joining its worker), then frees the feed. NULL is ignored. Host
- * thread; never from inside a callback. */
+/* Stops a running session (joining its worker), then frees the feed. NULL is ignored. From
+ * inside one of the feed's own callbacks it stops the session and returns at once; the feed
+ * is freed when the session has been torn down. The handle must not be used afterwards. */
 FEED_API void FEED_CALL FeedDestroy(FeedHandle feed);
 
 /* ---- Sessions ---------------------------------------------------------------------------- */
@@ -107,11 +109,14 @@ FEED_API void FEED_CALL FeedDestroy(FeedHandle feed);
  * resumes (1, no report). Running: 1, no report. Host thread. */
 FEED_API int32_t FEED_CALL FeedStart(FeedHandle feed);
 
-/* Running or Paused: pauses, 1. Idle: refused, 0. Host thread or a callback. */
+/* Running or Paused: pauses, 1: no callback begins until the session is resumed (one
+ * already running finishes). Idle: refused, 0. Any thread, a callback included. */
 FEED_API int32_t FEED_CALL FeedPause(FeedHandle feed);
 
-/* Running or Paused: ends the session and waits until it has been torn down, 1; from inside
- * a callback it returns at once and the session ends shortly after. Idle: 0. No report. */
+/* Running or Paused: ends the session and waits until it has been torn down, 1; no callback
+ * begins once it has been called. From inside a callback it returns at once and the session
+ * ends shortly after. Idle: 0. Two threads may stop at once: both return once the session
+ * has been torn down. No report. */
 FEED_API int32_t FEED_CALL FeedStop(FeedHandle feed);
 
 /* FEED_STATE_IDLE, _RUNNING or _PAUSED. No report. Any thread. */

@@ -75,15 +75,16 @@ TEST(SyncClockTest, AWaitEndsWhenTheOtherSidePausesStopsOrEnds) {
     }
 }
 
-TEST(SyncClockTest, NoWaitOnASideThatIsMissingOrHasNotDeliveredOrBeforeBothStart) {
+TEST(SyncClockTest, NoWaitOnASideThatIsMissingOrNotRunningNorBetweenTwoStarts) {
     SyncClock onlyVideo;
     onlyVideo.Attach(Side::Video);
     onlyVideo.SetActive(Side::Video, true);
     onlyVideo.Notify(Side::Video, 600'000'000);  // no audio side: returns at once
 
-    SyncClock fresh;
-    AttachBoth(fresh);
-    fresh.Notify(Side::Video, 600'000'000);  // the audio side has not delivered anything yet
+    SyncClock audioNotRunning;
+    AttachBoth(audioNotRunning);
+    audioNotRunning.SetActive(Side::Audio, false);  // not started yet, or already ended
+    audioNotRunning.Notify(Side::Video, 600'000'000);
 
     // Both sides starting together never wait on each other.
     SyncClock both;
@@ -92,6 +93,22 @@ TEST(SyncClockTest, NoWaitOnASideThatIsMissingOrHasNotDeliveredOrBeforeBothStart
     Notifier audio(both, Side::Audio, 0);
     EXPECT_TRUE(video.doneWithin(5s));
     EXPECT_TRUE(audio.doneWithin(5s));
+}
+
+// A running side whose first frame is slow to come stands at the start of the timeline: the
+// other may not run more than the window ahead of it meanwhile.
+TEST(SyncClockTest, ASideThatHasNotDeliveredYetHoldsTheOtherAtTheWindow) {
+    SyncClock clock;
+    AttachBoth(clock);
+    clock.Notify(Side::Audio, SyncClock::kWindow);  // at the edge: goes on
+    Notifier audioAhead(clock, Side::Audio, SyncClock::kWindow + 100'000);
+    std::this_thread::sleep_for(50ms);
+    EXPECT_FALSE(audioAhead.done());
+    clock.Notify(Side::Video, 0);  // the first frame, at the start: still too far behind
+    std::this_thread::sleep_for(20ms);
+    EXPECT_FALSE(audioAhead.done());
+    clock.Notify(Side::Video, 100'000);
+    EXPECT_TRUE(audioAhead.doneWithin(5s));
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include "Recorder.h"
 
 #include <cmath>
+#include <vector>
+
+#include "StreamInterleaver.h"
 
 namespace feedcat {
 
@@ -49,14 +52,28 @@ void Recorder::Join() {
 }
 
 void Recorder::Run(WorkQueue* queue) {
+    StreamInterleaver interleaver(setup_.bothStreams, 1000.0 / av_q2d(setup_.frameRate));
+    std::vector<MediaItem> ready;
+    auto handleReady = [&] {
+        for (const MediaItem& item : ready) {
+            if (!Handle(item)) {
+                return false;
+            }
+        }
+        ready.clear();
+        return true;
+    };
     MediaItem item;
     while (queue->Pop(&item)) {
-        if (!Handle(item)) {
+        interleaver.Add(std::move(item), &ready);
+        if (!handleReady()) {
             // Producers must never wait on a consumer that has stopped.
             queue->Abandon();
             return;
         }
     }
+    interleaver.Finish(interrupted_.load(std::memory_order_relaxed), &ready);
+    handleReady();
 }
 
 bool Recorder::Handle(const MediaItem& item) {

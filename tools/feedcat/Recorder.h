@@ -25,6 +25,8 @@ struct RecorderSetup {
     AVRational frameRate{25, 1};
     std::int32_t sampleRate = 44100;
     std::int32_t channels = 2;
+    // The library will deliver both video and audio (sources of both kinds).
+    bool bothStreams = false;
 };
 
 class Recorder {
@@ -39,6 +41,10 @@ class Recorder {
 
     // Starts the encoder thread on queue.
     void Start(WorkQueue* queue);
+
+    // The run was cut short (a signal): both streams are to end where the shorter one does.
+    // Before the queue is closed.
+    void MarkInterrupted() { interrupted_.store(true, std::memory_order_relaxed); }
 
     // Waits for the thread (after the queue was closed or abandoned).
     void Join();
@@ -69,6 +75,7 @@ class Recorder {
     std::atomic<std::int64_t> videoFrames_{0};
     std::atomic<std::int64_t> audioSamples_{0};
     std::atomic<bool> failed_{false};
+    std::atomic<bool> interrupted_{false};
     mutable std::mutex failureMutex_;
     std::string failure_;
 };

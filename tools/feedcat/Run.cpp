@@ -152,6 +152,13 @@ int Run(const Options& options) {
     setup.frameRate = av_d2q(fps > 0.0 ? fps : 25.0, 1001000);
     setup.sampleRate = sampleRate > 0 ? sampleRate : 44100;
     setup.channels = options.channels > 0 ? options.channels : 2;
+    bool videoSources = false;
+    bool audioSources = false;
+    for (const SourcePlan& entry : sources) {
+        videoSources = videoSources || entry.source.kind != SourceKind::kAudio;
+        audioSources = audioSources || entry.source.kind != SourceKind::kVideo;
+    }
+    setup.bothStreams = plan.wantsVideo && plan.wantsAudio && videoSources && audioSources;
 
     SignalWatcher signals;
     Recorder recorder;
@@ -237,6 +244,9 @@ int Run(const Options& options) {
         }
         progress.Update(static_cast<std::int32_t>(encodedMs), durationMs, recorder.videoFrames(),
                         wallSeconds());
+    }
+    if (signal != 0) {
+        recorder.MarkInterrupted();
     }
     // Destroying the feed joins the session: no callback runs after this.
     feed.reset();
