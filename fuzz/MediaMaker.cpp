@@ -30,6 +30,10 @@ constexpr int kLevelTolerance = 16;
 constexpr int kGreyLevels[] = {28, 46, 64, 82, 100, 118, 136, 154, 172, 190, 208, 226};
 constexpr int kGreyTolerance = 8;
 constexpr Rgb kCoarseColour = {208, 208, 208};
+constexpr int kStripRows = 16;
+// The reference reads a decoded picture scaled down to this square: a flat picture keeps its
+// colour, and a large one costs little to read.
+constexpr int kProbeSide = 8;
 
 struct VideoEncoder {
     const char* name;
@@ -139,10 +143,11 @@ bool IsGray(const AVPixFmtDescriptor* descriptor) {
     return descriptor->nb_components <= 2 && (descriptor->flags & AV_PIX_FMT_FLAG_PAL) == 0;
 }
 
-// Converts between BGR0 and a picture format with the matrix and ranges of the made media.
-ScalerPtr MakeScaler(int width, int height, AVPixelFormat from, AVPixelFormat to, int matrix,
-                     bool fullRange, bool toYuv) {
-    ScalerPtr scaler(sws_getContext(width, height, from, width, height, to, SWS_BILINEAR,
+// Converts between BGR0 and a picture format with the given matrix and YUV range, from
+// width x height to toWidth x toHeight.
+ScalerPtr MakeScaler(int width, int height, AVPixelFormat from, int toWidth, int toHeight,
+                     AVPixelFormat to, int matrix, bool fullRange, bool toYuv) {
+    ScalerPtr scaler(sws_getContext(width, height, from, toWidth, toHeight, to, SWS_BILINEAR,
                                     nullptr, nullptr, nullptr));
     if (!scaler) {
         return nullptr;
@@ -308,7 +313,7 @@ class Writer {
         }
         const std::string name = choice.name;
         if (name == "libx264" || name == "libx264rgb") {
-            av_opt_set(codec->priv_data, "preset", "veryfast", 0);
+            av_opt_set(codec->priv_data, "preset", "ultrafast", 0);
             av_opt_set(codec->priv_data, "crf", "12", 0);
             av_opt_set(codec->priv_data, "x264-params", "scenecut=0", 0);
         } else if (name == "libx265") {
@@ -348,20 +353,28 @@ class Writer {
             // A matrix that turns the picture clockwise by `rotation` to show it.
             av_display_rotation_set(matrix, -plan.rotation);
         }
+        // A flat picture's rows repeat with the period of the chroma subsampling and of any
+        // dither pattern (8 rows): a strip of kStripRows is converted and copied down the
+        // picture, which keeps large pictures cheap to make.
         picture_.reset(av_frame_alloc());
         flat_.reset(av_frame_alloc());
-        if (!picture_ || !flat_) {
+        strip_.reset(av_frame_alloc());
+        if (!picture_ || !flat_ || !strip_) {
             return false;
         }
-        picture_->width = flat_->width = plan.width;
-        picture_->height = flat_->height = plan.height;
-        picture_->format = made->pixelFormat;
+        const int stripRows = std::min(plan.height, kStripRows);
+        picture_->width = strip_->width = flat_->width = plan.width;
+        picture_->height = plan.height;
+        strip_->height = flat_->height = stripRows;
+        picture_->format = strip_->format = made->pixelFormat;
         flat_->format = AV_PIX_FMT_BGR0;
-        if (av_frame_get_buffer(picture_.get(), 0) < 0 || av_frame_get_buffer(flat_.get(), 0) < 0) {
+        if (av_frame_get_buffer(picture_.get(), 0) < 0 || av_frame_get_buffer(flat_.get(), 0) < 0 ||
+            av_frame_get_buffer(strip_.get(), 0) < 0) {
             return false;
         }
-        scaler_ = MakeScaler(plan.width, plan.height, AV_PIX_FMT_BGR0, made->pixelFormat,
-                             made->matrix, made->fullRange, true);
+        scaler_ = MakeScaler(plan.width, stripRows, AV_PIX_FMT_BGR0, plan.width, stripRows,
+                             made->pixelFormat, made->matrix, made->fullRange, true);
+        descriptor_ = descriptor;
         return static_cast<bool>(scaler_);
     }
 
@@ -421,19 +434,42 @@ class Writer {
 
     bool EncodePicture(int index) {
         const Rgb colour = coarse_ ? kCoarseColour : PaletteColour(index, gray_);
+        const std::uint8_t pixel[4] = {static_cast<std::uint8_t>(colour.b),
+                                       static_cast<std::uint8_t>(colour.g),
+                                       static_cast<std::uint8_t>(colour.r), 255};
         for (int y = 0; y < flat_->height; ++y) {
             std::uint8_t* row = flat_->data[0] + static_cast<std::ptrdiff_t>(y) * flat_->linesize[0];
             for (int x = 0; x < flat_->width; ++x) {
-                row[4 * x] = static_cast<std::uint8_t>(colour.b);
-                row[4 * x + 1] = static_cast<std::uint8_t>(colour.g);
-                row[4 * x + 2] = static_cast<std::uint8_t>(colour.r);
-                row[4 * x + 3] = 255;
+                std::memcpy(row + 4 * x, pixel, 4);
             }
         }
         if (av_frame_make_writable(picture_.get()) < 0 ||
             sws_scale(scaler_.get(), flat_->data, flat_->linesize, 0, flat_->height,
-                      picture_->data, picture_->linesize) <= 0) {
+                      strip_->data, strip_->linesize) <= 0) {
             return false;
+        }
+        // Each plane's rows, the strip's repeated down the picture.
+        const int planes = av_pix_fmt_count_planes(static_cast<AVPixelFormat>(picture_->format));
+        for (int plane = 0; plane < planes; ++plane) {
+            const bool chroma = (plane == 1 || plane == 2) &&
+                                (descriptor_->flags & AV_PIX_FMT_FLAG_RGB) == 0 &&
+                                descriptor_->nb_components >= 3;
+            const int shift = chroma ? descriptor_->log2_chroma_h : 0;
+            const int rows = AV_CEIL_RSHIFT(picture_->height, shift);
+            const int stripRows = AV_CEIL_RSHIFT(strip_->height, shift);
+            const std::size_t bytes = static_cast<std::size_t>(
+                std::min(picture_->linesize[plane], strip_->linesize[plane]));
+            for (int y = 0; y < rows; ++y) {
+                std::memcpy(picture_->data[plane] +
+                                static_cast<std::ptrdiff_t>(y) * picture_->linesize[plane],
+                            strip_->data[plane] +
+                                static_cast<std::ptrdiff_t>(y % stripRows) * strip_->linesize[plane],
+                            bytes);
+            }
+        }
+        if ((descriptor_->flags & AV_PIX_FMT_FLAG_PAL) != 0 && picture_->data[1] != nullptr &&
+            strip_->data[1] != nullptr) {
+            std::memcpy(picture_->data[1], strip_->data[1], 256 * 4);
         }
         picture_->pts = index;
         return Send(videoCodec_.get(), videoStream_, picture_.get());
@@ -498,7 +534,9 @@ class Writer {
     PacketPtr packet_;
     FramePtr picture_;
     FramePtr flat_;
+    FramePtr strip_;
     ScalerPtr scaler_;
+    const AVPixFmtDescriptor* descriptor_ = nullptr;
     bool coarse_ = false;
     bool gray_ = false;
 };
@@ -758,15 +796,15 @@ bool ReadReference(const std::string& path, const MadeMedia& made, Reference* re
             if (reference->width == 0) {
                 reference->width = frame->width;
                 reference->height = frame->height;
-                bgr->width = frame->width;
-                bgr->height = frame->height;
+                bgr->width = kProbeSide;
+                bgr->height = kProbeSide;
                 bgr->format = AV_PIX_FMT_BGR0;
                 if (av_frame_get_buffer(bgr.get(), 0) < 0) {
                     failure = "out of memory";
                 }
                 const auto format = static_cast<AVPixelFormat>(frame->format);
-                scaler = MakeScaler(frame->width, frame->height, format, AV_PIX_FMT_BGR0,
-                                    MatrixOf(frame.get()),
+                scaler = MakeScaler(frame->width, frame->height, format, kProbeSide, kProbeSide,
+                                    AV_PIX_FMT_BGR0, MatrixOf(frame.get()),
                                     frame->color_range == AVCOL_RANGE_JPEG ||
                                         IsFullRangeFormat(format),
                                     false);

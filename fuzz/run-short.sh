@@ -55,7 +55,8 @@ for target in fuzz_media fuzz_session fuzz_session_capped fuzz_feed_api; do
     cp "$out/seeds/$seeds"/* "$corpus"/ 2>/dev/null
     echo "== $target: $seconds s"
     "$binary" "$corpus" -max_total_time="$seconds" -timeout="$timeout" -rss_limit_mb="$rss" \
-        -max_len="$max_len" -print_final_stats=1 -artifact_prefix="$artifacts/" \
+        -report_slow_units="$timeout" -max_len="$max_len" -print_final_stats=1 \
+        -artifact_prefix="$artifacts/" \
         >"$log" 2>&1
     rc=$?
     grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -n 1
