@@ -40,8 +40,8 @@
 //   23 i8 clip mode      24 u8 bar colour (one of 8)   25 u8 clips (1 + v mod 3)
 //   26 u8 flags: 1 sync object, 2 pause after byte 27's count of deliveries,
 //                4 stop after byte 28's count, 8 no audio timeline
-//   32 + 8 i: clip i: i16 start (ms), u16 length (ms; 0: to the end of the video, else
-//             v mod 2001), u8 x 4 crop (left, top, right, bottom in 1/256 of the picture;
+//   32 + 8 i: clip i: i16 start (ms), u16 length (ms; 0: to the end of the video, 40 ms to
+//             4 s, else v mod 2001), u8 x 4 crop (left, top, right, bottom in 1/256 of the picture;
 //             all 0: none)
 #include <sys/resource.h>
 #include <unistd.h>
@@ -568,9 +568,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const Setup::ClipBytes& bytes : setup.clips) {
         Clip clip;
         clip.sourceStart = bytes.startMs * kUnitsPerMs;
+        // To the end of the video, but at least 40 ms and at most 4 s (a start far before
+        // the file would otherwise make a long black lead-in).
         const std::int64_t length =
             bytes.lengthCode == 0
-                ? std::max<std::int64_t>(videoEnd - clip.sourceStart, 40 * kUnitsPerMs)
+                ? std::clamp<std::int64_t>(videoEnd - clip.sourceStart, 40 * kUnitsPerMs,
+                                           4 * kUnitsPerSecond)
                 : (bytes.lengthCode % 2001) * kUnitsPerMs;
         clip.sourceStop = clip.sourceStart + length;
         clip.timelineStart = at;

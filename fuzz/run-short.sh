@@ -1,6 +1,6 @@
 #!/bin/sh
-# Runs each fuzz target for a short while on a fresh copy of the generated seed corpora.
-# Builds nothing.
+# Runs each fuzz target for a short while on a fresh copy of the generated seed corpora and
+# the kept corpus (fuzz/corpus/TARGET). Builds nothing.
 #
 #   fuzz/run-short.sh SECONDS [BUILD_DIR]     (BUILD_DIR defaults to build-fuzz)
 #
@@ -53,6 +53,7 @@ for target in fuzz_media fuzz_session fuzz_session_capped fuzz_feed_api; do
     rm -rf "$corpus"
     mkdir -p "$corpus" "$artifacts"
     cp "$out/seeds/$seeds"/* "$corpus"/ 2>/dev/null
+    cp "$root/fuzz/corpus/$target"/* "$corpus"/ 2>/dev/null
     echo "== $target: $seconds s"
     "$binary" "$corpus" -max_total_time="$seconds" -timeout="$timeout" -rss_limit_mb="$rss" \
         -report_slow_units="$timeout" -max_len="$max_len" -print_final_stats=1 \
