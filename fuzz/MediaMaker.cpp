@@ -31,6 +31,9 @@ constexpr int kGreyLevels[] = {28, 46, 64, 82, 100, 118, 136, 154, 172, 190, 208
 constexpr int kGreyTolerance = 8;
 constexpr Rgb kCoarseColour = {208, 208, 208};
 constexpr int kStripRows = 16;
+// Pictures times frames above this are not made: some encoders (JPEG-LS, ProRes) take seconds
+// for a large picture, and the session would be slow to check as well.
+constexpr std::int64_t kMaxPixelFrames = 12'000'000;
 // The reference reads a decoded picture scaled down to this square: a flat picture keeps its
 // colour, and a large one costs little to read.
 constexpr int kProbeSide = 8;
@@ -49,7 +52,7 @@ constexpr VideoEncoder kVideoEncoders[] = {
     {"utvideo", false},    {"magicyuv", false},  {"qtrle", false},     {"gif", false},
     {"bmp", false},        {"libx264rgb", false}, {"dvvideo", false},  {"snow", true},
     {"libxvid", true},     {"libx265", false},   {"svq1", true},       {"jpegls", false},
-    {"zmbv", false},       {"v210", false},      {"asv2", true},       {"flashsv", false},
+    {"zmbv", false},       {"v210", false},      {"asv2", true},
 };
 
 // For encoders that take any pixel format (rawvideo): a spread of layouts.
@@ -259,7 +262,8 @@ class Writer {
         const VideoEncoder& choice = Pick(kVideoEncoders, plan.encoder);
         made->videoEncoder = choice.name;
         const AVCodec* encoder = avcodec_find_encoder_by_name(choice.name);
-        if (encoder == nullptr || plan.width < 1 || plan.height < 1 || plan.frames < 1) {
+        if (encoder == nullptr || plan.width < 1 || plan.height < 1 || plan.frames < 1 ||
+            static_cast<std::int64_t>(plan.width) * plan.height * plan.frames > kMaxPixelFrames) {
             return false;
         }
         if (encoder->pix_fmts != nullptr) {
@@ -743,6 +747,7 @@ bool ReadReference(const std::string& path, const MadeMedia& made, Reference* re
     }
     ScalerPtr scaler;
     std::string failure;
+    std::int64_t audioNext = AV_NOPTS_VALUE;  // where the next audio frame starts
 
     const auto takeFrames = [&](int which) {
         AVCodecContext* codec = decoders[which].get();
@@ -755,9 +760,14 @@ bool ReadReference(const std::string& path, const MadeMedia& made, Reference* re
             if (which == 1) {
                 // In 5 ms pieces: loud when some channel carries the tone (RMS above a
                 // quarter of its 0.35).
+                // A frame without a time follows the one before it (the first starts where
+                // the clock does).
                 const int rate = frame->sample_rate;
-                if (timestamp != AV_NOPTS_VALUE && rate > 0 && frame->nb_samples > 0) {
-                    const std::int64_t start = TicksOf(timestamp, stream->time_base) - origin;
+                if (rate > 0 && frame->nb_samples > 0) {
+                    const std::int64_t start = timestamp != AV_NOPTS_VALUE
+                                                   ? TicksOf(timestamp, stream->time_base) - origin
+                                                   : (audioNext != AV_NOPTS_VALUE ? audioNext : 0);
+                    audioNext = start + av_rescale(frame->nb_samples, 10'000'000, rate);
                     const int piece = std::max(1, rate / 200);
                     for (int first = 0; first < frame->nb_samples; first += piece) {
                         const int count = std::min(piece, frame->nb_samples - first);
