@@ -31,6 +31,7 @@
 #include <sanitizer/common_interface_defs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -71,15 +72,25 @@ struct PlaneWatch {
     std::vector<std::uint8_t> scratch;
 };
 
-// The number of addressable bytes from `at` on, up to `limit`; without AddressSanitizer none
-// can be vouched for beyond what the caller declared.
+// The number of bytes from `at` on, up to `limit`, that belong to the heap block holding
+// `at`; without AddressSanitizer, or outside the heap, none can be vouched for. (Asking
+// whether the bytes are poisoned is not enough: past a large block that ends on a page
+// boundary lies unmapped memory, which is not poisoned either.)
 std::size_t AddressableBytes(const std::uint8_t* at, std::size_t limit) {
 #if defined(SCALER_GUARD_REPORTS)
-    const void* poisoned = __asan_region_is_poisoned(const_cast<std::uint8_t*>(at), limit);
-    if (poisoned == nullptr) {
-        return limit;
+    void* block = nullptr;
+    std::size_t blockSize = 0;
+    char name[8] = {};
+    const char* kind = __asan_locate_address(const_cast<std::uint8_t*>(at), name, sizeof name,
+                                             &block, &blockSize);
+    if (kind == nullptr || std::strcmp(kind, "heap") != 0 || block == nullptr) {
+        return 0;
     }
-    return static_cast<std::size_t>(static_cast<const std::uint8_t*>(poisoned) - at);
+    const auto* end = static_cast<const std::uint8_t*>(block) + blockSize;
+    if (at < static_cast<const std::uint8_t*>(block) || at >= end) {
+        return 0;
+    }
+    return std::min(limit, static_cast<std::size_t>(end - at));
 #else
     (void)at;
     (void)limit;
@@ -155,8 +166,8 @@ extern "C" int __wrap_sws_scale(SwsContext* context, const std::uint8_t* const s
         watch.declared = static_cast<std::size_t>((rows - 1) * destinationStride[plane] +
                                                   lineBytes[plane]);
         if (kReports && AddressableBytes(watch.target, watch.declared) != watch.declared) {
-            // The caller's own rows are not all addressable: ASan reports that itself when
-            // the caller touches them; here the call goes through unchanged.
+            // The caller's rows are not all inside one heap block (or not on the heap at
+            // all): the call goes through unchanged.
             return __real_sws_scale(context, source, sourceStride, sliceY, sliceHeight,
                                     destination, destinationStride);
         }
