@@ -43,6 +43,7 @@ extern "C" {
 #include "fuzz/DeliveryChecks.h"
 #include "fuzz/EngineSession.h"
 #include "fuzz/FuzzParams.h"
+#include "tarn/MediaInput.h"
 
 namespace {
 
@@ -95,31 +96,26 @@ Setup ReadSetup(const std::uint8_t* data, std::size_t size) {
     return s;
 }
 
-// The best video stream's picture size as FFmpeg reads it, widened by its sample aspect ratio;
-// 0 when there is none.
+// The largest picture a video stream of the file may give, widened by its sample aspect ratio
+// and either way up; 0 when there is none. Opened under the engine's own rules (local files
+// only, no playlists or lists of other files), as the session will open it.
 std::uint64_t OwnFrameBytes(const std::string& path) {
-    AVFormatContext* input = nullptr;
-    if (avformat_open_input(&input, path.c_str(), nullptr, nullptr) < 0) {
+    const InputPtr input = OpenInput(path);
+    if (!input) {
         return 0;
     }
     std::uint64_t bytes = 0;
-    if (avformat_find_stream_info(input, nullptr) >= 0) {
-        const int index = av_find_best_stream(input, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-        for (unsigned i = 0; i < input->nb_streams; ++i) {
-            const AVCodecParameters* codec = input->streams[i]->codecpar;
-            if (codec->codec_type != AVMEDIA_TYPE_VIDEO &&
-                !(index >= 0 && static_cast<unsigned>(index) == i)) {
-                continue;
-            }
-            const AVRational sar = codec->sample_aspect_ratio;
-            const std::int64_t widening =
-                sar.num > 0 && sar.den > 0 ? std::max<std::int64_t>(1, sar.num / sar.den + 1) : 1;
-            // Either axis may end up the wider one after rotation.
-            const std::int64_t side = std::max<std::int64_t>(codec->width, codec->height);
-            bytes = std::max(bytes, fuzzparams::FrameBytes(side * widening, side * widening));
+    for (unsigned i = 0; i < input->nb_streams; ++i) {
+        const AVCodecParameters* codec = input->streams[i]->codecpar;
+        if (codec->codec_type != AVMEDIA_TYPE_VIDEO) {
+            continue;
         }
+        const AVRational sar = codec->sample_aspect_ratio;
+        const std::int64_t widening =
+            sar.num > 0 && sar.den > 0 ? std::max<std::int64_t>(1, sar.num / sar.den + 1) : 1;
+        const std::int64_t side = std::max<std::int64_t>(codec->width, codec->height);
+        bytes = std::max(bytes, fuzzparams::FrameBytes(side * widening, side * widening));
     }
-    avformat_close_input(&input);
     return bytes;
 }
 
