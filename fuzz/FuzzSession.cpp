@@ -301,6 +301,9 @@ class Judge final : public Receiver {
             energy[static_cast<std::size_t>(i % channels)] += static_cast<double>(sample) * sample;
         }
         const bool sound = audioInFile_ && reference_.hasAudio;
+        if (sound && !reference_.audioPlaced) {
+            return;  // the shape and place of the buffer are checked; its sound cannot be
+        }
         // Silence where the file has no audio at all, with room for the resampler's tails.
         bool mustBeSilent = true;
         // The tone where the file has it, well inside (codecs ramp in and out, and the engine

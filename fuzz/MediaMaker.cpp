@@ -760,9 +760,13 @@ bool ReadReference(const std::string& path, const MadeMedia& made, Reference* re
             if (which == 1) {
                 // In 5 ms pieces: loud when some channel carries the tone (RMS above a
                 // quarter of its 0.35).
-                // A frame without a time follows the one before it (the first starts where
-                // the clock does).
+                // Where a frame without a timestamp belongs is the reader's guess (after the
+                // one before it? an encoder's priming before the first?): the file's sound
+                // cannot then be placed for certain.
                 const int rate = frame->sample_rate;
+                if (timestamp == AV_NOPTS_VALUE) {
+                    reference->audioPlaced = false;
+                }
                 if (rate > 0 && frame->nb_samples > 0) {
                     const std::int64_t start = timestamp != AV_NOPTS_VALUE
                                                    ? TicksOf(timestamp, stream->time_base) - origin

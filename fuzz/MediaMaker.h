@@ -94,6 +94,8 @@ struct Reference {
     int width = 0;                // the picture as decoded
     int height = 0;
     bool hasAudio = false;
+    // False when some audio frame has no timestamp: then where the sound lies is not known.
+    bool audioPlaced = true;
     // Decoded audio in 5 ms pieces, neighbours of the same kind merged when less than 20 ms
     // apart (what the engine takes for rounding rather than a gap).
     std::vector<AudioSpan> audio;
