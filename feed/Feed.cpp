@@ -3,6 +3,8 @@
 #include "session/Delivery.h"
 #include "session/SessionWorker.h"
 
+namespace feed {
+
 namespace {
 constexpr auto kRelaxed = std::memory_order_relaxed;
 }
@@ -33,7 +35,7 @@ void Feed::Destroy(Feed* feed) {
     if (feed == nullptr) {
         return;
     }
-    if (IsInsideDelivery(feed->session_)) {
+    if (session::IsInsideDelivery(feed->session_)) {
         feed->destroyWhenEnded_.store(true);
         feed->Stop();
         return;
@@ -49,7 +51,7 @@ void Feed::JoinWorker() {
 }
 
 void Feed::RunWorker() {
-    SessionThreadProc(&session_);
+    session::SessionThreadProc(&session_);
     if (destroyWhenEnded_.load()) {
         {
             // This very thread: nobody is left to join it. The lock waits until Start has
@@ -77,7 +79,7 @@ std::int32_t Feed::Start() {
     }
     // Idle inside one of the session's own callbacks: the session was stopped and is about
     // to be torn down, which cannot be waited for from here.
-    if (IsInsideDelivery(session_)) {
+    if (session::IsInsideDelivery(session_)) {
         return Refuse(kFeedWrongState, 0);
     }
     const std::lock_guard<std::mutex> lock(workerMutex_);
@@ -116,7 +118,7 @@ std::int32_t Feed::Stop() {
     // From inside a callback the teardown (which waits for that callback) cannot be waited
     // for: the worker, woken by the change, tears the session down, and the next Start or
     // Stop or the destructor joins it.
-    if (!IsInsideDelivery(session_)) {
+    if (!session::IsInsideDelivery(session_)) {
         JoinWorker();
     }
     return previous != FEED_STATE_IDLE ? 1 : 0;
@@ -156,3 +158,5 @@ std::int32_t Feed::GetErrorCode() const {
 const char* Feed::GetErrorText() const {
     return session_.report.message();
 }
+
+}  // namespace feed

@@ -12,11 +12,13 @@
 #include "feed/FeedError.h"
 #include "session/SessionContext.h"
 
+namespace feed {
+
 class Feed {
   public:
     Feed() = default;
     // Stops a running session (joining its worker) before anything is freed.
-    virtual ~Feed();
+    ~Feed();
     // What FeedDestroy does: deletes the feed, or, called from inside one of the feed's own
     // callbacks (where the session cannot be waited for), stops the session and leaves the
     // deletion to its worker, which does it as its last act. Null is ignored.
@@ -57,17 +59,14 @@ class Feed {
     std::int32_t SetVideoFade(std::int32_t fadeIn, std::int32_t fadeInMs,
                               std::uint32_t fadeInColour, std::int32_t fadeOut,
                               std::int32_t fadeOutMs, std::uint32_t fadeOutColour);
-    VideoFrameCallback SetVideoCallback(VideoFrameCallback callback, void* user);
-    AudioBufferCallback SetAudioCallback(AudioBufferCallback callback, void* user);
+    FeedVideoFrameCallback SetVideoCallback(FeedVideoFrameCallback callback, void* user);
+    FeedAudioBufferCallback SetAudioCallback(FeedAudioBufferCallback callback, void* user);
     std::int32_t SetClipMode(std::int32_t mode);
     std::int32_t SetSyncEnabled(std::int32_t enabled);
 
     // Reports that a call could not get the memory or thread it needed (the export's guard
     // calls it when something threw).
     void ReportOutOfResources();
-
-    // For tests of the library's own code: the settings and list as the worker sees them.
-    const SessionContext& session() const { return session_; }
 
   private:
     friend struct FeedTestAccess;  // tests reach states that take billions of calls to reach
@@ -76,7 +75,7 @@ class Feed {
     // The failure branch of reporting for a coded refusal; returns `result` for brevity.
     std::int32_t Refuse(FeedError code, std::int32_t result);
     std::int32_t Succeed(std::int32_t result);
-    std::int32_t AddSource(const char* fileName, SourceEntry::Kind kind,
+    std::int32_t AddSource(const char* fileName, session::SourceEntry::Kind kind,
                            const std::int32_t* cropRect, std::int32_t clipParam,
                            std::int32_t startMs, std::int32_t stopMs);
     // Joins a worker whose session has ended (or is ending); never called from inside a
@@ -87,7 +86,7 @@ class Feed {
     // from inside a callback.
     void RunWorker();
 
-    SessionContext session_;
+    session::SessionContext session_;
     std::int32_t nextId_ = 0;  // the last source id handed out; 0 on a new or cleared list
     // The worker of the current or last session, until someone joins it: Stop, the next
     // Start, or the destructor. Guarded by workerMutex_, which is held while joining.
@@ -96,3 +95,5 @@ class Feed {
     // Set by Destroy from inside a callback; read by the worker when its session has ended.
     std::atomic<bool> destroyWhenEnded_{false};
 };
+
+}  // namespace feed

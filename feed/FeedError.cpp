@@ -1,5 +1,7 @@
 #include "feed/FeedError.h"
 
+namespace feed {
+
 namespace {
 
 // Indexed by code. The texts are the library's own, spelling included: hosts match them.
@@ -23,3 +25,5 @@ const char* FeedErrorText(std::int32_t code) {
     const auto index = static_cast<std::uint32_t>(code);
     return index < sizeof(kMessages) / sizeof(kMessages[0]) ? kMessages[index] : "";
 }
+
+}  // namespace feed

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace feed {
+
 enum FeedError : std::int32_t {
     kFeedOk = 0,
     kFeedWrongState = 1,  // the operation is not allowed in the feed's current state
@@ -25,3 +27,5 @@ inline constexpr const char kBadVideoWidth[] = "Bad video width";
 inline constexpr const char kBadVideoHeight[] = "Bad video height";
 inline constexpr const char kTooManyChannels[] = "Audio channels exeed 3 not supported yet";
 inline constexpr const char kBadChannelCount[] = "Bad audio channel";
+
+}  // namespace feed

@@ -6,6 +6,8 @@
 
 #include "feed/Feed.h"
 
+namespace feed {
+
 namespace {
 constexpr auto kRelaxed = std::memory_order_relaxed;
 }
@@ -66,7 +68,7 @@ std::int32_t Feed::SetAudioChannels(std::int32_t channels) {
 
 std::int32_t Feed::SetAudioFade(std::int32_t fadeIn, std::int32_t fadeInMs, std::int32_t fadeOut,
                                 std::int32_t fadeOutMs) {
-    FadeSettings& fades = session_.fades;
+    session::FadeSettings& fades = session_.fades;
     fades.audioFadeIn.store(fadeIn, kRelaxed);
     fades.audioFadeOut.store(fadeOut, kRelaxed);
     // A length of 0 or less keeps the old one, so lengths stay above 0.
@@ -82,7 +84,7 @@ std::int32_t Feed::SetAudioFade(std::int32_t fadeIn, std::int32_t fadeInMs, std:
 std::int32_t Feed::SetVideoFade(std::int32_t fadeIn, std::int32_t fadeInMs,
                                 std::uint32_t fadeInColour, std::int32_t fadeOut,
                                 std::int32_t fadeOutMs, std::uint32_t fadeOutColour) {
-    FadeSettings& fades = session_.fades;
+    session::FadeSettings& fades = session_.fades;
     fades.videoFadeIn.store(fadeIn, kRelaxed);
     fades.videoFadeOut.store(fadeOut, kRelaxed);
     if (fadeInMs > 0) {
@@ -100,13 +102,13 @@ std::int32_t Feed::SetVideoFade(std::int32_t fadeIn, std::int32_t fadeInMs,
     return 1;
 }
 
-VideoFrameCallback Feed::SetVideoCallback(VideoFrameCallback callback, void* user) {
+FeedVideoFrameCallback Feed::SetVideoCallback(FeedVideoFrameCallback callback, void* user) {
     session_.callbacks.videoCallback.store(callback, kRelaxed);
     session_.callbacks.videoUser.store(user, kRelaxed);
     return callback;
 }
 
-AudioBufferCallback Feed::SetAudioCallback(AudioBufferCallback callback, void* user) {
+FeedAudioBufferCallback Feed::SetAudioCallback(FeedAudioBufferCallback callback, void* user) {
     session_.callbacks.audioCallback.store(callback, kRelaxed);
     session_.callbacks.audioUser.store(user, kRelaxed);
     return callback;
@@ -121,3 +123,5 @@ std::int32_t Feed::SetSyncEnabled(std::int32_t enabled) {
     session_.syncEnabled.store(enabled, kRelaxed);
     return enabled;
 }
+
+}  // namespace feed

@@ -4,24 +4,27 @@
 #include <cstdint>
 #include <utility>
 
+#include "engine/TimeUnits.h"
 #include "feed/Feed.h"
-#include "session/TimeUnits.h"
+
+namespace feed {
 
 std::int32_t Feed::AddVideoSource(const char* fileName, std::int32_t startMs, std::int32_t stopMs) {
-    return AddSource(fileName, SourceEntry::Kind::Video, nullptr, 0, startMs, stopMs);
+    return AddSource(fileName, session::SourceEntry::Kind::Video, nullptr, 0, startMs, stopMs);
 }
 
 std::int32_t Feed::AddVideoSourceEx(const char* fileName, const std::int32_t* cropRect,
                                     std::int32_t clipParam, std::int32_t startMs,
                                     std::int32_t stopMs) {
-    return AddSource(fileName, SourceEntry::Kind::Video, cropRect, clipParam, startMs, stopMs);
+    return AddSource(fileName, session::SourceEntry::Kind::Video, cropRect, clipParam, startMs,
+                     stopMs);
 }
 
 std::int32_t Feed::AddAudioSource(const char* fileName, std::int32_t startMs, std::int32_t stopMs) {
-    return AddSource(fileName, SourceEntry::Kind::Audio, nullptr, 0, startMs, stopMs);
+    return AddSource(fileName, session::SourceEntry::Kind::Audio, nullptr, 0, startMs, stopMs);
 }
 
-std::int32_t Feed::AddSource(const char* fileName, SourceEntry::Kind kind,
+std::int32_t Feed::AddSource(const char* fileName, session::SourceEntry::Kind kind,
                              const std::int32_t* cropRect, std::int32_t clipParam,
                              std::int32_t startMs, std::int32_t stopMs) {
     if (busy()) {
@@ -36,7 +39,7 @@ std::int32_t Feed::AddSource(const char* fileName, SourceEntry::Kind kind,
     if (nextId_ == INT32_MAX) {
         return Refuse(kFeedBadSourceId, -1);  // no id left until the list is cleared
     }
-    SourceEntry entry;
+    session::SourceEntry entry;
     entry.name = fileName;
     entry.startSeconds = MsToSeconds(startMs);
     entry.stopSeconds = MsToSeconds(stopMs);
@@ -102,3 +105,5 @@ std::int32_t Feed::GetSourceTimes(std::int32_t id, std::int32_t* startMs, std::i
     }
     return Succeed(1);
 }
+
+}  // namespace feed

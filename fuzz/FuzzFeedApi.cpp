@@ -598,7 +598,8 @@ class Runner {
                 break;
             }
             case kVideoCallback: {
-                const VideoFrameCallback callback = (in_.byte() & 1) != 0 ? CountFrame : nullptr;
+                const FeedVideoFrameCallback callback =
+                    (in_.byte() & 1) != 0 ? CountFrame : nullptr;
                 if (FeedSetVideoCallback(feed_, callback, &g_frames) != callback) {
                     Finding(step_, call_, "a callback setter returns the callback it was given",
                             "got another pointer");
@@ -607,7 +608,8 @@ class Runner {
                 break;
             }
             case kAudioCallback: {
-                const AudioBufferCallback callback = (in_.byte() & 1) != 0 ? CountBuffer : nullptr;
+                const FeedAudioBufferCallback callback =
+                    (in_.byte() & 1) != 0 ? CountBuffer : nullptr;
                 if (FeedSetAudioCallback(feed_, callback, &g_buffers) != callback) {
                     Finding(step_, call_, "a callback setter returns the callback it was given",
                             "got another pointer");

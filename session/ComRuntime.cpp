@@ -6,7 +6,11 @@
 
 #if defined(_WIN32)
 #include <objbase.h>
+#endif
 
+namespace session {
+
+#if defined(_WIN32)
 namespace {
 void LeaveRuntime() {
     CoUninitialize();
@@ -38,3 +42,5 @@ ComRuntime::ComRuntime() = default;
 ComRuntime::~ComRuntime() = default;
 void ComRuntime::SetUninitializeForTesting(void (*)()) {}
 #endif
+
+}  // namespace session

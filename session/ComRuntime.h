@@ -2,6 +2,8 @@
 // made it (the session worker). Windows only; elsewhere it does nothing.
 #pragma once
 
+namespace session {
+
 class ComRuntime {
   public:
     ComRuntime();
@@ -14,3 +16,5 @@ class ComRuntime {
     // For tests, which put a function that faults in its place; set while no session runs.
     static void SetUninitializeForTesting(void (*uninitialize)());
 };
+
+}  // namespace session

@@ -1,8 +1,10 @@
 #include "session/Delivery.h"
 
+#include "engine/TimeUnits.h"
 #include "session/FadeLevels.h"
 #include "session/SessionContext.h"
-#include "session/TimeUnits.h"
+
+namespace session {
 
 namespace {
 
@@ -83,7 +85,7 @@ std::intptr_t TARN_CALL OnVideoFrame(void* context, const void* format, std::uin
         }
     }
 
-    const VideoFrameCallback callback = session.callbacks.videoCallback.load(kRelaxed);
+    const FeedVideoFrameCallback callback = session.callbacks.videoCallback.load(kRelaxed);
     if (callback == nullptr || !GoOn(session)) {
         return reinterpret_cast<std::intptr_t>(frame);
     }
@@ -120,10 +122,12 @@ std::intptr_t TARN_CALL OnAudioBuffer(void* context, const void* format, std::ui
         ScaleSamples(data, fade.frames * channels, fade.gain);
     }
 
-    const AudioBufferCallback callback = session.callbacks.audioCallback.load(kRelaxed);
+    const FeedAudioBufferCallback callback = session.callbacks.audioCallback.load(kRelaxed);
     if (callback == nullptr || !GoOn(session)) {
         return 0;
     }
     return callback(session.callbacks.audioUser.load(kRelaxed), data, length, positionMs,
                     bitsPerSample, static_cast<std::int32_t>(sampleRate), channels);
 }
+
+}  // namespace session

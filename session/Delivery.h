@@ -11,6 +11,8 @@
 
 #include "engine/MediaEngine.h"
 
+namespace session {
+
 struct SessionContext;
 
 // Result: the host video callback's result, or (without one, or once stopped) the address of
@@ -29,3 +31,5 @@ std::intptr_t TARN_CALL OnAudioBuffer(void* context, const void* format, std::ui
 // True on a thread that is inside OnVideoFrame or OnAudioBuffer for this session, which is
 // where a host callback runs. Stopping a session from there must not wait for it.
 bool IsInsideDelivery(const SessionContext& session);
+
+}  // namespace session

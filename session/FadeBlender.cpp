@@ -8,6 +8,8 @@
 #include <emmintrin.h>
 #endif
 
+namespace session {
+
 namespace {
 
 // Static storage: zero-initialised at load, filled once by BuildTables, never freed.
@@ -153,3 +155,5 @@ void FadeBlender::Blend(uint8_t* destination, uint32_t colour, const uint8_t* so
         destination[i] = static_cast<uint8_t>(sourceRow[source[i]] + k[i & 3u]);
     }
 }
+
+}  // namespace session

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace session {
+
 // Precomputed 8-bit products for the fade mix. Row = fade level a (0..255), column = byte value
 // v (0..255):
 //   source[a][v] = (a * v) / 255          weight of the picture at level a
@@ -60,3 +62,5 @@ class FadeBlender {
     // Lets tests check the build-once guarantee.
     static uint32_t TableBuildCount();
 };
+
+}  // namespace session

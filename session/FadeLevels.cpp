@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
-#include "session/TimeUnits.h"
+#include "engine/TimeUnits.h"
+
+namespace session {
 
 VideoFadeStep VideoFadeFor(const VideoFadeParams& params, std::int64_t start,
                            std::int32_t durationMs) {
@@ -31,7 +33,7 @@ std::int32_t FramesWithin(std::int64_t spanMs, std::uint32_t sampleRate, std::in
     if (spanMs <= 0) {
         return 0;
     }
-    const std::int64_t count = spanMs * sampleRate / 1000;
+    const std::int64_t count = MsToSampleFramesTruncated(spanMs, sampleRate);
     return static_cast<std::int32_t>(std::min<std::int64_t>(frames, count));
 }
 
@@ -77,3 +79,5 @@ void ScaleSamples(std::uint8_t* data, std::int32_t sampleCount, double gain) {
         bytes[1] = static_cast<std::uint8_t>(scaled >> 8);
     }
 }
+
+}  // namespace session

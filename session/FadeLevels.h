@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace session {
+
 // The video fade settings as one delivery read them.
 struct VideoFadeParams {
     bool fadeIn = false;
@@ -60,3 +62,5 @@ AudioFadeStep AudioFadeFor(const AudioFadeParams& params, std::int32_t positionM
 // Multiplies `sampleCount` signed 16-bit little-endian samples at data by gain (0 to 1),
 // truncating toward zero, in place.
 void ScaleSamples(std::uint8_t* data, std::int32_t sampleCount, double gain);
+
+}  // namespace session

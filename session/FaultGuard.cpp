@@ -39,7 +39,7 @@ __attribute__((noinline, noclone)) void CallInScope(void (*function)()) {
 // clang-format on
 }  // namespace
 
-std::uint32_t CallCatchingFaults(void (*function)()) {
+std::uint32_t session::CallCatchingFaults(void (*function)()) {
     tCaught = 0;
     CallInScope(function);
     return tCaught;
@@ -122,7 +122,7 @@ __asm__(
     "\tret\n");
 }  // extern "C"
 
-std::uint32_t CallCatchingFaults(void (*function)()) {
+std::uint32_t session::CallCatchingFaults(void (*function)()) {
     tCaught = 0;
     CallInChain(function);
     return tCaught;
@@ -134,7 +134,7 @@ std::uint32_t CallCatchingFaults(void (*function)()) {
 
 #else  // not Windows: nothing raises structured exceptions
 
-std::uint32_t CallCatchingFaults(void (*function)()) {
+std::uint32_t session::CallCatchingFaults(void (*function)()) {
     function();
     return 0;
 }

@@ -6,6 +6,8 @@
 #include <memory>
 #include <new>
 
+namespace session {
+
 class ScratchFrame {
   public:
     // At least length bytes, or nullptr when they cannot be had. The buffer is allocated on
@@ -33,3 +35,5 @@ class ScratchFrame {
     std::unique_ptr<std::uint8_t[]> bytes_;
     std::size_t size_ = 0;
 };
+
+}  // namespace session

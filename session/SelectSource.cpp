@@ -1,5 +1,7 @@
 #include "session/SelectSource.h"
 
+namespace session {
+
 EngineRef<IMediaSource> SelectSource(const char* fileName, StreamKind kind, bool* usedEmpty) {
     *usedEmpty = false;
     if (fileName != nullptr) {
@@ -29,3 +31,5 @@ EngineRef<IMediaSource> SelectSource(const char* fileName, StreamKind kind, bool
     *usedEmpty = true;
     return empty;
 }
+
+}  // namespace session

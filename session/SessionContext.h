@@ -18,6 +18,8 @@
 #include "session/SessionState.h"
 #include "session/SourceEntry.h"
 
+namespace session {
+
 // The outcome of the last reporting call: 0 and "" after success, -1 and a message after a
 // refusal. Messages are static texts, so a pointer handed out stays valid for good. Written
 // by the host's calls only.
@@ -69,8 +71,8 @@ struct FadeSettings {
 // The host's callbacks and user values: written by the host at any time (callback first,
 // then user value), read by delivery for every frame or buffer.
 struct HostCallbacks {
-    std::atomic<VideoFrameCallback> videoCallback{nullptr};
-    std::atomic<AudioBufferCallback> audioCallback{nullptr};
+    std::atomic<FeedVideoFrameCallback> videoCallback{nullptr};
+    std::atomic<FeedAudioBufferCallback> audioCallback{nullptr};
     std::atomic<void*> videoUser{nullptr};
     std::atomic<void*> audioUser{nullptr};
 };
@@ -107,3 +109,5 @@ struct SessionContext {
     // before the engine runs and released after it has stopped; read by delivery.
     std::atomic<IAudioVideoSync*> syncObject{nullptr};
 };
+
+}  // namespace session

@@ -11,6 +11,8 @@
 
 #include <feed/feed.h>
 
+namespace session {
+
 class SessionState {
   public:
     // Sequentially consistent: the state is the one channel from the host to the worker.
@@ -63,3 +65,5 @@ class SessionState {
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
 };
+
+}  // namespace session

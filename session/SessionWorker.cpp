@@ -3,11 +3,13 @@
 #include <chrono>
 
 #include "engine/EngineRef.h"
+#include "engine/TimeUnits.h"
 #include "session/ComRuntime.h"
 #include "session/Delivery.h"
 #include "session/SelectSource.h"
 #include "session/SessionContext.h"
-#include "session/TimeUnits.h"
+
+namespace session {
 
 namespace {
 
@@ -260,3 +262,5 @@ void SessionThreadProc(SessionContext* session) {
     }
     session->state.Store(FEED_STATE_IDLE);
 }
+
+}  // namespace session

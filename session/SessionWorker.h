@@ -3,6 +3,8 @@
 // them, and tears everything down.
 #pragma once
 
+namespace session {
+
 struct SessionContext;
 
 // Runs one session from building to teardown on the calling thread. A failure while
@@ -14,3 +16,5 @@ void SessionWorker(SessionContext& session);
 // runs the session, leaves the runtime and, as its last act, sets the state back to Idle.
 // Whoever ends the session (stop, the next start, or destroying the feed) joins the thread.
 void SessionThreadProc(SessionContext* session);
+
+}  // namespace session

@@ -6,6 +6,8 @@
 #include <map>
 #include <string>
 
+namespace session {
+
 struct SourceEntry {
     enum class Kind : std::uint8_t { Audio = 0, Video = 1 };
     using Rect = std::array<std::int32_t, 4>;
@@ -23,3 +25,5 @@ struct SourceEntry {
 
 // Ascending by source id: the order in which the sources go onto their timelines.
 using SourceList = std::map<std::int32_t, SourceEntry>;
+
+}  // namespace session

@@ -1,4 +1,5 @@
 #include "tarn/AudioClipReader.h"
+#include "tarn/TimeBase.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -6,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "tarn/FFmpegHolders.h"
-#include "tarn/MediaInput.h"
-#include "tarn/MediaStreams.h"
+#include "media/FFmpegHolders.h"
+#include "media/MediaInput.h"
+#include "media/MediaStreams.h"
 #include "tarn/StreamDecoder.h"
 
 extern "C" {
@@ -16,14 +17,16 @@ extern "C" {
 #include <libavutil/intreadwrite.h>
 }
 
+namespace tarn {
+
 namespace {
 // Decoded from this far before the clip's start, so that codecs which build each frame on the
 // one before it (AAC, MP3, Vorbis) are settled when the clip starts; the extra is cut away.
-constexpr std::int64_t kPrerollTicks = kTicksPerSecond / 5;
+constexpr std::int64_t kPrerollUnits = kUnitsPerSecond / 5;
 
 // Jumps in the source's timestamps smaller than this are taken as rounding (Matroska stores
 // milliseconds) and the audio as continuous; larger ones are gaps that read as silence.
-constexpr std::int64_t kGapTicks = kTicksPerSecond / 50;
+constexpr std::int64_t kGapUnits = kUnitsPerSecond / 50;
 
 // a / b rounded towards minus infinity, and to the nearest (b > 0).
 std::int64_t FloorDivide(std::int64_t a, std::int64_t b) {
@@ -71,7 +74,7 @@ std::int64_t RoundingReach(std::int64_t tick, std::int64_t granule) {
 struct SourceFormat {
     int sampleFormat = -1;
     int sampleRate = 0;
-    ChannelLayout layout;
+    media::ChannelLayout layout;
 
     bool Matches(const AVFrame* frame) const {
         return frame->format == sampleFormat && frame->sample_rate == sampleRate &&
@@ -113,14 +116,14 @@ struct AudioClipReader::State {
     bool valid = false;  // output rate and channel count usable
     bool opened = false;
     std::unique_ptr<StreamDecoder> decoder;  // null when the file gives no sound
-    FramePtr frame;
+    media::FramePtr frame;
     bool ended = false;
 
     // Positions count output sample frames on the source's clock: 0 is source time 0.
     std::int64_t origin = 0;        // source time 0 on the stream's clock, 100-ns units
     std::int64_t readPosition = 0;  // of the next sample frame Read hands out
 
-    ResamplerPtr resampler;
+    media::ResamplerPtr resampler;
     SourceFormat source;
     std::int64_t resamplerStart = 0;   // position of the resampler's first output
     std::int64_t resamplerOutput = 0;  // sample frames it has produced since then
@@ -154,11 +157,11 @@ void AudioClipReader::State::Open() {
     if (!frame || clip.name.empty()) {
         return;
     }
-    decoder = StreamDecoder::Open(OpenInput(clip.name), AVMEDIA_TYPE_AUDIO, 1);
+    decoder = StreamDecoder::Open(media::OpenInput(clip.name), AVMEDIA_TYPE_AUDIO, 1);
     if (!decoder) {
         return;
     }
-    origin = SourceTimeOrigin(decoder->input());
+    origin = UnitsOf(media::SourceTimeOrigin(decoder->input()), AV_TIME_BASE_Q);
     const AVStream* stream = decoder->stream();
     const AVRational timeBase = stream->time_base;
     const std::int64_t first = decoder->FirstPacketTime();
@@ -170,15 +173,15 @@ void AudioClipReader::State::Open() {
         // A stream whose first packet lies one codec delay before 0 (as Matroska keeps Opus)
         // starts its sound at 0 exactly; a time rounded to the time base says so only roughly.
         const std::int64_t delayed = -stream->codecpar->initial_padding -
-                                     av_rescale_q(origin, kTickTimeBase, AVRational{1, rate});
+                                     av_rescale_q(origin, kUnitTimeBase, AVRational{1, rate});
         const std::int64_t tick = av_rescale_rnd(timeBase.num, rate, timeBase.den, AV_ROUND_UP);
         if (stream->codecpar->initial_padding > 0 &&
             std::abs(gridOrigin - delayed) <= RoundingReach(tick, granule)) {
             gridOrigin = delayed;
         }
     }
-    decoder->SeekBefore(av_rescale_q_rnd(ClampTime(clip.sourceStart) - kPrerollTicks + origin,
-                                         kTickTimeBase, timeBase, AV_ROUND_DOWN));
+    decoder->SeekBefore(av_rescale_q_rnd(ClampTime(clip.sourceStart) - kPrerollUnits + origin,
+                                         kUnitTimeBase, timeBase, AV_ROUND_DOWN));
 }
 
 bool AudioClipReader::State::StartResampler(const AVFrame* decoded) {
@@ -188,13 +191,13 @@ bool AudioClipReader::State::StartResampler(const AVFrame* decoded) {
         decoded->ch_layout.nb_channels < 1 || decoded->ch_layout.nb_channels > kMaxSourceChannels) {
         return false;
     }
-    ChannelLayout input;
+    media::ChannelLayout input;
     if (decoded->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
         av_channel_layout_default(input.get(), decoded->ch_layout.nb_channels);
     } else if (av_channel_layout_copy(input.get(), &decoded->ch_layout) < 0) {
         return false;
     }
-    ChannelLayout output;
+    media::ChannelLayout output;
     av_channel_layout_default(output.get(), clip.outputChannels);
 
     SwrContext* created = nullptr;
@@ -204,7 +207,7 @@ bool AudioClipReader::State::StartResampler(const AVFrame* decoded) {
         swr_free(&created);
         return false;
     }
-    ResamplerPtr context(created);
+    media::ResamplerPtr context(created);
     // Mono into a layout without a centre speaker (stereo, quad, ...) goes to the front left
     // and right at full level, as one voice heard from the middle; FFmpeg's own mix would
     // lower it by 3 dB.
@@ -262,7 +265,7 @@ std::int64_t AudioClipReader::State::SourcePosition(std::int64_t timestamp, int 
     const AVRational timeBase = decoder->stream()->time_base;
     const AVRational sampleTime = {1, rate};
     std::int64_t position = ClampTime(av_rescale_q(timestamp, timeBase, sampleTime)) -
-                            av_rescale_q(origin, kTickTimeBase, sampleTime);
+                            av_rescale_q(origin, kUnitTimeBase, sampleTime);
     // A time base coarser than a sample (Matroska counts milliseconds) places a packet only to
     // within a tick or so (the muxer may round twice). A decoder that ran from the stream's
     // first packet would have put it a whole number of granules after that one: the nearest
@@ -320,7 +323,7 @@ void AudioClipReader::State::Resample(const AVFrame* decoded) {
     bool continued = false;  // a new resampler goes on where the last one stopped
     if (resampler) {
         const bool gap =
-            timed && first - resamplerInput > av_rescale(kGapTicks, rate, kTicksPerSecond);
+            timed && first - resamplerInput > av_rescale(kGapUnits, rate, kUnitsPerSecond);
         if (gap || !source.Matches(decoded)) {
             FlushResampler();
             continued = !gap;  // new format, same clock
@@ -412,7 +415,7 @@ AudioClipReader::AudioClipReader(AudioClipSetup given) : state_(new State(std::m
     state_->valid = clip.outputRate > 0 && clip.outputChannels >= 1 && clip.outputChannels <= 8;
     if (state_->valid) {
         state_->readPosition = ClampTime(av_rescale_rnd(
-            ClampTime(clip.sourceStart), clip.outputRate, kTicksPerSecond, AV_ROUND_NEAR_INF));
+            ClampTime(clip.sourceStart), clip.outputRate, kUnitsPerSecond, AV_ROUND_NEAR_INF));
     }
 }
 
@@ -479,3 +482,5 @@ void AudioClipReader::Read(std::int16_t* out, std::int64_t frames) {
         }
     }
 }
+
+}  // namespace tarn

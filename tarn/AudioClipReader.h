@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+namespace tarn {
+
 struct AudioClipSetup {
     std::string name;                 // the file (or "lavfi:..." graph); empty: no media, silence
     std::int64_t sourceStart = 0;     // 100-ns units in the file's own time, may be negative
@@ -43,3 +45,5 @@ class AudioClipReader {
     struct State;
     std::unique_ptr<State> state_;
 };
+
+}  // namespace tarn

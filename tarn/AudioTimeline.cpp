@@ -4,6 +4,8 @@
 #include <cstring>
 #include <utility>
 
+namespace tarn {
+
 AudioTimeline::AudioTimeline(std::vector<ClipData> clips, std::int32_t rate, std::int32_t channels)
     : clips_(std::move(clips)), channels_(channels), grid_(rate) {
     std::int64_t length = 0;
@@ -25,7 +27,7 @@ AudioTimeline::AudioTimeline(std::vector<ClipData> clips, std::int32_t rate, std
                0};
 }
 
-bool AudioTimeline::Next(Delivery& out) {
+bool AudioTimeline::Next(Chunk& out) {
     if (next_ >= totalFrames_ || stopping_.load(std::memory_order_relaxed)) {
         reader_.reset();
         preparer_.Discard();
@@ -120,3 +122,5 @@ void AudioTimeline::PrepareNextClip() {
         clipToPrepare_ = -1;
     }
 }
+
+}  // namespace tarn

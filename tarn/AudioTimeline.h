@@ -12,12 +12,14 @@
 #include "tarn/TimelineGrid.h"
 #include "tarn/TimelineProducer.h"
 
+namespace tarn {
+
 class AudioTimeline final : public TimelineProducer {
   public:
     // clips sorted by timeline start; rate > 0, channels 1 to 8.
     AudioTimeline(std::vector<ClipData> clips, std::int32_t rate, std::int32_t channels);
 
-    bool Next(Delivery& out) override;
+    bool Next(Chunk& out) override;
     void Interrupt() override { stopping_.store(true, std::memory_order_relaxed); }
     const void* FormatRecord() const override { return &record_; }
 
@@ -49,3 +51,5 @@ class AudioTimeline final : public TimelineProducer {
     std::unique_ptr<AudioClipReader> reader_;
     ClipPreparer<AudioClipReader> preparer_;  // after stopping_, which it reads until joined
 };
+
+}  // namespace tarn

@@ -2,6 +2,8 @@
 
 #include "tarn/CallbackAcceptor.h"
 
+namespace tarn {
+
 HRESULT AudioVideoSync::QueryInterface(REFIID iid, void** object) {
     if (object == nullptr) {
         return kInvalidArgument;
@@ -39,3 +41,5 @@ HRESULT AudioVideoSync::NotifyAudioTime(std::int64_t start) {
     clock_->Notify(SyncClock::Side::Audio, start);
     return kOk;
 }
+
+}  // namespace tarn

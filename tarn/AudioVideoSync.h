@@ -8,6 +8,8 @@
 #include "tarn/RefCounted.h"
 #include "tarn/SyncClock.h"
 
+namespace tarn {
+
 class AudioVideoSync final : public RefCounted<IAudioVideoSync> {
   public:
     AudioVideoSync() : clock_(std::make_shared<SyncClock>()) {}
@@ -21,3 +23,5 @@ class AudioVideoSync final : public RefCounted<IAudioVideoSync> {
   private:
     std::shared_ptr<SyncClock> clock_;
 };
+
+}  // namespace tarn

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+namespace tarn {
+
 CallbackAcceptor::CallbackAcceptor(AcceptorCallback callback, void* context)
     : callback_(callback), context_(context) {}
 
@@ -30,3 +32,5 @@ void CallbackAcceptor::SetActive(bool active) {
         clock_->SetActive(side_, active);
     }
 }
+
+}  // namespace tarn

@@ -8,6 +8,8 @@
 #include "tarn/RefCounted.h"
 #include "tarn/SyncClock.h"
 
+namespace tarn {
+
 class CallbackAcceptor final : public RefCounted<IMediaAcceptor> {
   public:
     CallbackAcceptor(AcceptorCallback callback, void* context);
@@ -33,3 +35,5 @@ class CallbackAcceptor final : public RefCounted<IMediaAcceptor> {
     SyncClock::Side side_ = SyncClock::Side::Video;
     bool active_ = false;
 };
+
+}  // namespace tarn

@@ -12,6 +12,8 @@
 #include <thread>
 #include <utility>
 
+namespace tarn {
+
 template <typename Reader>
 class ClipPreparer {
   public:
@@ -73,3 +75,5 @@ class ClipPreparer {
     std::unique_ptr<Reader> reader_;
     std::thread thread_;
 };
+
+}  // namespace tarn

@@ -6,6 +6,8 @@
 #include "tarn/StreamSource.h"
 #include "tarn/VideoTimeline.h"
 
+namespace tarn {
+
 namespace {
 
 // Frames decoded ahead of delivery: enough to hide a slow frame, few enough to stay small.
@@ -93,7 +95,7 @@ HRESULT Composite::AddClip(IMediaSource* source, const std::int32_t* crop, std::
         if (player_) {
             return kWrongState;
         }
-        const MediaInfo& info = stream->info();
+        const media::MediaInfo& info = stream->info();
         if (!firstVideo_.hasVideo && info.hasVideo && stream->kind() == kStreamVideo) {
             firstVideo_ = info;
         }
@@ -235,3 +237,5 @@ HRESULT Composite::IsEnded(std::int32_t* ended) {
     *ended = player_ && player_->Ended() ? 1 : 0;
     return kOk;
 }
+
+}  // namespace tarn

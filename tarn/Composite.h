@@ -8,11 +8,13 @@
 #include <vector>
 
 #include "engine/EngineRef.h"
+#include "media/MediaInput.h"
 #include "tarn/CallbackAcceptor.h"
 #include "tarn/CompositePlayer.h"
-#include "tarn/MediaInput.h"
 #include "tarn/RefCounted.h"
 #include "tarn/TimelineProducer.h"
+
+namespace tarn {
 
 class Composite final : public RefCounted<IMediaSource, ICompositeEdit, IAcceptorConnection> {
   public:
@@ -62,10 +64,12 @@ class Composite final : public RefCounted<IMediaSource, ICompositeEdit, IAccepto
     std::int32_t channels_ = 2;
     std::vector<ClipData> clips_;
     // The first clips' own formats, for a format left at 0.
-    MediaInfo firstVideo_;
-    MediaInfo firstAudio_;
+    media::MediaInfo firstVideo_;
+    media::MediaInfo firstAudio_;
     EngineRef<IMediaAcceptor> acceptor_;
     CallbackAcceptor* callbackAcceptor_ = nullptr;
     std::unique_ptr<CompositePlayer> player_;
     bool stopped_ = false;
 };
+
+}  // namespace tarn

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+namespace tarn {
+
 CompositePlayer::CompositePlayer(std::unique_ptr<TimelineProducer> producer,
                                  CallbackAcceptor* acceptor, std::size_t queueDepth)
     : producer_(std::move(producer)), acceptor_(acceptor), queueDepth_(queueDepth) {}
@@ -46,7 +48,7 @@ void CompositePlayer::Stop() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
-        UpdateActive();  // wakes a delivery waiting in the sync object
+        UpdateActive();  // wakes a chunk waiting in the sync object
     }
     producer_->Interrupt();  // a decode in progress, or the next clip's preparation, gives up
     changed_.notify_all();
@@ -99,7 +101,7 @@ void CompositePlayer::FinishProducing() {
 
 void CompositePlayer::ProduceAll() {
     for (;;) {
-        std::unique_ptr<Delivery> delivery;
+        std::unique_ptr<Chunk> chunk;
         {
             std::unique_lock<std::mutex> lock(mutex_);
             changed_.wait(lock, [&] { return stopping_ || ready_.size() < queueDepth_; });
@@ -107,21 +109,21 @@ void CompositePlayer::ProduceAll() {
                 return;
             }
             if (!spare_.empty()) {
-                delivery = std::move(spare_.front());
+                chunk = std::move(spare_.front());
                 spare_.pop_front();
             }
         }
-        if (!delivery) {
-            delivery = std::make_unique<Delivery>();
+        if (!chunk) {
+            chunk = std::make_unique<Chunk>();
         }
         // Decoding and conversion run outside the lock.
-        if (!producer_->Next(*delivery)) {
+        if (!producer_->Next(*chunk)) {
             FinishProducing();
             return;
         }
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            ready_.push_back(std::move(delivery));
+            ready_.push_back(std::move(chunk));
         }
         changed_.notify_all();
     }
@@ -129,9 +131,9 @@ void CompositePlayer::ProduceAll() {
 
 void CompositePlayer::DeliverAll() {
     const void* record = producer_->FormatRecord();
-    std::unique_ptr<Delivery> delivered;
+    std::unique_ptr<Chunk> delivered;
     for (;;) {
-        std::unique_ptr<Delivery> delivery;
+        std::unique_ptr<Chunk> chunk;
         {
             std::unique_lock<std::mutex> lock(mutex_);
             if (delivered) {
@@ -143,19 +145,21 @@ void CompositePlayer::DeliverAll() {
                 return;
             }
             if (ready_.empty()) {
-                ended_ = true;  // produced_ and nothing left: the last delivery has returned
+                ended_ = true;  // produced_ and nothing left: the last chunk has returned
                 UpdateActive();
                 return;
             }
-            delivery = std::move(ready_.front());
+            chunk = std::move(ready_.front());
             ready_.pop_front();
         }
         changed_.notify_all();  // room in the queue for the producer
         if (acceptor_ != nullptr) {
-            acceptor_->Deliver(record, delivery->bytes.data(),
-                               static_cast<std::int32_t>(delivery->bytes.size()), delivery->start,
-                               delivery->duration);
+            acceptor_->Deliver(record, chunk->bytes.data(),
+                               static_cast<std::int32_t>(chunk->bytes.size()), chunk->start,
+                               chunk->duration);
         }
-        delivered = std::move(delivery);
+        delivered = std::move(chunk);
     }
 }
+
+}  // namespace tarn

@@ -12,6 +12,8 @@
 #include "tarn/CallbackAcceptor.h"
 #include "tarn/TimelineProducer.h"
 
+namespace tarn {
+
 class CompositePlayer {
   public:
     // acceptor must outlive the player (the composite holds a reference to it).
@@ -49,8 +51,8 @@ class CompositePlayer {
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<std::unique_ptr<Delivery>> ready_;  // produced, in timeline order
-    std::deque<std::unique_ptr<Delivery>> spare_;  // delivered, storage kept for reuse
+    std::deque<std::unique_ptr<Chunk>> ready_;  // produced, in timeline order
+    std::deque<std::unique_ptr<Chunk>> spare_;  // delivered, storage kept for reuse
     bool started_ = false;
     bool paused_ = false;
     bool stopping_ = false;
@@ -59,3 +61,5 @@ class CompositePlayer {
     std::thread producerThread_;
     std::thread deliveryThread_;
 };
+
+}  // namespace tarn

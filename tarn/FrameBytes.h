@@ -7,6 +7,8 @@
 #include <new>
 #include <vector>
 
+namespace tarn {
+
 // Alignment, in bytes, of frames the converter writes into without a copy: libswscale's
 // widest block.
 constexpr std::size_t kFrameAlignment = 64;
@@ -38,3 +40,5 @@ struct FrameAllocator {
 };
 
 using FrameBytes = std::vector<std::uint8_t, FrameAllocator<std::uint8_t>>;
+
+}  // namespace tarn

@@ -10,6 +10,8 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+namespace tarn {
+
 namespace {
 // Bilinear widens its filter when scaling down, so 1080 lines to 360 stay free of aliasing.
 // Fast bilinear takes two taps whatever the factor: about 0.6 ms less per 1080p frame here,
@@ -364,3 +366,5 @@ const AVFrame* FrameConverter::Scaled(const std::uint8_t* const planes[4], const
     }
     return scaled_.get();
 }
+
+}  // namespace tarn

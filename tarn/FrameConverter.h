@@ -7,7 +7,7 @@
 #include <array>
 #include <cstdint>
 
-#include "tarn/FFmpegHolders.h"
+#include "media/FFmpegHolders.h"
 #include "tarn/FrameBytes.h"
 #include "tarn/VideoClipReader.h"
 
@@ -15,6 +15,8 @@ extern "C" {
 #include <libavutil/pixfmt.h>
 #include <libavutil/rational.h>
 }
+
+namespace tarn {
 
 class FrameConverter {
   public:
@@ -32,7 +34,7 @@ class FrameConverter {
   private:
     // A scaler with the colour settings it was made for.
     struct Scaler {
-        ScalerPtr context;
+        media::ScalerPtr context;
         int sourceWidth = 0;
         int sourceHeight = 0;
         AVPixelFormat sourceFormat = AV_PIX_FMT_NONE;
@@ -64,8 +66,10 @@ class FrameConverter {
 
     Scaler scaler_;
     Scaler unpacker_;
-    FramePtr unpacked_;
+    media::FramePtr unpacked_;
     // The fitted picture where it cannot be scaled straight into the output frame (see
     // WritableInPlace) or is still to be turned upright.
-    FramePtr scaled_;
+    media::FramePtr scaled_;
 };
+
+}  // namespace tarn

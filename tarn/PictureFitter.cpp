@@ -4,6 +4,8 @@
 #include <cmath>
 #include <utility>
 
+namespace tarn {
+
 namespace {
 int RoundedWithin(double value, int low, int high) {
     return static_cast<int>(std::clamp<long>(std::lround(value), low, high));
@@ -67,3 +69,5 @@ PicturePlacement FitPicture(const PictureGeometry& geometry) {
             return PicturePlacement{crop, wholeOutput};
     }
 }
+
+}  // namespace tarn

@@ -7,6 +7,8 @@
 
 #include "tarn/VideoClipReader.h"
 
+namespace tarn {
+
 struct PixelRect {
     int x = 0;
     int y = 0;
@@ -39,3 +41,5 @@ PixelRect ClampedCrop(const std::array<std::int32_t, 4>& crop, int sourceWidth, 
 
 // Places the picture; sizes must be positive.
 PicturePlacement FitPicture(const PictureGeometry& geometry);
+
+}  // namespace tarn

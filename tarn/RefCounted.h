@@ -8,6 +8,8 @@
 
 #include "engine/MediaEngine.h"
 
+namespace tarn {
+
 constexpr HRESULT kOk = 0;
 constexpr HRESULT kFail = static_cast<HRESULT>(0x80004005u);
 constexpr HRESULT kNotImplemented = static_cast<HRESULT>(0x80004001u);
@@ -69,3 +71,5 @@ inline HRESULT RefuseInterface(void** out) {
     }
     return kNoInterface;
 }
+
+}  // namespace tarn

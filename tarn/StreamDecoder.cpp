@@ -2,11 +2,13 @@
 
 #include <utility>
 
-#include "tarn/MediaStreams.h"
+#include "media/MediaStreams.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
 }
+
+namespace tarn {
 
 namespace {
 // Decoding errors in a row, with no packet read between them, after which a stream is taken
@@ -21,11 +23,12 @@ constexpr int kSeekAttempts = 8;
 constexpr int kMaxPacketsToKeyframe = 4096;
 }  // namespace
 
-std::unique_ptr<StreamDecoder> StreamDecoder::Open(InputPtr input, AVMediaType type, int threads) {
+std::unique_ptr<StreamDecoder> StreamDecoder::Open(media::InputPtr input, AVMediaType type,
+                                                   int threads) {
     if (!input) {
         return nullptr;
     }
-    const int index = FindBestStream(input.get(), type);
+    const int index = media::FindBestStream(input.get(), type);
     if (index < 0) {
         return nullptr;
     }
@@ -34,9 +37,9 @@ std::unique_ptr<StreamDecoder> StreamDecoder::Open(InputPtr input, AVMediaType t
     if (decoder == nullptr) {
         return nullptr;
     }
-    CodecContextPtr codec(avcodec_alloc_context3(decoder));
-    PacketPtr packet(av_packet_alloc());
-    PacketPtr keyframe(av_packet_alloc());
+    media::CodecContextPtr codec(avcodec_alloc_context3(decoder));
+    media::PacketPtr packet(av_packet_alloc());
+    media::PacketPtr keyframe(av_packet_alloc());
     if (!codec || !packet || !keyframe ||
         avcodec_parameters_to_context(codec.get(), stream->codecpar) < 0) {
         return nullptr;
@@ -62,8 +65,8 @@ std::unique_ptr<StreamDecoder> StreamDecoder::Open(InputPtr input, AVMediaType t
         std::move(input), stream, std::move(codec), std::move(packet), std::move(keyframe)));
 }
 
-StreamDecoder::StreamDecoder(InputPtr input, AVStream* stream, CodecContextPtr codec,
-                             PacketPtr packet, PacketPtr keyframe)
+StreamDecoder::StreamDecoder(media::InputPtr input, AVStream* stream, media::CodecContextPtr codec,
+                             media::PacketPtr packet, media::PacketPtr keyframe)
     : input_(std::move(input)),
       stream_(stream),
       codec_(std::move(codec)),
@@ -216,3 +219,5 @@ bool StreamDecoder::Next(AVFrame* frame) {
     av_frame_unref(frame);
     return false;
 }
+
+}  // namespace tarn

@@ -6,14 +6,16 @@
 #include <cstdint>
 #include <memory>
 
-#include "tarn/FFmpegHolders.h"
-#include "tarn/MediaInput.h"
+#include "media/FFmpegHolders.h"
+#include "media/MediaInput.h"
 
 extern "C" {
 #include <libavutil/avutil.h>
 }
 
 struct AVStream;
+
+namespace tarn {
 
 class StreamDecoder {
   public:
@@ -23,7 +25,8 @@ class StreamDecoder {
     // with its packet's timestamp: the samples to drop at the start (codec delay, priming) and
     // at the end (padding) are told in AV_FRAME_DATA_SKIP_SAMPLES side data, and frames that
     // lie wholly before the stream's start carry AV_FRAME_FLAG_DISCARD.
-    static std::unique_ptr<StreamDecoder> Open(InputPtr input, AVMediaType type, int threads);
+    static std::unique_ptr<StreamDecoder> Open(media::InputPtr input, AVMediaType type,
+                                               int threads);
 
     StreamDecoder(const StreamDecoder&) = delete;
     StreamDecoder& operator=(const StreamDecoder&) = delete;
@@ -47,8 +50,8 @@ class StreamDecoder {
     bool Next(AVFrame* frame);
 
   private:
-    StreamDecoder(InputPtr input, AVStream* stream, CodecContextPtr codec, PacketPtr packet,
-                  PacketPtr keyframe);
+    StreamDecoder(media::InputPtr input, AVStream* stream, media::CodecContextPtr codec,
+                  media::PacketPtr packet, media::PacketPtr keyframe);
 
     // Moves back to the stream's start (`start`, in its time base), to its first keyframe or
     // before its first packet.
@@ -58,13 +61,15 @@ class StreamDecoder {
     // or before `timestamp`. False when it is later, or none came.
     bool ReadUpToKeyframe(std::int64_t timestamp);
 
-    InputPtr input_;
+    media::InputPtr input_;
     AVStream* stream_;  // owned by input_
-    CodecContextPtr codec_;
-    PacketPtr packet_;
-    PacketPtr keyframe_;  // found by a seek (or the first packet), decoded first
+    media::CodecContextPtr codec_;
+    media::PacketPtr packet_;
+    media::PacketPtr keyframe_;  // found by a seek (or the first packet), decoded first
     bool hasKeyframe_ = false;
     bool peeked_ = false;    // FirstPacketTime has read the first packet
     bool draining_ = false;  // the end of the input was reached; the decoder hands out the rest
     bool ended_ = false;
 };
+
+}  // namespace tarn

@@ -1,8 +1,12 @@
 #include "tarn/StreamSource.h"
 
+#include "engine/TimeUnits.h"
+
 #include <utility>
 
-StreamSource::StreamSource(std::string name, StreamKind kind, const MediaInfo& info)
+namespace tarn {
+
+StreamSource::StreamSource(std::string name, StreamKind kind, const media::MediaInfo& info)
     : name_(std::move(name)), kind_(kind), info_(info) {}
 
 HRESULT StreamSource::QueryInterface(REFIID iid, void** object) {
@@ -24,7 +28,7 @@ HRESULT StreamSource::GetDuration(std::int64_t* duration) {
         return kInvalidArgument;
     }
     const std::int32_t lengthMs = kind_ == kStreamVideo ? info_.videoLengthMs : info_.audioLengthMs;
-    *duration = lengthMs < 0 ? -1 : std::int64_t{lengthMs} * 10'000;
+    *duration = lengthMs < 0 ? -1 : MsToUnits(lengthMs);
     return lengthMs < 0 ? kFail : kOk;
 }
 
@@ -35,3 +39,5 @@ HRESULT StreamSource::IsEnded(std::int32_t* ended) {
     *ended = 1;  // nothing is ever delivered by a source on its own
     return kOk;
 }
+
+}  // namespace tarn

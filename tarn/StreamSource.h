@@ -6,17 +6,19 @@
 
 #include <string>
 
-#include "tarn/MediaInput.h"
+#include "media/MediaInput.h"
 #include "tarn/RefCounted.h"
+
+namespace tarn {
 
 class StreamSource final : public RefCounted<IMediaSource> {
   public:
     // An empty name makes an empty source; info is what probing the file found.
-    StreamSource(std::string name, StreamKind kind, const MediaInfo& info);
+    StreamSource(std::string name, StreamKind kind, const media::MediaInfo& info);
 
     const std::string& name() const { return name_; }
     StreamKind kind() const { return kind_; }
-    const MediaInfo& info() const { return info_; }
+    const media::MediaInfo& info() const { return info_; }
     bool empty() const { return name_.empty(); }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
@@ -33,5 +35,7 @@ class StreamSource final : public RefCounted<IMediaSource> {
   private:
     const std::string name_;
     const StreamKind kind_;
-    const MediaInfo info_;
+    const media::MediaInfo info_;
 };
+
+}  // namespace tarn

@@ -1,5 +1,7 @@
 #include "tarn/SyncClock.h"
 
+namespace tarn {
+
 void SyncClock::Attach(Side side) {
     std::lock_guard<std::mutex> lock(mutex_);
     of(side).attached = true;
@@ -25,3 +27,5 @@ void SyncClock::Notify(Side side, std::int64_t start) {
         return !mine.active || !theirs.attached || !theirs.active || start <= theirs.last + kWindow;
     });
 }
+
+}  // namespace tarn

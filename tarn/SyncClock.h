@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <mutex>
 
+namespace tarn {
+
 class SyncClock {
   public:
     enum class Side { Video = 0, Audio = 1 };
@@ -40,3 +42,5 @@ class SyncClock {
     std::condition_variable changed_;
     SideState sides_[2];
 };
+
+}  // namespace tarn

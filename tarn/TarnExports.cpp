@@ -2,12 +2,13 @@
 // fails the call with nothing handed out.
 #include <new>
 
+#include "media/MediaInput.h"
 #include "tarn/AudioVideoSync.h"
 #include "tarn/CallbackAcceptor.h"
 #include "tarn/Composite.h"
-#include "tarn/MediaInput.h"
 #include "tarn/StreamSource.h"
 
+namespace tarn {
 namespace {
 
 template <typename Interface, typename Make>
@@ -25,15 +26,22 @@ HRESULT HandOut(Interface** out, Make make) noexcept {
 }
 
 }  // namespace
+}  // namespace tarn
+
+using tarn::HandOut;
+using tarn::kFail;
+using tarn::kInvalidArgument;
+using tarn::kOk;
 
 extern "C" {
 
 TARN_API HRESULT TARN_CALL CreateSimpleCompositeSource(void*, IMediaSource** composite) {
-    return HandOut(composite, [] { return static_cast<IMediaSource*>(new Composite()); });
+    return HandOut(composite, [] { return static_cast<IMediaSource*>(new tarn::Composite()); });
 }
 
 TARN_API HRESULT TARN_CALL CreateEmptySource(void*, IMediaSource** source) {
-    return HandOut(source, [] { return new StreamSource({}, kStreamVideo, MediaInfo{}); });
+    return HandOut(source,
+                   [] { return new tarn::StreamSource({}, kStreamVideo, media::MediaInfo{}); });
 }
 
 TARN_API HRESULT TARN_CALL SelectSources(const char* fileName, IMediaSource** video,
@@ -49,17 +57,17 @@ TARN_API HRESULT TARN_CALL SelectSources(const char* fileName, IMediaSource** vi
         return kInvalidArgument;
     }
     try {
-        MediaInfo info;
-        if (!ProbeMedia(fileName, &info)) {
+        media::MediaInfo info;
+        if (!media::ProbeMedia(fileName, &info)) {
             return kFail;
         }
         EngineRef<IMediaSource> videoPart;
         EngineRef<IMediaSource> audioPart;
         if (info.hasVideo) {
-            *videoPart.put() = new StreamSource(fileName, kStreamVideo, info);
+            *videoPart.put() = new tarn::StreamSource(fileName, kStreamVideo, info);
         }
         if (info.hasAudio) {
-            *audioPart.put() = new StreamSource(fileName, kStreamAudio, info);
+            *audioPart.put() = new tarn::StreamSource(fileName, kStreamAudio, info);
         }
         if (videoLengthMs != nullptr) {
             *videoLengthMs = info.videoLengthMs;
@@ -83,10 +91,10 @@ TARN_API HRESULT TARN_CALL CreateCallBackMediaAcceptor(void*, AcceptorCallback c
         }
         return kInvalidArgument;
     }
-    return HandOut(acceptor, [&] { return new CallbackAcceptor(callback, context); });
+    return HandOut(acceptor, [&] { return new tarn::CallbackAcceptor(callback, context); });
 }
 
 TARN_API HRESULT TARN_CALL CreateAudioVideoSync(void*, IAudioVideoSync** sync) {
-    return HandOut(sync, [] { return new AudioVideoSync(); });
+    return HandOut(sync, [] { return new tarn::AudioVideoSync(); });
 }
 }

@@ -4,7 +4,9 @@
 
 #include <cstdint>
 
-constexpr std::int64_t kTimeUnitsPerSecond = 10'000'000;
+#include "engine/TimeUnits.h"
+
+namespace tarn {
 
 // The constant-rate frame grid of a video timeline: frame k starts at
 // k x 10,000,000 / fps, rounded to the nearest unit.
@@ -39,3 +41,5 @@ class SampleGrid {
   private:
     std::int32_t rate_;
 };
+
+}  // namespace tarn

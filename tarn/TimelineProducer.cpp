@@ -1,5 +1,7 @@
 #include "tarn/TimelineProducer.h"
 
+namespace tarn {
+
 int FindClipAt(const std::vector<ClipData>& clips, std::int64_t t, std::size_t* cursor) {
     while (*cursor < clips.size() && clips[*cursor].timelineStop <= t &&
            clips[*cursor].timelineStart <= t) {
@@ -12,3 +14,5 @@ int FindClipAt(const std::vector<ClipData>& clips, std::int64_t t, std::size_t* 
     }
     return -1;
 }
+
+}  // namespace tarn

@@ -9,6 +9,8 @@
 
 #include "engine/MediaEngine.h"
 
+namespace tarn {
+
 // One clip as the composite keeps it: plain data, so producers never touch engine objects.
 struct ClipData {
     std::string name;  // empty: no media (black or silence)
@@ -21,8 +23,9 @@ struct ClipData {
     std::int64_t timelineStop = 0;
 };
 
-// One frame or buffer, with its place on the timeline (100-ns units).
-struct Delivery {
+// What a timeline delivers at a time: one frame or one buffer of samples, with its place on
+// the timeline (100-ns units).
+struct Chunk {
     std::vector<std::uint8_t> bytes;
     std::int64_t start = 0;
     std::int64_t duration = 0;
@@ -33,7 +36,7 @@ class TimelineProducer {
     virtual ~TimelineProducer() = default;
     // Fills `out` (reusing its storage) with the next delivery in timeline order; false once
     // the timeline is done. Called on the producer thread only.
-    virtual bool Next(Delivery& out) = 0;
+    virtual bool Next(Chunk& out) = 0;
     // From any thread, when the timeline is stopping: a Next in progress returns soon, and the
     // deliveries made from then on are not shown to anyone.
     virtual void Interrupt() {}
@@ -44,3 +47,5 @@ class TimelineProducer {
 // The clip of `clips` (sorted by timeline start) that covers time t, searching from *cursor,
 // which moves past clips that have ended; -1 in a gap.
 int FindClipAt(const std::vector<ClipData>& clips, std::int64_t t, std::size_t* cursor);
+
+}  // namespace tarn

@@ -1,34 +1,33 @@
 #include "tarn/VideoClipReader.h"
+#include "tarn/TimeBase.h"
 
 #include <cstring>
 #include <utility>
 #include <vector>
 
-#include "tarn/FFmpegHolders.h"
+#include "media/FFmpegHolders.h"
+#include "media/MediaInput.h"
+#include "media/MediaStreams.h"
 #include "tarn/FrameConverter.h"
-#include "tarn/MediaInput.h"
-#include "tarn/MediaStreams.h"
 #include "tarn/StreamDecoder.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
 }
 
+namespace tarn {
+
 namespace {
 // Shown length of a last frame whose duration neither the file nor its frame rate tells.
-constexpr std::int64_t kFallbackFrameTicks = kTicksPerSecond / 25;
+constexpr std::int64_t kFallbackFrameUnits = kUnitsPerSecond / 25;
 
-std::int64_t TicksOf(std::int64_t timestamp, AVRational timeBase) {
-    return ClampTime(av_rescale_q(timestamp, timeBase, kTickTimeBase));
-}
-
-std::int64_t FrameDurationTicks(const AVFrame* frame, AVRational timeBase) {
+std::int64_t FrameDurationUnits(const AVFrame* frame, AVRational timeBase) {
 #if LIBAVUTIL_VERSION_MAJOR >= 58
     const std::int64_t duration = frame->duration;
 #else
     const std::int64_t duration = frame->pkt_duration;
 #endif
-    return duration > 0 ? TicksOf(duration, timeBase) : 0;
+    return duration > 0 ? UnitsOf(duration, timeBase) : 0;
 }
 }  // namespace
 
@@ -53,8 +52,8 @@ struct VideoClipReader::State {
 
     // The frame shown for the last time asked (the latest at or before it) and the one
     // decoded after it, which is shown once its time comes. Times are source times.
-    FramePtr shown;
-    FramePtr ahead;
+    media::FramePtr shown;
+    media::FramePtr ahead;
     bool hasShown = false;
     bool hasAhead = false;
     std::int64_t shownTime = 0;
@@ -75,15 +74,15 @@ void VideoClipReader::State::Open() {
     if (!shown || !ahead || clip.name.empty()) {
         return;
     }
-    decoder = StreamDecoder::Open(OpenInput(clip.name), AVMEDIA_TYPE_VIDEO, 0);
+    decoder = StreamDecoder::Open(media::OpenInput(clip.name), AVMEDIA_TYPE_VIDEO, 0);
     if (!decoder) {
         return;
     }
     const AVStream* stream = decoder->stream();
     timeBase = stream->time_base;
-    origin = SourceTimeOrigin(decoder->input());
-    rotation = ClockwiseRotation(stream);
-    const std::int64_t start = av_rescale_q_rnd(ClampTime(clip.sourceStart) + origin, kTickTimeBase,
+    origin = UnitsOf(media::SourceTimeOrigin(decoder->input()), AV_TIME_BASE_Q);
+    rotation = media::ClockwiseRotation(stream);
+    const std::int64_t start = av_rescale_q_rnd(ClampTime(clip.sourceStart) + origin, kUnitTimeBase,
                                                 timeBase, AV_ROUND_DOWN);
     decoder->SeekBefore(start);
 }
@@ -103,7 +102,7 @@ void VideoClipReader::State::DecodeUpTo(std::int64_t sourceTime) {
                 timestamp = ahead->pts;
             }
             // A frame without a time follows the one before it.
-            aheadTime = timestamp != AV_NOPTS_VALUE ? TicksOf(timestamp, timeBase) - origin
+            aheadTime = timestamp != AV_NOPTS_VALUE ? UnitsOf(timestamp, timeBase) - origin
                                                     : (hasShown ? ShownEnd() : 0);
             hasAhead = true;
         }
@@ -118,7 +117,7 @@ void VideoClipReader::State::DecodeUpTo(std::int64_t sourceTime) {
         hasAhead = false;
         hasShown = true;
         shownTime = aheadTime;
-        shownDuration = FrameDurationTicks(shown.get(), timeBase);
+        shownDuration = FrameDurationUnits(shown.get(), timeBase);
         ++shownSerial;
     }
 }
@@ -129,12 +128,9 @@ std::int64_t VideoClipReader::State::ShownEnd() const {
     std::int64_t duration = shownDuration > 0 ? shownDuration : lastInterval;
     if (duration <= 0) {
         const AVStream* stream = decoder->stream();
-        AVRational rate = stream->avg_frame_rate;
-        if (rate.num <= 0 || rate.den <= 0) {
-            rate = stream->r_frame_rate;
-        }
-        duration = (rate.num > 0 && rate.den > 0) ? av_rescale_q(1, av_inv_q(rate), kTickTimeBase)
-                                                  : kFallbackFrameTicks;
+        const AVRational rate = media::StreamFrameRate(stream);
+        duration =
+            rate.num > 0 ? av_rescale_q(1, av_inv_q(rate), kUnitTimeBase) : kFallbackFrameUnits;
     }
     return shownTime + duration;
 }
@@ -196,3 +192,5 @@ void VideoClipReader::Render(std::int64_t sourceTime, std::uint8_t* frame) {
     }
     std::memcpy(frame, state.output.data(), state.frameBytes);
 }
+
+}  // namespace tarn

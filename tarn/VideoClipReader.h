@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+namespace tarn {
+
 // How a clip's picture is fitted into the output frame.
 enum class ClipMode : std::int32_t { Stretch = 0, Fit = 1, Fill = 2 };
 
@@ -52,3 +54,5 @@ class VideoClipReader {
     struct State;
     std::unique_ptr<State> state_;
 };
+
+}  // namespace tarn

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <utility>
 
+namespace tarn {
+
 VideoTimeline::VideoTimeline(std::vector<ClipData> clips, std::int32_t width, std::int32_t height,
                              FrameGrid grid)
     : clips_(std::move(clips)), width_(width), height_(height), grid_(grid) {
@@ -66,7 +68,7 @@ void VideoTimeline::PrepareNextClip() {
     }
 }
 
-bool VideoTimeline::Next(Delivery& out) {
+bool VideoTimeline::Next(Chunk& out) {
     if (next_ >= frameCount_ || stopping_.load(std::memory_order_relaxed)) {
         reader_.reset();
         preparer_.Discard();
@@ -91,3 +93,5 @@ bool VideoTimeline::Next(Delivery& out) {
     }
     return true;
 }
+
+}  // namespace tarn

@@ -12,13 +12,15 @@
 #include "tarn/TimelineProducer.h"
 #include "tarn/VideoClipReader.h"
 
+namespace tarn {
+
 class VideoTimeline final : public TimelineProducer {
   public:
     // clips sorted by timeline start; width and height > 0.
     VideoTimeline(std::vector<ClipData> clips, std::int32_t width, std::int32_t height,
                   FrameGrid grid);
 
-    bool Next(Delivery& out) override;
+    bool Next(Chunk& out) override;
     void Interrupt() override { stopping_.store(true, std::memory_order_relaxed); }
     const void* FormatRecord() const override { return &record_; }
 
@@ -47,3 +49,5 @@ class VideoTimeline final : public TimelineProducer {
     std::unique_ptr<VideoClipReader> reader_;
     ClipPreparer<VideoClipReader> preparer_;  // after stopping_, which it reads until joined
 };
+
+}  // namespace tarn

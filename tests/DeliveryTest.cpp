@@ -6,11 +6,13 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/TimeUnits.h"
 #include "session/Delivery.h"
 #include "session/FadeLevels.h"
 #include "session/SessionContext.h"
-#include "session/TimeUnits.h"
 #include "tests/fake_engine/FakeEngine.h"
+
+namespace session {
 
 using ::testing::ElementsAre;
 
@@ -325,3 +327,5 @@ TEST(FadeLevelsTest, GainsAndCountsFollowThePositionWithinTheWindow) {
 }
 
 }  // namespace
+
+}  // namespace session

@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+namespace session {
+
 namespace {
 
 // The mix the tables encode, computed directly: floor(a*s/255) + floor((255-a)*c/255).
@@ -378,3 +380,5 @@ TEST(FadeBlenderTest, PartialRunStaysWithinLength) {
         }
     }
 }
+
+}  // namespace session

@@ -172,11 +172,11 @@ TEST_F(FeedStateTest, PauseRacingTheNaturalEndNeverStrandsTheFeed) {
 
 TEST(FeedLifetimeTest, DestroyIgnoresNullAndErrorTextOfUnknownCodesIsEmpty) {
     FeedDestroy(nullptr);
-    EXPECT_STREQ(FeedErrorText(10), "");
-    EXPECT_STREQ(FeedErrorText(-1), "");
-    EXPECT_STREQ(FeedErrorText(0), "");
-    EXPECT_STREQ(FeedErrorText(9), "No inut file");
-    EXPECT_STREQ(FeedErrorText(2), "The media has problem");
+    EXPECT_STREQ(feed::FeedErrorText(10), "");
+    EXPECT_STREQ(feed::FeedErrorText(-1), "");
+    EXPECT_STREQ(feed::FeedErrorText(0), "");
+    EXPECT_STREQ(feed::FeedErrorText(9), "No inut file");
+    EXPECT_STREQ(feed::FeedErrorText(2), "The media has problem");
 }
 
 }  // namespace

@@ -15,10 +15,17 @@
 #include "feed/Feed.h"
 #include "tests/fake_engine/FakeEngine.h"
 
-// Reaches into a feed where the public calls cannot get in reasonable time.
+namespace feed {
+
+// Reaches into a feed where the public calls cannot get in reasonable time, and shows the
+// settings and the list as the worker sees them.
 struct FeedTestAccess {
-    static void SetNextId(Feed& feed, std::int32_t id) { feed.nextId_ = id; }
+    static Feed& Of(FeedHandle handle) { return *reinterpret_cast<Feed*>(handle); }
+    static void SetNextId(FeedHandle handle, std::int32_t id) { Of(handle).nextId_ = id; }
+    static const session::SessionContext& Session(FeedHandle handle) { return Of(handle).session_; }
 };
+
+}  // namespace feed
 
 // Polls until pred() holds or timeout passes; returns pred()'s last value.
 template <typename Pred>
@@ -69,7 +76,7 @@ class FeedFixture : public ::testing::Test {
 
     std::string ErrorText() const { return FeedGetErrorText(feed); }
 
-    const SessionContext& Session() const { return feed->session(); }
+    const session::SessionContext& Session() const { return feed::FeedTestAccess::Session(feed); }
 
     FeedHandle feed = nullptr;
 };

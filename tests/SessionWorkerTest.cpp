@@ -182,9 +182,9 @@ TEST_F(SessionWorkerTest, FileWithoutTheWantedStreamGetsAnEmptySourceAndVideoLos
         "C2/edit.AddClip(X4, {-1, -1, -1, -1}, 0, 0, 0, 30000000, 0, 30000000)",
     }));
     // The reset crop outlives the session; the clip parameter is kept.
-    EXPECT_EQ(Session().sources.at(1).cropRect, SourceEntry::kNoCrop);
+    EXPECT_EQ(Session().sources.at(1).cropRect, session::SourceEntry::kNoCrop);
     EXPECT_EQ(Session().sources.at(1).clipParam, 9);
-    EXPECT_EQ(Session().sources.at(2).cropRect, SourceEntry::kNoCrop);
+    EXPECT_EQ(Session().sources.at(2).cropRect, session::SourceEntry::kNoCrop);
 }
 
 TEST_F(SessionWorkerTest, CropClipModeAndClipParameterReachTheEngineAsStored) {
@@ -202,7 +202,7 @@ TEST_F(SessionWorkerTest, CropClipModeAndClipParameterReachTheEngineAsStored) {
     EXPECT_THAT(calls, Contains("C2/edit.SetAudioFormat(48000, 1)"));
     EXPECT_THAT(calls, Contains("C2/edit.AddClip(X1, {-1, -1, -1, -1}, 1, 0, 0, 5000000, 5000000, "
                                 "10000000)"));
-    EXPECT_EQ(Session().sources.at(1).cropRect, (SourceEntry::Rect{10, 20, 330, 260}));
+    EXPECT_EQ(Session().sources.at(1).cropRect, (session::SourceEntry::Rect{10, 20, 330, 260}));
 }
 
 TEST_F(SessionWorkerTest, SyncCanBeSwitchedOffForTheNextSession) {
@@ -235,8 +235,9 @@ TEST_F(SessionWorkerTest, FailureBeforeAnythingIsPreparedReleasesWhatWasMadeAndR
                                              "C1/edit.Release"}));
     EXPECT_THAT(calls, Not(Contains("C1.Run")));
     EXPECT_EQ(Session().durationMs.load(), -1);
-    EXPECT_EQ(FeedGetErrorCode(feed), 0);                               // not reported
-    EXPECT_EQ(Session().sources.at(3).cropRect, SourceEntry::kNoCrop);  // reset before failing
+    EXPECT_EQ(FeedGetErrorCode(feed), 0);  // not reported
+    EXPECT_EQ(Session().sources.at(3).cropRect,
+              session::SourceEntry::kNoCrop);  // reset before failing
     EXPECT_THAT(fake::engine().faults(), IsEmpty());
 
     // A composite without an editor fails the same way.

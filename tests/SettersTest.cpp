@@ -21,7 +21,7 @@ void LeaveARefusal(FeedHandle feed) {
 }
 
 TEST_F(SettersTest, NewFeedHasTheDefaultSettings) {
-    const SessionContext& s = Session();
+    const session::SessionContext& s = Session();
     EXPECT_EQ(s.format.sampleRate, 44100);
     EXPECT_EQ(s.format.channels, 2);
     EXPECT_EQ(s.format.videoWidth, 0);
@@ -47,7 +47,7 @@ TEST_F(SettersTest, NewFeedHasTheDefaultSettings) {
 }
 
 TEST_F(SettersTest, VideoSizeRoundsWidthUpToEvenAndChecksWidthBeforeHeight) {
-    const OutputFormat& format = Session().format;
+    const session::OutputFormat& format = Session().format;
     EXPECT_EQ(FeedSetVideoSize(feed, 321, 241), 1);
     EXPECT_EQ(format.videoWidth, 322);
     EXPECT_EQ(format.videoHeight, 241);  // an odd height stays odd
@@ -109,7 +109,7 @@ TEST_F(SettersTest, ChannelsAreOneOrTwoAndSampleRateTakesAnyValue) {
 }
 
 TEST_F(SettersTest, FadesKeepLengthsOfZeroOrLessAndColoursOfMinusOneWithoutReporting) {
-    const FadeSettings& fades = Session().fades;
+    const session::FadeSettings& fades = Session().fades;
     LeaveARefusal(feed);
     EXPECT_EQ(FeedSetAudioFade(feed, 1, 0, 0, -5), 1);
     EXPECT_EQ(fades.audioFadeIn.load(), 1);

@@ -25,13 +25,13 @@ TEST_F(SourceListTest, IdsCountUpAcrossKindsAndEachAddReportsSuccess) {
     EXPECT_EQ(FeedGetErrorCode(feed), 0);
     EXPECT_EQ(FeedAddVideoSourceEx(feed, "", nullptr, 0, 2000, 2000), 3);  // empty, equal
 
-    const SourceList& sources = Session().sources;
+    const session::SourceList& sources = Session().sources;
     ASSERT_EQ(sources.size(), 3u);
-    EXPECT_EQ(sources.at(1).kind, SourceEntry::Kind::Video);
-    EXPECT_EQ(sources.at(2).kind, SourceEntry::Kind::Audio);
+    EXPECT_EQ(sources.at(1).kind, session::SourceEntry::Kind::Video);
+    EXPECT_EQ(sources.at(2).kind, session::SourceEntry::Kind::Audio);
     EXPECT_EQ(sources.at(2).name, "music.mp3");
     EXPECT_EQ(sources.at(3).name, "");
-    EXPECT_EQ(sources.at(1).cropRect, SourceEntry::kNoCrop);
+    EXPECT_EQ(sources.at(1).cropRect, session::SourceEntry::kNoCrop);
     EXPECT_EQ(sources.at(1).clipParam, 0);
 }
 
@@ -95,7 +95,7 @@ TEST_F(SourceListTest, SetAndGetTimesCheckIdThenOrderAndKeepTimesOnRefusal) {
     EXPECT_EQ(start, 2500);
     // Setting times leaves the rest of the entry alone.
     EXPECT_EQ(Session().sources.at(1).name, "v.mp4");
-    EXPECT_EQ(Session().sources.at(1).kind, SourceEntry::Kind::Video);
+    EXPECT_EQ(Session().sources.at(1).kind, session::SourceEntry::Kind::Video);
 }
 
 TEST_F(SourceListTest, TimesReadBackAtMostOneMillisecondNearerToZero) {
@@ -129,13 +129,13 @@ TEST_F(SourceListTest, ExtendedAddCopiesCropAndClipParameterAndNullRectMeansNone
     std::int32_t rect[4] = {0, 0, 320, 240};
     ASSERT_EQ(FeedAddVideoSourceEx(feed, "v.mp4", rect, 5, 0, 1000), 1);
     rect[2] = 999;  // the host's array is not kept
-    const SourceEntry& entry = Session().sources.at(1);
-    EXPECT_EQ(entry.cropRect, (SourceEntry::Rect{0, 0, 320, 240}));
+    const session::SourceEntry& entry = Session().sources.at(1);
+    EXPECT_EQ(entry.cropRect, (session::SourceEntry::Rect{0, 0, 320, 240}));
     EXPECT_EQ(entry.clipParam, 5);
-    EXPECT_EQ(entry.kind, SourceEntry::Kind::Video);
+    EXPECT_EQ(entry.kind, session::SourceEntry::Kind::Video);
 
     ASSERT_EQ(FeedAddVideoSourceEx(feed, "v.mp4", nullptr, 9, 0, 1000), 2);
-    EXPECT_EQ(Session().sources.at(2).cropRect, SourceEntry::kNoCrop);
+    EXPECT_EQ(Session().sources.at(2).cropRect, session::SourceEntry::kNoCrop);
     EXPECT_EQ(Session().sources.at(2).clipParam, 9);
 
     // The host's name is copied too.
@@ -151,7 +151,7 @@ TEST_F(SourceListTest, NullNameAndExhaustedIdsAreRefusedWithoutTakingAnId) {
     EXPECT_EQ(FeedAddAudioSource(feed, nullptr, 0, 1000), -1);
     EXPECT_EQ(FeedAddVideoSource(feed, "v.mp4", 0, 1000), 1);
 
-    FeedTestAccess::SetNextId(*feed, INT32_MAX - 1);
+    feed::FeedTestAccess::SetNextId(feed, INT32_MAX - 1);
     EXPECT_EQ(FeedAddVideoSource(feed, "v.mp4", 0, 1000), INT32_MAX);
     EXPECT_EQ(FeedAddVideoSource(feed, "v.mp4", 0, 1000), -1);
     EXPECT_EQ(ErrorText(), "Source index invalid");

@@ -53,20 +53,17 @@
 
 #ifdef __cplusplus
 extern "C" {
-class Feed;
-#else
-typedef struct Feed Feed;
 #endif
 
-/* Opaque handle to a feed. */
-typedef Feed* FeedHandle;
+/* Opaque handle to a feed: a pointer to a structure that only the library knows. */
+typedef struct FeedObject* FeedHandle;
 
 /* FeedGetState() values. */
 typedef int32_t FeedState;
 enum { FEED_STATE_IDLE = 0, FEED_STATE_RUNNING = 1, FEED_STATE_PAUSED = 2 };
 
 /* The kind a source was added as. */
-typedef int32_t SourceKind;
+typedef int32_t FeedSourceKind;
 enum { FEED_SOURCE_AUDIO = 0, FEED_SOURCE_VIDEO = 1 };
 
 /* Passed as a fade colour to FeedSetVideoFade(): keep the colour set before. */
@@ -79,18 +76,19 @@ enum { FEED_SOURCE_AUDIO = 0, FEED_SOURCE_VIDEO = 1 };
  * next faded frame). positionMs is the frame's time on the timeline. The result is handed
  * to the engine unchanged; by convention it is the address of the frame.
  */
-typedef intptr_t(FEED_CALL* VideoFrameCallback)(void* user, const uint8_t* frame, int32_t length,
-                                                 int32_t positionMs, int32_t width,
-                                                 int32_t height);
+typedef intptr_t(FEED_CALL* FeedVideoFrameCallback)(void* user, const uint8_t* frame,
+                                                    int32_t length, int32_t positionMs,
+                                                    int32_t width, int32_t height);
 
 /*
  * Called once per audio buffer, on the engine's audio thread, buffers one at a time in
  * timeline order. buffer holds length bytes of interleaved signed 16-bit samples, already
  * faded; it is valid during the call. The result is handed to the engine unchanged.
  */
-typedef int32_t(FEED_CALL* AudioBufferCallback)(void* user, const uint8_t* buffer, int32_t length,
-                                                int32_t positionMs, int32_t bitsPerSample,
-                                                int32_t sampleRate, int32_t channels);
+typedef int32_t(FEED_CALL* FeedAudioBufferCallback)(void* user, const uint8_t* buffer,
+                                                    int32_t length, int32_t positionMs,
+                                                    int32_t bitsPerSample, int32_t sampleRate,
+                                                    int32_t channels);
 
 /* ---- Lifetime ---------------------------------------------------------------------------- */
 
@@ -201,15 +199,15 @@ FEED_API int32_t FEED_CALL FeedSetVideoFade(FeedHandle feed, int32_t fadeIn, int
 
 /* The frame callback (NULL: none) and the user value passed back to it, from the next frame.
  * Returns callback. Any thread. */
-FEED_API VideoFrameCallback FEED_CALL FeedSetVideoCallback(FeedHandle feed,
-                                                           VideoFrameCallback callback,
-                                                           void* user);
+FEED_API FeedVideoFrameCallback FEED_CALL FeedSetVideoCallback(FeedHandle feed,
+                                                               FeedVideoFrameCallback callback,
+                                                               void* user);
 
 /* The buffer callback (NULL: none) and its user value, from the next buffer. Returns
  * callback. Any thread. */
-FEED_API AudioBufferCallback FEED_CALL FeedSetAudioCallback(FeedHandle feed,
-                                                            AudioBufferCallback callback,
-                                                            void* user);
+FEED_API FeedAudioBufferCallback FEED_CALL FeedSetAudioCallback(FeedHandle feed,
+                                                                FeedAudioBufferCallback callback,
+                                                                void* user);
 
 /* How a clip's picture fits the frame (0 stretch, 1 fit with bars, 2 fill), from the next
  * session. Returns mode. Any thread. */

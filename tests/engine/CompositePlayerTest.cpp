@@ -10,6 +10,8 @@
 
 #include "tarn/CompositePlayer.h"
 
+namespace tarn {
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -19,7 +21,7 @@ class CountingProducer final : public TimelineProducer {
   public:
     explicit CountingProducer(int count, std::atomic<int>* produced)
         : count_(count), produced_(produced) {}
-    bool Next(Delivery& out) override {
+    bool Next(Chunk& out) override {
         if (next_ == count_) {
             return false;
         }
@@ -169,3 +171,5 @@ TEST_F(CompositePlayerTest, AnEmptyTimelineEndsAtOnce) {
 }
 
 }  // namespace
+
+}  // namespace tarn

@@ -8,6 +8,8 @@
 
 #include "tarn/SyncClock.h"
 
+namespace tarn {
+
 namespace {
 
 using Side = SyncClock::Side;
@@ -112,3 +114,5 @@ TEST(SyncClockTest, ASideThatHasNotDeliveredYetHoldsTheOtherAtTheWindow) {
 }
 
 }  // namespace
+
+}  // namespace tarn

@@ -4,6 +4,8 @@
 
 #include "tarn/TimelineGrid.h"
 
+namespace tarn {
+
 namespace {
 
 TEST(TimelineGridTest, FramesSitOnTheRoundedGridOfTheirIndex) {
@@ -39,3 +41,5 @@ TEST(TimelineGridTest, SampleCountsComeFromTheLengthAndBuffersAreTenMilliseconds
 }
 
 }  // namespace
+
+}  // namespace tarn

@@ -4,7 +4,7 @@
 #include <map>
 #include <memory>
 
-#include "FfmpegHolders.h"
+#include "media/FFmpegHolders.h"
 
 extern "C" {
 #include <libavutil/imgutils.h>
@@ -13,21 +13,15 @@ extern "C" {
 namespace feedcat_test {
 namespace {
 
-using feedcat::CodecContextPtr;
-using feedcat::FramePtr;
-using feedcat::InputPtr;
-using feedcat::PacketPtr;
-using feedcat::ScalerPtr;
-
 struct Decoder {
-    CodecContextPtr context;
+    media::CodecContextPtr context;
     StreamReport* report = nullptr;
     std::int64_t endPts = 0;
     AVRational timeBase{1, 1};
 };
 
 void ReadCentre(const AVFrame* frame, MediaReport* media) {
-    ScalerPtr scaler(sws_getContext(
+    media::ScalerPtr scaler(sws_getContext(
         frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), frame->width,
         frame->height, AV_PIX_FMT_RGB24, SWS_POINT, nullptr, nullptr, nullptr));
     if (!scaler) {
@@ -75,7 +69,7 @@ MediaReport ReadMedia(const std::string& path) {
     if (avformat_open_input(&opened, path.c_str(), nullptr, nullptr) < 0) {
         return media;
     }
-    InputPtr input(opened);
+    media::InputPtr input(opened);
     if (avformat_find_stream_info(input.get(), nullptr) < 0) {
         return media;
     }
@@ -111,8 +105,8 @@ MediaReport ReadMedia(const std::string& path) {
         decoder.timeBase = stream->time_base;
         decoders.emplace(static_cast<int>(i), std::move(decoder));
     }
-    PacketPtr packet(av_packet_alloc());
-    FramePtr frame(av_frame_alloc());
+    media::PacketPtr packet(av_packet_alloc());
+    media::FramePtr frame(av_frame_alloc());
     while (av_read_frame(input.get(), packet.get()) >= 0) {
         const auto found = decoders.find(packet->stream_index);
         if (found != decoders.end()) {

@@ -20,7 +20,7 @@ extern "C" {
 #include <utility>
 #include <vector>
 
-#include "tarn/MediaInput.h"
+#include "media/MediaInput.h"
 #include "tests/hostile/HostileSession.h"
 #include "tests/tarn/TestMedia.h"
 
@@ -191,8 +191,8 @@ TEST(HostileMediaTest, AFileOfManyStreamsPlaysIfItOpensAndIsSilenceIfNot) {
         ASSERT_TRUE(WriteManyStreams(path, c.streams, c.format));
         const bool opens = c.opens;
         const std::string what = std::to_string(c.streams) + " audio streams in " + c.format;
-        MediaInfo info;
-        EXPECT_EQ(ProbeMedia(path, &info), opens) << what;
+        media::MediaInfo info;
+        EXPECT_EQ(media::ProbeMedia(path, &info), opens) << what;
         const Outcome outcome = Play(path, path, 1000);
         Describe(what, outcome);
         ExpectExactCounts(outcome, 1000, what);

@@ -16,6 +16,8 @@
 
 #include "TestMedia.h"
 
+namespace tarn {
+
 namespace {
 
 using testmedia::kTicksPerMs;
@@ -353,3 +355,5 @@ TEST(AudioClipReaderTest, AnAbsurdSourceFormatReadsSilenceWithoutStalling) {
 }
 
 }  // namespace
+
+}  // namespace tarn

@@ -14,13 +14,15 @@
 
 #include <gtest/gtest.h>
 
-#include "tarn/FFmpegHolders.h"
+#include "media/FFmpegHolders.h"
 #include "tarn/PictureFitter.h"
 
 extern "C" {
 #include <libavutil/mem.h>
 #include <libavutil/pixdesc.h>
 }
+
+namespace tarn {
 
 namespace {
 
@@ -40,9 +42,9 @@ struct AvFreer {
 
 // A picture of `width` x `height` in `format`, all one colour (kRed, kGreen, kBlue), made by
 // converting a B G R X picture with libswscale, as a decoder would hand it over.
-FramePtr SolidPicture(AVPixelFormat format, int width, int height) {
-    FramePtr bgr(av_frame_alloc());
-    FramePtr picture(av_frame_alloc());
+media::FramePtr SolidPicture(AVPixelFormat format, int width, int height) {
+    media::FramePtr bgr(av_frame_alloc());
+    media::FramePtr picture(av_frame_alloc());
     if (!bgr || !picture) {
         return nullptr;
     }
@@ -64,8 +66,8 @@ FramePtr SolidPicture(AVPixelFormat format, int width, int height) {
             pixel[3] = 0;
         }
     }
-    ScalerPtr scaler(sws_getContext(width, height, AV_PIX_FMT_BGR0, width, height, format,
-                                    SWS_POINT, nullptr, nullptr, nullptr));
+    media::ScalerPtr scaler(sws_getContext(width, height, AV_PIX_FMT_BGR0, width, height, format,
+                                           SWS_POINT, nullptr, nullptr, nullptr));
     if (!scaler) {
         return nullptr;
     }
@@ -184,7 +186,7 @@ TEST(FrameConverterTest, WritesThePictureAndNothingPastTheFrame) {
             if (subsampled && (size.width % 2 != 0 || size.height % 2 != 0)) {
                 continue;
             }
-            FramePtr picture = SolidPicture(format, size.width, size.height);
+            media::FramePtr picture = SolidPicture(format, size.width, size.height);
             ASSERT_TRUE(picture) << av_get_pix_fmt_name(format);
             for (const Case& c : kCases) {
                 VideoClipSetup clip;
@@ -229,3 +231,5 @@ TEST(FrameConverterTest, WritesThePictureAndNothingPastTheFrame) {
 }
 
 }  // namespace
+
+}  // namespace tarn

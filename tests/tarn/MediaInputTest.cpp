@@ -1,6 +1,6 @@
 // Opening and probing media: what ProbeMedia reports for each kind of file, and which names
 // open nothing at all.
-#include "tarn/MediaInput.h"
+#include "media/MediaInput.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include "TestMedia.h"
+
+namespace media {
 
 namespace {
 
@@ -165,3 +167,5 @@ TEST(OpenInputTest, LavfiGraphsMayNotReadFilesOrOpenUrls) {
 }
 
 }  // namespace
+
+}  // namespace media

@@ -12,7 +12,7 @@
 #include <memory>
 #include <random>
 
-#include "tarn/FFmpegHolders.h"
+#include "media/FFmpegHolders.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -282,7 +282,7 @@ class Writer {
     }
 
     bool EncodePicture(const VideoTrack& track, std::size_t index) {
-        FramePtr frame(av_frame_alloc());
+        media::FramePtr frame(av_frame_alloc());
         frame->width = track.width;
         frame->height = track.height;
         frame->format = track.pixelFormat;
@@ -299,7 +299,7 @@ class Writer {
         AVCodecContext* codec = audioCodec_.get();
         const int size = codec->frame_size > 0 ? codec->frame_size : 1024;
         const int count = static_cast<int>(std::min<std::int64_t>(size, track.frames - *next));
-        FramePtr frame(av_frame_alloc());
+        media::FramePtr frame(av_frame_alloc());
         frame->nb_samples = count;
         frame->format = codec->sample_fmt;
         frame->sample_rate = codec->sample_rate;
@@ -353,11 +353,11 @@ class Writer {
     }
 
     OutputPtr output_;
-    CodecContextPtr videoCodec_;
-    CodecContextPtr audioCodec_;
+    media::CodecContextPtr videoCodec_;
+    media::CodecContextPtr audioCodec_;
     AVStream* videoStream_ = nullptr;
     AVStream* audioStream_ = nullptr;
-    PacketPtr packet_;
+    media::PacketPtr packet_;
     std::map<std::int64_t, std::int64_t> durations_;  // by frame time, in the codec time base
 };
 

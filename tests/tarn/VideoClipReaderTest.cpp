@@ -12,6 +12,8 @@
 #include "TestMedia.h"
 #include "tarn/PictureFitter.h"
 
+namespace tarn {
+
 namespace {
 
 using testmedia::FrameIndex;
@@ -457,3 +459,5 @@ TEST(VideoClipReaderTest, LavfiGraphsRender) {
 }
 
 }  // namespace
+
+}  // namespace tarn

@@ -16,9 +16,9 @@ using Handle = FeedHandle;
 using I32 = int32_t;
 
 static_assert(
-    kSame<VideoFrameCallback, intptr_t(FEED_CALL*)(void*, const uint8_t*, I32, I32, I32, I32)>);
-static_assert(
-    kSame<AudioBufferCallback, I32(FEED_CALL*)(void*, const uint8_t*, I32, I32, I32, I32, I32)>);
+    kSame<FeedVideoFrameCallback, intptr_t(FEED_CALL*)(void*, const uint8_t*, I32, I32, I32, I32)>);
+static_assert(kSame<FeedAudioBufferCallback,
+                    I32(FEED_CALL*)(void*, const uint8_t*, I32, I32, I32, I32, I32)>);
 
 static_assert(kSame<decltype(&FeedCreate), Handle(FEED_CALL*)(void)>);
 static_assert(kSame<decltype(&FeedDestroy), void(FEED_CALL*)(Handle)>);
@@ -46,9 +46,9 @@ static_assert(kSame<decltype(&FeedSetAudioFade), I32(FEED_CALL*)(Handle, I32, I3
 static_assert(kSame<decltype(&FeedSetVideoFade),
                     I32(FEED_CALL*)(Handle, I32, I32, uint32_t, I32, I32, uint32_t)>);
 static_assert(kSame<decltype(&FeedSetVideoCallback),
-                    VideoFrameCallback(FEED_CALL*)(Handle, VideoFrameCallback, void*)>);
+                    FeedVideoFrameCallback(FEED_CALL*)(Handle, FeedVideoFrameCallback, void*)>);
 static_assert(kSame<decltype(&FeedSetAudioCallback),
-                    AudioBufferCallback(FEED_CALL*)(Handle, AudioBufferCallback, void*)>);
+                    FeedAudioBufferCallback(FEED_CALL*)(Handle, FeedAudioBufferCallback, void*)>);
 static_assert(kSame<decltype(&FeedSetClipMode), I32(FEED_CALL*)(Handle, I32)>);
 static_assert(kSame<decltype(&FeedSetSyncEnabled), I32(FEED_CALL*)(Handle, I32)>);
 

@@ -23,8 +23,10 @@ typedef int32_t(FEED_CALL* RateFn)(FeedHandle, double);
 typedef int32_t(FEED_CALL* AudioFadeFn)(FeedHandle, int32_t, int32_t, int32_t, int32_t);
 typedef int32_t(FEED_CALL* VideoFadeFn)(FeedHandle, int32_t, int32_t, uint32_t, int32_t, int32_t,
                                         uint32_t);
-typedef VideoFrameCallback(FEED_CALL* VideoCallbackFn)(FeedHandle, VideoFrameCallback, void*);
-typedef AudioBufferCallback(FEED_CALL* AudioCallbackFn)(FeedHandle, AudioBufferCallback, void*);
+typedef FeedVideoFrameCallback(FEED_CALL* VideoCallbackFn)(FeedHandle, FeedVideoFrameCallback,
+                                                           void*);
+typedef FeedAudioBufferCallback(FEED_CALL* AudioCallbackFn)(FeedHandle, FeedAudioBufferCallback,
+                                                            void*);
 
 static int failures = 0;
 

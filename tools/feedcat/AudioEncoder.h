@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "FfmpegHolders.h"
 #include "PacketSink.h"
+#include "media/FFmpegHolders.h"
 
 namespace feedcat {
 
@@ -35,11 +35,11 @@ class AudioEncoder {
     bool EncodeFromFifo(int frames, const PacketSink& sink);
     bool Drain(const PacketSink& sink);
 
-    CodecContextPtr context_;
-    ResamplerPtr resampler_;
-    AudioFifoPtr fifo_;
-    FramePtr frame_;
-    PacketPtr packet_;
+    media::CodecContextPtr context_;
+    media::ResamplerPtr resampler_;
+    media::AudioFifoPtr fifo_;
+    media::FramePtr frame_;
+    media::PacketPtr packet_;
     int frameSize_ = 1024;
     std::int32_t inputRate_ = 0;
     std::int32_t inputChannels_ = 0;

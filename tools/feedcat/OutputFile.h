@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "FfmpegHolders.h"
+#include "media/FFmpegHolders.h"
 
 namespace feedcat {
 
@@ -35,8 +35,8 @@ class OutputFile {
   private:
     void Discard();
 
-    OutputContextPtr context_;
-    IoPtr io_;
+    media::OutputContextPtr context_;
+    media::IoPtr io_;
     std::string path_;
     std::string temporaryPath_;  // empty for standard output
     bool headerWritten_ = false;

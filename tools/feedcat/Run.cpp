@@ -16,8 +16,8 @@
 #include "Progress.h"
 #include "Recorder.h"
 #include "SignalWatcher.h"
-#include "SourceProbe.h"
 #include "WorkQueue.h"
+#include "media/MediaInput.h"
 
 namespace feedcat {
 namespace {
@@ -28,9 +28,9 @@ constexpr std::size_t kQueueBytes = 64u << 20;
 constexpr int kPollMs = 100;
 
 struct FeedDestroyer {
-    void operator()(Feed* feed) const { FeedDestroy(feed); }
+    void operator()(FeedHandle feed) const { FeedDestroy(feed); }
 };
-using FeedPtr = std::unique_ptr<Feed, FeedDestroyer>;
+using FeedPtr = std::unique_ptr<FeedObject, FeedDestroyer>;
 
 intptr_t FEED_CALL OnFrame(void* user, const uint8_t* frame, int32_t length, int32_t positionMs,
                            int32_t width, int32_t height) {
@@ -77,8 +77,18 @@ int Fail(int status, const std::string& message) {
 
 struct SourcePlan {
     SourceArg source;
-    ProbeInfo info;
+    bool opened = false;
+    media::MediaInfo info;
 };
+
+// How long the streams a source asks for last, by the engine's own measure; -1 when unknown.
+std::int32_t LengthMs(const SourcePlan& entry) {
+    const std::int32_t video =
+        entry.source.kind != SourceKind::kAudio ? entry.info.videoLengthMs : -1;
+    const std::int32_t audio =
+        entry.source.kind != SourceKind::kVideo ? entry.info.audioLengthMs : -1;
+    return std::max(video, audio);
+}
 
 }  // namespace
 
@@ -95,8 +105,10 @@ int Run(const Options& options) {
     std::vector<SourcePlan> sources;
     int warnings = 0;
     for (const SourceArg& source : options.sources) {
-        SourcePlan entry{source, ProbeSource(source.file)};
-        if (!entry.info.opened) {
+        SourcePlan entry;
+        entry.source = source;
+        entry.opened = media::ProbeMedia(source.file, &entry.info);
+        if (!entry.opened) {
             if (options.strict) {
                 return Fail(kExitFailure, "cannot open source '" + source.file + "' (--strict)");
             }
@@ -109,13 +121,13 @@ int Run(const Options& options) {
             Warn(options, "cannot open source '" + source.file + "'; it plays as " +
                               (source.kind == SourceKind::kAudio ? "silence" : "black"));
         } else if (!source.hasTimes) {
-            if (entry.info.lengthMs <= 0) {
+            if (LengthMs(entry) <= 0) {
                 return Fail(kExitUsage, "the length of '" + source.file +
                                             "' is unknown: give times (@START-STOP)");
             }
             entry.source.hasTimes = true;
             entry.source.startMs = 0;
-            entry.source.stopMs = entry.info.lengthMs;
+            entry.source.stopMs = LengthMs(entry);
         }
         sources.push_back(entry);
     }
@@ -134,12 +146,12 @@ int Run(const Options& options) {
     std::int32_t sampleRate = options.sampleRate;
     for (const SourcePlan& entry : sources) {
         if (entry.source.kind != SourceKind::kAudio && entry.info.hasVideo) {
-            if (width == 0 && entry.info.width > 0 && entry.info.height > 0) {
-                width = entry.info.width;
-                height = entry.info.height;
+            if (width == 0 && entry.info.displayWidth > 0 && entry.info.displayHeight > 0) {
+                width = entry.info.displayWidth;
+                height = entry.info.displayHeight;
             }
-            if (fps == 0.0 && entry.info.fps >= 1.0 && entry.info.fps <= 1000.0) {
-                fps = entry.info.fps;
+            if (fps == 0.0 && entry.info.frameRate >= 1.0 && entry.info.frameRate <= 1000.0) {
+                fps = entry.info.frameRate;
             }
         }
         if (entry.source.kind != SourceKind::kVideo && entry.info.hasAudio && sampleRate == 0 &&
@@ -170,7 +182,7 @@ int Run(const Options& options) {
     if (!feed) {
         return Fail(kExitFailure, "out of memory");
     }
-    Feed* handle = feed.get();
+    FeedHandle handle = feed.get();
     for (const SourcePlan& entry : sources) {
         const SourceArg& source = entry.source;
         bool added = true;

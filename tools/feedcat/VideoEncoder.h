@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "FfmpegHolders.h"
 #include "PacketSink.h"
+#include "media/FFmpegHolders.h"
 
 namespace feedcat {
 
@@ -33,10 +33,10 @@ class VideoEncoder {
   private:
     bool Drain(const PacketSink& sink);
 
-    CodecContextPtr context_;
-    FramePtr frame_;
-    PacketPtr packet_;
-    ScalerPtr scaler_;
+    media::CodecContextPtr context_;
+    media::FramePtr frame_;
+    media::PacketPtr packet_;
+    media::ScalerPtr scaler_;
     std::int32_t scalerWidth_ = 0;
     std::int32_t scalerHeight_ = 0;
 };

@@ -1,13 +1,12 @@
-#include "tarn/MediaInput.h"
+#include "media/MediaInput.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
 
-#include "tarn/FFmpegHolders.h"
-#include "tarn/LavfiGraphCheck.h"
-#include "tarn/MediaStreams.h"
+#include "media/LavfiGraphCheck.h"
+#include "media/MediaStreams.h"
 
 extern "C" {
 #include <libavdevice/avdevice.h>
@@ -15,10 +14,7 @@ extern "C" {
 #include <libavutil/avstring.h>
 }
 
-void InputCloser::operator()(AVFormatContext* input) const {
-    avformat_close_input(&input);
-}
-
+namespace media {
 namespace {
 constexpr const char kLavfiPrefix[] = "lavfi:";
 constexpr std::size_t kLavfiPrefixLength = sizeof(kLavfiPrefix) - 1;
@@ -154,11 +150,8 @@ bool ProbeMedia(const std::string& name, MediaInfo* info) {
         }
         info->displayWidth = displayWidth;
         info->displayHeight = displayHeight;
-        AVRational rate = stream->avg_frame_rate;
-        if (rate.num <= 0 || rate.den <= 0) {
-            rate = stream->r_frame_rate;
-        }
-        info->frameRate = (rate.num > 0 && rate.den > 0) ? av_q2d(rate) : 0.0;
+        const AVRational rate = StreamFrameRate(stream);
+        info->frameRate = rate.num > 0 ? av_q2d(rate) : 0.0;
     }
     const int audio = FindBestStream(input.get(), AVMEDIA_TYPE_AUDIO);
     if (audio >= 0) {
@@ -169,3 +162,5 @@ bool ProbeMedia(const std::string& name, MediaInfo* info) {
     }
     return info->hasVideo || info->hasAudio;
 }
+
+}  // namespace media

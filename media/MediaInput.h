@@ -1,17 +1,15 @@
-// Opening media for the engine: local files (FFmpeg's protocols restricted to `file`, so a
-// name never reaches the network or another protocol) and `lavfi:` filter graphs.
+// Opening media by name, under one set of rules for every reader and probe: local files
+// (FFmpeg's protocols restricted to `file`, so a name never reaches the network or another
+// protocol, and demuxers that would open further files refused) and `lavfi:` filter graphs
+// of self-contained filters.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
-struct AVFormatContext;
+#include "media/FFmpegHolders.h"
 
-struct InputCloser {
-    void operator()(AVFormatContext* input) const;
-};
-using InputPtr = std::unique_ptr<AVFormatContext, InputCloser>;
+namespace media {
 
 // Opens `name` and reads its stream information. A name starting with "lavfi:" is a graph
 // for FFmpeg's lavfi device (e.g. "lavfi:testsrc2=size=320x240:rate=25:duration=2"); every
@@ -35,3 +33,5 @@ struct MediaInfo {
 // Opens, inspects and closes `name`. False when it cannot be opened or holds neither video nor
 // audio.
 bool ProbeMedia(const std::string& name, MediaInfo* info);
+
+}  // namespace media

@@ -1,4 +1,4 @@
-#include "tarn/MediaStreams.h"
+#include "media/MediaStreams.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,7 +9,9 @@ extern "C" {
 #include <libavutil/display.h>
 }
 
+namespace media {
 namespace {
+
 bool IsUsable(const AVStream* stream, AVMediaType type) {
     const AVCodecParameters* parameters = stream->codecpar;
     if (parameters->codec_type != type || avcodec_find_decoder(parameters->codec_id) == nullptr) {
@@ -24,6 +26,7 @@ bool IsUsable(const AVStream* stream, AVMediaType type) {
     }
     return true;
 }
+
 }  // namespace
 
 int FindBestStream(AVFormatContext* input, AVMediaType type) {
@@ -58,13 +61,19 @@ int ClockwiseRotation(const AVStream* stream) {
     return static_cast<int>(((quarters % 4) + 4) % 4) * 90;
 }
 
-std::int64_t ClampTime(std::int64_t value) {
-    return std::clamp(value, -kTimeLimit, kTimeLimit);
+AVRational StreamFrameRate(const AVStream* stream) {
+    AVRational rate = stream->avg_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0) {
+        rate = stream->r_frame_rate;
+    }
+    return rate.num > 0 && rate.den > 0 ? rate : AVRational{0, 1};
 }
 
 std::int64_t SourceTimeOrigin(const AVFormatContext* input) {
     if (input->start_time == AV_NOPTS_VALUE || input->start_time <= 0) {
         return 0;
     }
-    return ClampTime(av_rescale_q(input->start_time, AV_TIME_BASE_Q, kTickTimeBase));
+    return input->start_time;
 }
+
+}  // namespace media

@@ -1,12 +1,18 @@
-// Conversions between the library's three time units, each with its rounding rule:
-// milliseconds (int32) at the exported interface, seconds (double) in the source list, and
-// 100-ns units (int64) toward the media engine and in its callbacks.
+// The engine's unit of time, 100 ns (int64), in which the engine takes clip times and hands
+// out frame and buffer times; and the conversions to and from the other units the library and
+// the engine use, each named with its rounding rule: milliseconds (int32) at the exported
+// interface, seconds (double) in the source list, sample frames at an audio rate.
 #pragma once
 
 #include <cstdint>
 
 constexpr std::int64_t kUnitsPerSecond = 10'000'000;
 constexpr std::int64_t kUnitsPerMs = 10'000;
+
+// ms x 10,000: exact.
+constexpr std::int64_t MsToUnits(std::int64_t ms) {
+    return ms * kUnitsPerMs;
+}
 
 // ms x 0.001 (the double nearest to it), so 4007 ms is 4.007 s as near as a double gets.
 inline double MsToSeconds(std::int32_t ms) {
@@ -38,4 +44,10 @@ inline std::int64_t SecondsToUnitsTruncated(double seconds) {
 inline std::int32_t UnitsToMsTruncated(std::int64_t units) {
     const std::int64_t ms = units / kUnitsPerMs;
     return ms > INT32_MAX ? INT32_MAX : ms < INT32_MIN ? INT32_MIN : static_cast<std::int32_t>(ms);
+}
+
+// The sample frames that `ms` milliseconds hold at `rate` Hz: ms x rate / 1000 in 64 bits,
+// truncated toward zero.
+constexpr std::int64_t MsToSampleFramesTruncated(std::int64_t ms, std::int64_t rate) {
+    return ms * rate / 1000;
 }

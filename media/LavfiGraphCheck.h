@@ -6,6 +6,10 @@
 
 #include <string>
 
+namespace media {
+
 // True when every filter of `graph` (the text after "lavfi:") is one the engine allows and the
 // graph parses the way FFmpeg would split it.
 bool IsAllowedLavfiGraph(const std::string& graph);
+
+}  // namespace media

@@ -1,4 +1,4 @@
-#include "tarn/LavfiGraphCheck.h"
+#include "media/LavfiGraphCheck.h"
 
 #include <cstring>
 #include <memory>
@@ -9,6 +9,7 @@ extern "C" {
 #include <libavutil/mem.h>
 }
 
+namespace media {
 namespace {
 // Generators and processing filters whose options name no file, URL or device.
 const std::set<std::string>& AllowedFilters() {
@@ -128,3 +129,5 @@ bool IsAllowedLavfiGraph(const std::string& graph) {
     } while (separator == ',' || separator == ';');
     return separator == '\0';
 }
+
+}  // namespace media

@@ -6,11 +6,32 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/audio_fifo.h>
 #include <libavutil/dict.h>
 #include <libavutil/frame.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
+
+namespace media {
+
+// An opened input (avformat_open_input).
+struct InputCloser {
+    void operator()(AVFormatContext* input) const { avformat_close_input(&input); }
+};
+using InputPtr = std::unique_ptr<AVFormatContext, InputCloser>;
+
+// An output context; its AVIOContext is owned separately (see IoPtr).
+struct OutputContextFreer {
+    void operator()(AVFormatContext* output) const { avformat_free_context(output); }
+};
+using OutputContextPtr = std::unique_ptr<AVFormatContext, OutputContextFreer>;
+
+struct IoCloser {
+    void operator()(AVIOContext* io) const { avio_closep(&io); }
+};
+using IoPtr = std::unique_ptr<AVIOContext, IoCloser>;
 
 struct CodecContextFreer {
     void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
@@ -36,6 +57,11 @@ struct ResamplerFreer {
     void operator()(SwrContext* resampler) const { swr_free(&resampler); }
 };
 using ResamplerPtr = std::unique_ptr<SwrContext, ResamplerFreer>;
+
+struct AudioFifoFreer {
+    void operator()(AVAudioFifo* fifo) const { av_audio_fifo_free(fifo); }
+};
+using AudioFifoPtr = std::unique_ptr<AVAudioFifo, AudioFifoFreer>;
 
 // An AVChannelLayout owns memory only for custom orders, but is released the same way always.
 class ChannelLayout {
@@ -68,3 +94,5 @@ class Dictionary {
   private:
     AVDictionary* dictionary_ = nullptr;
 };
+
+}  // namespace media
