@@ -43,7 +43,7 @@ extern "C" {
 #include "fuzz/DeliveryChecks.h"
 #include "fuzz/EngineSession.h"
 #include "fuzz/FuzzParams.h"
-#include "tarn/MediaInput.h"
+#include "media/MediaInput.h"
 
 namespace {
 
@@ -100,7 +100,7 @@ Setup ReadSetup(const std::uint8_t* data, std::size_t size) {
 // and either way up; 0 when there is none. Opened under the engine's own rules (local files
 // only, no playlists or lists of other files), as the session will open it.
 std::uint64_t OwnFrameBytes(const std::string& path) {
-    const InputPtr input = OpenInput(path);
+    const media::InputPtr input = media::OpenInput(path);
     if (!input) {
         return 0;
     }
