@@ -771,6 +771,12 @@ bool ReadReference(const std::string& path, const MadeMedia& made, Reference* re
                     const std::int64_t start = timestamp != AV_NOPTS_VALUE
                                                    ? TicksOf(timestamp, stream->time_base) - origin
                                                    : (audioNext != AV_NOPTS_VALUE ? audioNext : 0);
+                    // Nor when frames overlap by more than rounding (PCM at 5512 Hz in FLV is
+                    // stamped 128 ms apart for 186 ms frames): the sound is then longer than
+                    // its timestamps say, and where it ends is the reader's choice.
+                    if (audioNext != AV_NOPTS_VALUE && start < audioNext - 200'000) {
+                        reference->audioPlaced = false;
+                    }
                     audioNext = start + av_rescale(frame->nb_samples, 10'000'000, rate);
                     const int piece = std::max(1, rate / 200);
                     for (int first = 0; first < frame->nb_samples; first += piece) {
