@@ -648,9 +648,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool complete = outcome.ended && !outcome.stopped && !mayRunOut;
     if (g_verbose) {
         std::fprintf(stderr,
-                     "fuzz_session: %s, %dx%d, %d frames; %zu clips, %.3f s at %dx%d: %lld "
+                     "fuzz_session: %s, %dx%d, %d frames%s; %zu clips, %.3f s at %dx%d: %lld "
                      "frames, %lld sample frames, %s\n",
-                     made.Describe().c_str(), plan.width, plan.height, plan.frames, clips.size(),
+                     made.Describe().c_str(), plan.width, plan.height, plan.frames,
+                     !reference.hasAudio       ? ""
+                     : reference.audioPlaced ? ", sound placed"
+                                             : ", sound not placed",
+                     clips.size(),
                      at / 1e7, judge.video().width(), judge.video().height(),
                      static_cast<long long>(judge.video().frames()),
                      static_cast<long long>(judge.audio().sampleFrames()),

@@ -31,6 +31,9 @@ constexpr int kGreyLevels[] = {28, 46, 64, 82, 100, 118, 136, 154, 172, 190, 208
 constexpr int kGreyTolerance = 8;
 constexpr Rgb kCoarseColour = {208, 208, 208};
 constexpr int kStripRows = 16;
+// Jumps in audio timestamps from this on are gaps (silence); below it, readers may take them
+// for rounding. 20 ms, in 100-ns units.
+constexpr std::int64_t kGapTicks = 200'000;
 // Pictures times frames above this are not made: some encoders (JPEG-LS, ProRes) take seconds
 // for a large picture, and the session would be slow to check as well.
 constexpr std::int64_t kMaxPixelFrames = 12'000'000;
@@ -604,7 +607,7 @@ double SampleAt(const AVFrame* frame, int index, int channel) {
 // Adds a piece of decoded audio, merging it into the last span when of the same kind and
 // less than kGap after it.
 void AddAudioPiece(std::vector<AudioSpan>* spans, AudioSpan piece) {
-    constexpr std::int64_t kGap = 200'000;  // 20 ms
+    constexpr std::int64_t kGap = kGapTicks;
     if (!spans->empty()) {
         AudioSpan& last = spans->back();
         if (last.loud == piece.loud && piece.start >= last.start && piece.start - last.end < kGap) {
@@ -771,11 +774,18 @@ bool ReadReference(const std::string& path, const MadeMedia& made, Reference* re
                     const std::int64_t start = timestamp != AV_NOPTS_VALUE
                                                    ? TicksOf(timestamp, stream->time_base) - origin
                                                    : (audioNext != AV_NOPTS_VALUE ? audioNext : 0);
-                    // Nor when frames overlap by more than rounding (PCM at 5512 Hz in FLV is
-                    // stamped 128 ms apart for 186 ms frames): the sound is then longer than
-                    // its timestamps say, and where it ends is the reader's choice.
-                    if (audioNext != AV_NOPTS_VALUE && start < audioNext - 200'000) {
-                        reference->audioPlaced = false;
+                    // Nor when a frame's timestamp disagrees with the samples before it by more
+                    // than rounding, short of a gap: frames that overlap (PCM at 5512 Hz in FLV
+                    // is stamped 128 ms apart for 186 ms frames) or leave a few ms between
+                    // them (Vorbis in AVI: 23 ms frames 29 ms apart). A reader may take such
+                    // jumps for rounding and play on, so where the sound lies is its choice.
+                    if (audioNext != AV_NOPTS_VALUE && timestamp != AV_NOPTS_VALUE) {
+                        const std::int64_t rounding =
+                            20'000 + av_rescale_q(1, stream->time_base, kTicks);
+                        const std::int64_t jump = start - audioNext;
+                        if (jump < -rounding || (jump > rounding && jump < kGapTicks)) {
+                            reference->audioPlaced = false;
+                        }
                     }
                     audioNext = start + av_rescale(frame->nb_samples, 10'000'000, rate);
                     const int piece = std::max(1, rate / 200);
