@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps build demo test test-tsan test-asan windows fuzz-short bench bench-r format clean
+.PHONY: deps build demo test test-tsan test-asan windows fuzz-short bench bench-r bench-python format clean
 
 deps:
 	scripts/install-deps
@@ -51,6 +51,13 @@ bench-r:
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DFEED_BUILD_TESTS=OFF -DFEED_BUILD_BENCH=ON
 	cmake --build build-bench -j $(JOBS) --target feed_job_r
 	bench/compare-job-r.sh 5 build-bench/bench/job_r/feed_job_r
+
+# Job R read in Python: the feed package against PyAV and OpenCV and the C host, alternating.
+bench-python:
+	scripts/install-deps --bench
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DFEED_BUILD_TESTS=OFF -DFEED_BUILD_BENCH=ON
+	cmake --build build-bench -j $(JOBS) --target feed_job_r feed_python
+	bench/python/compare.sh 5 build-bench
 
 format:
 	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i

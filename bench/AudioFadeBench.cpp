@@ -10,6 +10,11 @@
 
 namespace {
 
+using session::AudioFadeFor;
+using session::AudioFadeParams;
+using session::AudioFadeStep;
+using session::ScaleSamples;
+
 constexpr std::int32_t kFrames = 441;
 constexpr std::int32_t kChannels = 2;
 constexpr std::int32_t kBytes = kFrames * kChannels * 2;

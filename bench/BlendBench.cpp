@@ -10,6 +10,9 @@
 
 namespace {
 
+using session::BlendKernel;
+using session::FadeBlender;
+
 constexpr uint32_t kBytesPerPixel = 4;  // BGRX
 constexpr int32_t kHalfLevel = 128;
 constexpr uint32_t kFadeColour = 0x00204080u;  // X=00 R=20 G=40 B=80
@@ -30,11 +33,17 @@ size_t FrameBytes(const benchmark::State& state) {
            kBytesPerPixel;
 }
 
+// range(2): the kernel (0 table, 1 SSE2, 2 AVX2); skipped where the processor lacks it.
 void BM_FadeBlend(benchmark::State& state) {
     const size_t bytes = FrameBytes(state);
     const std::vector<uint8_t> source = MakeFrame(bytes);
     std::vector<uint8_t> destination(bytes);
     FadeBlender blender;
+    const BlendKernel chosen = FadeBlender::Kernel();
+    if (!FadeBlender::UseKernel(static_cast<BlendKernel>(state.range(2)))) {
+        state.SkipWithError("this processor lacks the kernel");
+        return;
+    }
     for (auto _ : state) {
         blender.Blend(destination.data(), kFadeColour, source.data(), static_cast<uint32_t>(bytes),
                       kHalfLevel);
@@ -42,6 +51,7 @@ void BM_FadeBlend(benchmark::State& state) {
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(bytes));
+    FadeBlender::UseKernel(chosen);
 }
 
 void BM_FrameMemcpy(benchmark::State& state) {
@@ -58,7 +68,10 @@ void BM_FrameMemcpy(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_FadeBlend)->ArgNames({"w", "h"})->Args({640, 360})->Args({1920, 1080});
+BENCHMARK(BM_FadeBlend)
+    ->ArgNames({"w", "h", "kernel"})
+    ->ArgsProduct({{640}, {360}, {1, 2}})
+    ->ArgsProduct({{1920}, {1080}, {1, 2}});
 BENCHMARK(BM_FrameMemcpy)->ArgNames({"w", "h"})->Args({640, 360})->Args({1920, 1080});
 
 BENCHMARK_MAIN();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -59,6 +60,19 @@ int ClockwiseRotation(const AVStream* stream) {
     }
     const long quarters = std::lround(-counterClockwise / 90.0);
     return static_cast<int>(((quarters % 4) + 4) % 4) * 90;
+}
+
+bool IsStillImage(const AVFormatContext* input) {
+    // FFmpeg's single-picture demuxers are its image pipes ("png_pipe", "jpeg_pipe", ...);
+    // image sequences (the "image2" demuxer) are not opened at all.
+    const char* name = input->iformat != nullptr ? input->iformat->name : nullptr;
+    if (name == nullptr) {
+        return false;
+    }
+    const std::string_view format(name);
+    constexpr std::string_view kPipe = "_pipe";
+    return format.size() > kPipe.size() &&
+           format.compare(format.size() - kPipe.size(), kPipe.size(), kPipe) == 0;
 }
 
 AVRational StreamFrameRate(const AVStream* stream) {

@@ -22,6 +22,10 @@ int FindBestStream(AVFormatContext* input, AVMediaType type);
 // from the stream's display matrix; 0 without one.
 int ClockwiseRotation(const AVStream* stream);
 
+// True when the input is a single still picture (PNG, JPEG, BMP, WebP, ... opened as the image
+// file alone): its one frame is to be shown for as long as it is asked for.
+bool IsStillImage(const AVFormatContext* input);
+
 // The stream's frame rate: its average rate, else its base rate; {0, 1} when neither is known.
 AVRational StreamFrameRate(const AVStream* stream);
 

@@ -7,6 +7,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define FEED_BLEND_AVX2 1
+#endif
 
 namespace session {
 
@@ -46,7 +50,7 @@ void ClearFourthBytes(uint8_t* destination, uint32_t length) {
     }
 }
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) || defined(FEED_BLEND_AVX2)
 // The source term floor(a * s / 255) for a in 0..254 and s in 0..255 equals
 // (s * (257 * a + 1)) >> 16: with a * s = 255 * n + r (r < 255) the product is
 // 65536 * n + (s - n) + 257 * r, and 0 <= s - n + 257 * r < 65536. This turns the per-byte table
@@ -56,7 +60,9 @@ void ClearFourthBytes(uint8_t* destination, uint32_t length) {
 uint16_t SourceMultiplier(uint32_t a) {
     return static_cast<uint16_t>(257 * a + 1);
 }
+#endif
 
+#if defined(__SSE2__)
 // Blends whole 16-byte blocks (four pixels) and returns how many bytes it did; the caller does
 // the rest with the tables. `colourTerms` holds k_0..k_2 in bytes 0..2, matching one pixel; the
 // fourth byte of each pixel comes out 0.
@@ -81,6 +87,59 @@ uint32_t BlendBlocksSse2(uint8_t* destination, const uint8_t* source, uint32_t l
 }
 #endif
 
+#if defined(FEED_BLEND_AVX2)
+// The same as BlendBlocksSse2 on 32-byte blocks (eight pixels). The 256-bit unpacks and the
+// pack work within each 128-bit half, so bytes come back in their own places, as there.
+__attribute__((target("avx2"))) uint32_t BlendBlocksAvx2(uint8_t* destination,
+                                                         const uint8_t* source, uint32_t length,
+                                                         uint16_t multiplier,
+                                                         uint32_t colourTerms) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i m = _mm256_set1_epi16(static_cast<int16_t>(multiplier));
+    const __m256i k = _mm256_set1_epi32(static_cast<int32_t>(colourTerms));
+    const __m256i keepColour = _mm256_set1_epi32(static_cast<int32_t>(kColourBytes));
+    const uint32_t blocked = length & ~31u;
+    for (uint32_t i = 0; i < blocked; i += 32) {
+        const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + i));
+        const __m256i low = _mm256_mulhi_epu16(_mm256_unpacklo_epi8(s, zero), m);
+        const __m256i high = _mm256_mulhi_epu16(_mm256_unpackhi_epi8(s, zero), m);
+        const __m256i mixed =
+            _mm256_and_si256(_mm256_add_epi8(_mm256_packus_epi16(low, high), k), keepColour);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination + i), mixed);
+    }
+    return blocked;
+}
+#endif
+
+bool Available(BlendKernel kernel) {
+    switch (kernel) {
+        case BlendKernel::Table:
+            return true;
+        case BlendKernel::Sse2:
+#if defined(__SSE2__)
+            return true;
+#else
+            return false;
+#endif
+        case BlendKernel::Avx2:
+#if defined(FEED_BLEND_AVX2)
+            return __builtin_cpu_supports("avx2") != 0;
+#else
+            return false;
+#endif
+    }
+    return false;
+}
+
+// The widest kernel the processor has, chosen once for the process.
+BlendKernel Widest() {
+    return Available(BlendKernel::Avx2)   ? BlendKernel::Avx2
+           : Available(BlendKernel::Sse2) ? BlendKernel::Sse2
+                                          : BlendKernel::Table;
+}
+
+std::atomic<BlendKernel> gKernel{Widest()};
+
 }  // namespace
 
 FadeBlender::FadeBlender() {
@@ -102,6 +161,18 @@ bool FadeBlender::TablesBuilt() {
 
 const BlendTables& FadeBlender::Tables() {
     return gTables;
+}
+
+BlendKernel FadeBlender::Kernel() {
+    return gKernel.load(std::memory_order_relaxed);
+}
+
+bool FadeBlender::UseKernel(BlendKernel kernel) {
+    if (!Available(kernel)) {
+        return false;
+    }
+    gKernel.store(kernel, std::memory_order_relaxed);
+    return true;
 }
 
 uint32_t FadeBlender::TableBuildCount() {
@@ -134,11 +205,23 @@ void FadeBlender::Blend(uint8_t* destination, uint32_t colour, const uint8_t* so
     }
 
     uint32_t done = 0;
-#if defined(__SSE2__)
-    const uint32_t colourTerms = static_cast<uint32_t>(k[0]) | static_cast<uint32_t>(k[1]) << 8 |
-                                 static_cast<uint32_t>(k[2]) << 16;
-    done = BlendBlocksSse2(destination, source, length, SourceMultiplier(a), colourTerms);
+    [[maybe_unused]] const uint32_t colourTerms = static_cast<uint32_t>(k[0]) |
+                                                  static_cast<uint32_t>(k[1]) << 8 |
+                                                  static_cast<uint32_t>(k[2]) << 16;
+    switch (gKernel.load(std::memory_order_relaxed)) {
+        case BlendKernel::Avx2:
+#if defined(FEED_BLEND_AVX2)
+            done = BlendBlocksAvx2(destination, source, length, SourceMultiplier(a), colourTerms);
 #endif
+            break;
+        case BlendKernel::Sse2:
+#if defined(__SSE2__)
+            done = BlendBlocksSse2(destination, source, length, SourceMultiplier(a), colourTerms);
+#endif
+            break;
+        case BlendKernel::Table:
+            break;
+    }
 
     // Whatever the vector kernel left (all of it where there is none): whole pixels by table.
     const uint32_t pixels = length / 4;

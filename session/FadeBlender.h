@@ -15,6 +15,10 @@ struct BlendTables {
     uint8_t colour[256][256];
 };
 
+// How Blend does the bulk of a run: by the tables, or with 16-byte (SSE2) or 32-byte (AVX2)
+// vector blocks. All three give the same bytes.
+enum class BlendKernel { Table, Sse2, Avx2 };
+
 // Mixes a run of 32-bit B G R X pixels with one solid colour at one of 256 levels: level 255
 // keeps the picture, level 0 replaces it with the colour; X is always 0. Video fade-in/out call
 // Blend once per faded frame.
@@ -57,6 +61,12 @@ class FadeBlender {
 
     // The process-wide tables, for tests and diagnostics. All zero until TablesBuilt().
     static const BlendTables& Tables();
+
+    // The kernel Blend uses: the widest the processor has, chosen once when the library loads.
+    static BlendKernel Kernel();
+    // Makes Blend use `kernel` from now on, for every blender of the process, when the processor
+    // has it (false otherwise). For tests and benchmarks, which compare the kernels.
+    static bool UseKernel(BlendKernel kernel);
 
     // How many times this process has filled the tables: 0 before the first blender, 1 after.
     // Lets tests check the build-once guarantee.

@@ -13,10 +13,14 @@ extern "C" {
 namespace tarn {
 
 namespace {
-// Bilinear widens its filter when scaling down, so 1080 lines to 360 stay free of aliasing.
-// Fast bilinear takes two taps whatever the factor: about 0.6 ms less per 1080p frame here,
-// but 21 dB against Lanczos on a test chart where bilinear gives 42 dB.
-constexpr int kScaleFlags = SWS_BILINEAR;
+// Scaling down, area averaging: each output pixel the mean of the source pixels it covers, so
+// 1080 lines to 360 stay free of aliasing, at 0.73 ms a 1080p frame against bilinear's 1.05
+// (41.6 dB against FFmpeg's default bicubic on job R's 1080p span, bilinear 42.3). Scaling up,
+// bilinear (area averaging is the same there). Fast bilinear takes two taps whatever the
+// factor: 0.5 ms, but 22 dB, aliased.
+int ScaleFlags(int sourceWidth, int sourceHeight, int targetWidth, int targetHeight) {
+    return targetWidth <= sourceWidth && targetHeight <= sourceHeight ? SWS_AREA : SWS_BILINEAR;
+}
 constexpr AVPixelFormat kOutputFormat = AV_PIX_FMT_BGR0;
 constexpr int kBytesPerPixel = 4;
 
@@ -106,9 +110,17 @@ void StorePixel(std::uint8_t* at, const std::uint8_t (&pixel)[4]) {
 
 // The scaler writes 255 as the fourth byte; black must be all-zero bytes.
 void ClearFourthBytes(std::uint8_t* row, int width, int height, std::ptrdiff_t stride) {
+    // A whole pixel at a time, ANDed with a mask that keeps B, G and R whatever the byte order:
+    // the compiler turns this into wide vector ANDs, where byte stores would not vectorise.
+    const std::uint8_t keep[kBytesPerPixel] = {0xFF, 0xFF, 0xFF, 0x00};
+    std::uint32_t mask = 0;
+    std::memcpy(&mask, keep, sizeof mask);
     for (int y = 0; y < height; ++y, row += stride) {
         for (int x = 0; x < width; ++x) {
-            row[x * kBytesPerPixel + 3] = 0;
+            std::uint32_t pixel = 0;
+            std::memcpy(&pixel, row + x * kBytesPerPixel, sizeof pixel);
+            pixel &= mask;
+            std::memcpy(row + x * kBytesPerPixel, &pixel, sizeof pixel);
         }
     }
 }
@@ -192,9 +204,11 @@ bool FrameConverter::Prepare(Scaler* scaler, int sourceWidth, int sourceHeight,
         return true;
     }
     // sws_getCachedContext frees the context it is given when it cannot reuse it.
-    scaler->context.reset(sws_getCachedContext(
-        scaler->context.release(), sourceWidth, sourceHeight, sourceFormat, targetWidth,
-        targetHeight, kOutputFormat, kScaleFlags, nullptr, nullptr, nullptr));
+    scaler->context.reset(
+        sws_getCachedContext(scaler->context.release(), sourceWidth, sourceHeight, sourceFormat,
+                             targetWidth, targetHeight, kOutputFormat,
+                             ScaleFlags(sourceWidth, sourceHeight, targetWidth, targetHeight),
+                             nullptr, nullptr, nullptr));
     if (!scaler->context) {
         *scaler = Scaler{};
         return false;

@@ -176,6 +176,15 @@ bool StreamDecoder::ReadUpToKeyframe(std::int64_t timestamp) {
     return false;
 }
 
+void StreamDecoder::Send(const AVPacket* packet) {
+    const bool skip =
+        skipBefore_ != AV_NOPTS_VALUE && packet->pts != AV_NOPTS_VALUE && packet->pts < skipBefore_;
+    // Read per packet, also by frame threads, which take the setting with the packet.
+    codec_->skip_frame = skip ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+    skippedAny_ = skippedAny_ || skip;
+    avcodec_send_packet(codec_.get(), packet);
+}
+
 bool StreamDecoder::Next(AVFrame* frame) {
     int failures = 0;
     while (!ended_) {
@@ -198,7 +207,7 @@ bool StreamDecoder::Next(AVFrame* frame) {
         }
         if (hasKeyframe_) {
             hasKeyframe_ = false;
-            avcodec_send_packet(codec_.get(), keyframe_.get());
+            Send(keyframe_.get());
             av_packet_unref(keyframe_.get());
             continue;
         }
@@ -210,7 +219,7 @@ bool StreamDecoder::Next(AVFrame* frame) {
         }
         if (packet_->stream_index == stream_->index) {
             // A damaged packet is dropped; the next keyframe brings the picture back.
-            avcodec_send_packet(codec_.get(), packet_.get());
+            Send(packet_.get());
             failures = 0;
         }
         av_packet_unref(packet_.get());

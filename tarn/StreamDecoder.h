@@ -46,6 +46,13 @@ class StreamDecoder {
     // start, which decodes forward to the same place.
     void SeekBefore(std::int64_t timestamp);
 
+    // Packets whose presentation time lies before `timestamp` (in the stream's time base) are
+    // decoded only as far as the frames after them need: frames nothing refers to are skipped
+    // and never handed out. For the run up to an in point, whose earlier frames nobody sees.
+    void SkipUnreferencedBefore(std::int64_t timestamp) { skipBefore_ = timestamp; }
+    // True once a packet was decoded with skipping on (whether or not its frame was skipped).
+    bool skippedAny() const { return skippedAny_; }
+
     // The next decoded frame, replacing what `frame` held; false once the stream has ended.
     bool Next(AVFrame* frame);
 
@@ -67,7 +74,13 @@ class StreamDecoder {
     media::PacketPtr packet_;
     media::PacketPtr keyframe_;  // found by a seek (or the first packet), decoded first
     bool hasKeyframe_ = false;
-    bool peeked_ = false;    // FirstPacketTime has read the first packet
+    bool peeked_ = false;  // FirstPacketTime has read the first packet
+    // Sends a packet, skipping its frame when nothing refers to it and it lies before
+    // skipBefore_.
+    void Send(const AVPacket* packet);
+
+    std::int64_t skipBefore_ = AV_NOPTS_VALUE;
+    bool skippedAny_ = false;
     bool draining_ = false;  // the end of the input was reached; the decoder hands out the rest
     bool ended_ = false;
 };

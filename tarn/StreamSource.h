@@ -19,7 +19,6 @@ class StreamSource final : public RefCounted<IMediaSource> {
     const std::string& name() const { return name_; }
     StreamKind kind() const { return kind_; }
     const media::MediaInfo& info() const { return info_; }
-    bool empty() const { return name_.empty(); }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
     // A source alone is only ever played through a composite: Prepare records nothing, and

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/MediaEngine.h"
+#include "tarn/FrameBytes.h"
 
 namespace tarn {
 
@@ -26,7 +27,7 @@ struct ClipData {
 // What a timeline delivers at a time: one frame or one buffer of samples, with its place on
 // the timeline (100-ns units).
 struct Chunk {
-    std::vector<std::uint8_t> bytes;
+    FrameBytes bytes;  // aligned, so that frames are converted straight into it
     std::int64_t start = 0;
     std::int64_t duration = 0;
 };

@@ -21,6 +21,10 @@ namespace {
 // Shown length of a last frame whose duration neither the file nor its frame rate tells.
 constexpr std::int64_t kFallbackFrameUnits = kUnitsPerSecond / 25;
 
+// On the way from the seek point to the in point, frames that nothing refers to are skipped,
+// except in this last stretch before the in point, where the frame to show at it lies.
+constexpr std::int64_t kFullDecodeBeforeInPoint = kUnitsPerSecond / 2;
+
 std::int64_t FrameDurationUnits(const AVFrame* frame, AVRational timeBase) {
 #if LIBAVUTIL_VERSION_MAJOR >= 58
     const std::int64_t duration = frame->duration;
@@ -34,9 +38,17 @@ std::int64_t FrameDurationUnits(const AVFrame* frame, AVRational timeBase) {
 struct VideoClipReader::State {
     explicit State(VideoClipSetup given) : clip(std::move(given)), converter(clip) {}
 
-    void Open();
+    // Opens the file and seeks to the keyframe before the in point; with skipToInPoint, frames
+    // that nothing refers to are skipped up to the last stretch before it.
+    void Open(bool skipToInPoint);
     void DecodeUpTo(std::int64_t sourceTime);
+    // After the first decode up to the in point: should the frame to show there have been
+    // skipped (a stream with a gap before the in point longer than the last stretch), the clip
+    // is opened again and decoded in full.
+    void MakeSureOfTheInPoint(std::int64_t sourceTime);
     bool IsShowing(std::int64_t sourceTime) const;
+    // Writes the shown frame as output pixels into `frame` (black when it cannot be converted).
+    void ConvertShown(std::uint8_t* frame);
     std::int64_t ShownEnd() const;
 
     VideoClipSetup clip;
@@ -44,6 +56,8 @@ struct VideoClipReader::State {
     std::size_t frameBytes = 0;
 
     bool opened = false;
+    bool inPointChecked = false;
+    bool still = false;                      // a single picture, shown for the whole clip
     std::unique_ptr<StreamDecoder> decoder;  // null when the file gives no pictures
     AVRational timeBase = {0, 1};
     std::int64_t origin = 0;  // source time 0 on the stream's clock, 100-ns units
@@ -61,13 +75,17 @@ struct VideoClipReader::State {
     std::int64_t aheadTime = 0;
     std::int64_t lastInterval = 0;  // between the two latest frames shown
 
-    // The shown frame as output pixels, converted once however often it is shown.
+    // A frame shown once (a source at the output's rate or faster) is converted straight into
+    // the frame asked for. Once a frame has been asked for twice (a slower source), the shown
+    // frame is kept converted here from then on, so that a repeat costs a copy rather than a
+    // conversion.
+    bool keepConverted = false;
     FrameBytes output;
     std::uint64_t shownSerial = 0;
     std::uint64_t convertedSerial = 0;
 };
 
-void VideoClipReader::State::Open() {
+void VideoClipReader::State::Open(bool skipToInPoint) {
     opened = true;
     shown.reset(av_frame_alloc());
     ahead.reset(av_frame_alloc());
@@ -82,9 +100,38 @@ void VideoClipReader::State::Open() {
     timeBase = stream->time_base;
     origin = UnitsOf(media::SourceTimeOrigin(decoder->input()), AV_TIME_BASE_Q);
     rotation = media::ClockwiseRotation(stream);
+    still = media::IsStillImage(decoder->input());
+    if (still) {
+        return;  // one picture: nothing to seek to
+    }
     const std::int64_t start = av_rescale_q_rnd(ClampTime(clip.sourceStart) + origin, kUnitTimeBase,
                                                 timeBase, AV_ROUND_DOWN);
     decoder->SeekBefore(start);
+    if (skipToInPoint) {
+        decoder->SkipUnreferencedBefore(
+            start - av_rescale_q(kFullDecodeBeforeInPoint, kUnitTimeBase, timeBase));
+    }
+}
+
+void VideoClipReader::State::MakeSureOfTheInPoint(std::int64_t sourceTime) {
+    if (inPointChecked || !decoder || sourceTime < clip.sourceStart) {
+        return;
+    }
+    inPointChecked = true;
+    const bool stopping =
+        clip.stopping != nullptr && clip.stopping->load(std::memory_order_relaxed);
+    if (stopping || !decoder->skippedAny() ||
+        (hasShown && shownTime >= clip.sourceStart - kFullDecodeBeforeInPoint)) {
+        return;
+    }
+    decoder.reset();
+    hasShown = false;
+    hasAhead = false;
+    ended = false;
+    Open(false);
+    if (decoder) {
+        DecodeUpTo(sourceTime);
+    }
 }
 
 void VideoClipReader::State::DecodeUpTo(std::int64_t sourceTime) {
@@ -101,9 +148,11 @@ void VideoClipReader::State::DecodeUpTo(std::int64_t sourceTime) {
             if (timestamp == AV_NOPTS_VALUE) {
                 timestamp = ahead->pts;
             }
-            // A frame without a time follows the one before it.
-            aheadTime = timestamp != AV_NOPTS_VALUE ? UnitsOf(timestamp, timeBase) - origin
-                                                    : (hasShown ? ShownEnd() : 0);
+            // A frame without a time follows the one before it. A still picture is shown from
+            // the start of the clip, however early that is.
+            aheadTime = still                         ? -kTimeLimit
+                        : timestamp != AV_NOPTS_VALUE ? UnitsOf(timestamp, timeBase) - origin
+                                                      : (hasShown ? ShownEnd() : 0);
             hasAhead = true;
         }
         if (aheadTime > sourceTime) {
@@ -139,8 +188,16 @@ bool VideoClipReader::State::IsShowing(std::int64_t sourceTime) const {
     if (!hasShown) {
         return false;  // before the file's first frame
     }
-    // Past the end of the last frame the clip is black.
-    return !(ended && !hasAhead && sourceTime >= ShownEnd());
+    // Past the end of the last frame the clip is black; a still picture has no end.
+    return still || !(ended && !hasAhead && sourceTime >= ShownEnd());
+}
+
+void VideoClipReader::State::ConvertShown(std::uint8_t* frame) {
+    const AVRational sar =
+        av_guess_sample_aspect_ratio(decoder->input(), decoder->stream(), shown.get());
+    if (!converter.Convert(shown.get(), sar, rotation, frame)) {
+        std::memset(frame, 0, frameBytes);
+    }
 }
 
 VideoClipReader::VideoClipReader(VideoClipSetup given) : state_(new State(std::move(given))) {
@@ -159,10 +216,11 @@ void VideoClipReader::Prepare() {
         return;
     }
     if (!state.opened) {
-        state.Open();
+        state.Open(true);
     }
     if (state.decoder) {
         state.DecodeUpTo(state.clip.sourceStart);
+        state.MakeSureOfTheInPoint(state.clip.sourceStart);
     }
 }
 
@@ -172,22 +230,29 @@ void VideoClipReader::Render(std::int64_t sourceTime, std::uint8_t* frame) {
         return;
     }
     if (!state.opened) {
-        state.Open();
+        state.Open(true);
     }
     if (state.decoder) {
         state.DecodeUpTo(sourceTime);
+        state.MakeSureOfTheInPoint(sourceTime);
     }
     if (!state.decoder || !state.IsShowing(sourceTime)) {
         std::memset(frame, 0, state.frameBytes);
         return;
     }
+    const bool repeat = state.convertedSerial == state.shownSerial;
+    if (repeat && !state.keepConverted) {
+        state.keepConverted = true;
+        state.convertedSerial = 0;  // converted into a frame handed on, not kept: again
+    }
+    if (!state.keepConverted) {
+        state.ConvertShown(frame);
+        state.convertedSerial = state.shownSerial;
+        return;
+    }
     if (state.convertedSerial != state.shownSerial) {
         state.output.resize(state.frameBytes);
-        const AVRational sar = av_guess_sample_aspect_ratio(
-            state.decoder->input(), state.decoder->stream(), state.shown.get());
-        if (!state.converter.Convert(state.shown.get(), sar, state.rotation, state.output.data())) {
-            std::memset(state.output.data(), 0, state.frameBytes);
-        }
+        state.ConvertShown(state.output.data());
         state.convertedSerial = state.shownSerial;
     }
     std::memcpy(frame, state.output.data(), state.frameBytes);

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -111,6 +112,20 @@ int ConstructBlendersConcurrently(int threads) {
 constexpr int kRacingThreads = 8;
 
 }  // namespace
+
+// Runs `check` once with each blend kernel this processor has (the table, SSE2, AVX2), so the
+// kernels are all held to the same bytes; the kernel chosen for the process is restored after.
+template <typename Check>
+void ForEachKernel(Check check) {
+    const BlendKernel chosen = FadeBlender::Kernel();
+    for (const BlendKernel kernel : {BlendKernel::Table, BlendKernel::Sse2, BlendKernel::Avx2}) {
+        if (FadeBlender::UseKernel(kernel)) {
+            SCOPED_TRACE("kernel " + std::to_string(static_cast<int>(kernel)));
+            check();
+        }
+    }
+    FadeBlender::UseKernel(chosen);
+}
 
 TEST(FadeBlenderTest, TablesHoldTruncatedProductsWithIdentityAndZeroRows) {
     FadeBlender blender;
@@ -293,55 +308,60 @@ TEST(FadeBlenderTest, ConcurrentFirstBlendersBuildTablesOnce) {
 // Every (level, source byte, colour byte) triple, in every byte position of the pixel, through
 // both the long-run path (one call over 256 pixels) and the short-run path (one call per pixel),
 // against the formula computed here rather than the blender's own tables; the fourth byte comes
-// out 0 for every source byte and colour byte.
+// out 0 for every source byte and colour byte. With every kernel the processor has.
 TEST(FadeBlenderTest, EveryLevelSourceAndColourByteMatchesFormula) {
-    FadeBlender blender;
-    constexpr uint32_t kLength = 4 * 256;
-    // Pixel p is (p, p, p, p): each byte position sees every source value once.
-    std::vector<uint8_t> source(kLength);
-    for (uint32_t i = 0; i < kLength; ++i) {
-        source[i] = static_cast<uint8_t>(i / 4);
-    }
-    std::vector<uint8_t> whole(kLength);
-    std::vector<uint8_t> perPixel(kLength);
-    uint32_t mismatches = 0;
-    for (uint32_t a = 0; a < 256; ++a) {
-        for (uint32_t c = 0; c < 256; ++c) {
-            // Byte position k gets colour byte c + 64k: over all c, each position sees all 256.
-            const uint32_t colour = ((c & 0xFFu)) | (((c + 64) & 0xFFu) << 8) |
-                                    (((c + 128) & 0xFFu) << 16) | (((c + 192) & 0xFFu) << 24);
-            const int32_t level = static_cast<int32_t>(a);
-            blender.Blend(whole.data(), colour, source.data(), kLength, level);
-            for (uint32_t p = 0; p < 256; ++p) {
-                blender.Blend(perPixel.data() + 4 * p, colour, source.data() + 4 * p, 4, level);
-            }
-            for (uint32_t i = 0; i < kLength; ++i) {
-                const uint32_t expected = ExpectedAt(a, source[i], colour, i);
-                if (whole[i] != expected || perPixel[i] != expected) {
-                    if (++mismatches <= 10) {
-                        ADD_FAILURE()
-                            << "a=" << a << " s=" << int{source[i]}
-                            << " c=" << ColourByte(colour, i) << " expected " << expected
-                            << " long run " << int{whole[i]} << " short run " << int{perPixel[i]};
+    ForEachKernel([&] {
+        FadeBlender blender;
+        constexpr uint32_t kLength = 4 * 256;
+        // Pixel p is (p, p, p, p): each byte position sees every source value once.
+        std::vector<uint8_t> source(kLength);
+        for (uint32_t i = 0; i < kLength; ++i) {
+            source[i] = static_cast<uint8_t>(i / 4);
+        }
+        std::vector<uint8_t> whole(kLength);
+        std::vector<uint8_t> perPixel(kLength);
+        uint32_t mismatches = 0;
+        for (uint32_t a = 0; a < 256; ++a) {
+            for (uint32_t c = 0; c < 256; ++c) {
+                // Byte position k gets colour byte c + 64k: over all c, each position sees all 256.
+                const uint32_t colour = ((c & 0xFFu)) | (((c + 64) & 0xFFu) << 8) |
+                                        (((c + 128) & 0xFFu) << 16) | (((c + 192) & 0xFFu) << 24);
+                const int32_t level = static_cast<int32_t>(a);
+                blender.Blend(whole.data(), colour, source.data(), kLength, level);
+                for (uint32_t p = 0; p < 256; ++p) {
+                    blender.Blend(perPixel.data() + 4 * p, colour, source.data() + 4 * p, 4, level);
+                }
+                for (uint32_t i = 0; i < kLength; ++i) {
+                    const uint32_t expected = ExpectedAt(a, source[i], colour, i);
+                    if (whole[i] != expected || perPixel[i] != expected) {
+                        if (++mismatches <= 10) {
+                            ADD_FAILURE() << "a=" << a << " s=" << int{source[i]}
+                                          << " c=" << ColourByte(colour, i) << " expected "
+                                          << expected << " long run " << int{whole[i]}
+                                          << " short run " << int{perPixel[i]};
+                        }
                     }
                 }
             }
         }
-    }
-    EXPECT_EQ(mismatches, 0u);
+        EXPECT_EQ(mismatches, 0u);
+    });
 }
 
 TEST(FadeBlenderTest, InPlaceMatchesSeparateDestination) {
-    FadeBlender blender;
-    for (uint32_t length : {3u, 16u, 61u, 1920u * 4u + 2u}) {
-        const std::vector<uint8_t> source = RandomBytes(length, 100 + length);
-        for (int32_t level : {0, 1, 77, 128, 254, 255}) {
-            const std::vector<uint8_t> separate = BlendCopy(blender, source, 0x80604020u, level);
-            std::vector<uint8_t> inPlace = source;
-            blender.Blend(inPlace.data(), 0x80604020u, inPlace.data(), length, level);
-            EXPECT_EQ(inPlace, separate) << "length=" << length << " level=" << level;
+    ForEachKernel([&] {
+        FadeBlender blender;
+        for (uint32_t length : {3u, 16u, 61u, 1920u * 4u + 2u}) {
+            const std::vector<uint8_t> source = RandomBytes(length, 100 + length);
+            for (int32_t level : {0, 1, 77, 128, 254, 255}) {
+                const std::vector<uint8_t> separate =
+                    BlendCopy(blender, source, 0x80604020u, level);
+                std::vector<uint8_t> inPlace = source;
+                blender.Blend(inPlace.data(), 0x80604020u, inPlace.data(), length, level);
+                EXPECT_EQ(inPlace, separate) << "length=" << length << " level=" << level;
+            }
         }
-    }
+    });
 }
 
 // Lengths that are not whole pixels or whole vector blocks: bytes [0, length) are blended with
@@ -349,36 +369,40 @@ TEST(FadeBlenderTest, InPlaceMatchesSeparateDestination) {
 // Source and in-place buffers are heap blocks of exactly `length` bytes so AddressSanitizer
 // flags any over-read; the separate destination sits between guard bytes.
 TEST(FadeBlenderTest, PartialRunStaysWithinLength) {
-    FadeBlender blender;
-    constexpr size_t kGuard = 32;
-    constexpr uint8_t kGuardByte = 0xA5;
-    const uint32_t colour = 0x0F1E2D3Cu;
-    for (uint32_t length = 1; length <= 67; ++length) {
-        const std::vector<uint8_t> pattern = RandomBytes(length, 7 * length);
-        std::unique_ptr<uint8_t[]> source(new uint8_t[length]);
-        std::memcpy(source.get(), pattern.data(), length);
+    ForEachKernel([&] {
+        FadeBlender blender;
+        constexpr size_t kGuard = 32;
+        constexpr uint8_t kGuardByte = 0xA5;
+        const uint32_t colour = 0x0F1E2D3Cu;
+        for (uint32_t length = 1; length <= 67; ++length) {
+            const std::vector<uint8_t> pattern = RandomBytes(length, 7 * length);
+            std::unique_ptr<uint8_t[]> source(new uint8_t[length]);
+            std::memcpy(source.get(), pattern.data(), length);
 
-        std::vector<uint8_t> guarded(kGuard + length + kGuard, kGuardByte);
-        uint8_t* destination = guarded.data() + kGuard;
-        for (int32_t level : {0, 100, 255}) {
-            std::fill(guarded.begin(), guarded.end(), kGuardByte);
-            blender.Blend(destination, colour, source.get(), length, level);
-            std::unique_ptr<uint8_t[]> inPlace(new uint8_t[length]);
-            std::memcpy(inPlace.get(), pattern.data(), length);
-            blender.Blend(inPlace.get(), colour, inPlace.get(), length, level);
+            std::vector<uint8_t> guarded(kGuard + length + kGuard, kGuardByte);
+            uint8_t* destination = guarded.data() + kGuard;
+            for (int32_t level : {0, 100, 255}) {
+                std::fill(guarded.begin(), guarded.end(), kGuardByte);
+                blender.Blend(destination, colour, source.get(), length, level);
+                std::unique_ptr<uint8_t[]> inPlace(new uint8_t[length]);
+                std::memcpy(inPlace.get(), pattern.data(), length);
+                blender.Blend(inPlace.get(), colour, inPlace.get(), length, level);
 
-            for (size_t i = 0; i < kGuard; ++i) {
-                ASSERT_EQ(guarded[i], kGuardByte) << "before, length=" << length;
-                ASSERT_EQ(guarded[kGuard + length + i], kGuardByte) << "after, length=" << length;
-            }
-            for (uint32_t i = 0; i < length; ++i) {
-                const uint32_t expected =
-                    ExpectedAt(static_cast<uint32_t>(level), pattern[i], colour, i);
-                ASSERT_EQ(destination[i], expected) << "length=" << length << " byte " << i;
-                ASSERT_EQ(inPlace[i], expected) << "in place, length=" << length << " byte " << i;
+                for (size_t i = 0; i < kGuard; ++i) {
+                    ASSERT_EQ(guarded[i], kGuardByte) << "before, length=" << length;
+                    ASSERT_EQ(guarded[kGuard + length + i], kGuardByte)
+                        << "after, length=" << length;
+                }
+                for (uint32_t i = 0; i < length; ++i) {
+                    const uint32_t expected =
+                        ExpectedAt(static_cast<uint32_t>(level), pattern[i], colour, i);
+                    ASSERT_EQ(destination[i], expected) << "length=" << length << " byte " << i;
+                    ASSERT_EQ(inPlace[i], expected)
+                        << "in place, length=" << length << " byte " << i;
+                }
             }
         }
-    }
+    });
 }
 
 }  // namespace session

@@ -2,6 +2,7 @@
 //
 //   feed_timing paced WIDTH HEIGHT FPS CLIP...   CLIP: [v:|a:]FILE@START_MS-STOP_MS
 //   feed_timing control FILE                     pause and stop, on a fast host
+//   feed_timing first FILE START_MS              from FeedStart to the first frame
 //
 // paced: plays the clips one after another (v: as a video source, a: as an audio source, no
 // prefix as both) at the given
@@ -13,6 +14,9 @@
 // control: on FILE played as fast as the host can take it, 20 times: FeedPause, then how many
 // frames and buffers reached the host after it returned; FeedStop from Running and from
 // Paused, how long it took; the process's CPU time over 2 s of pause.
+//
+// first: 20 sessions of 2 s of FILE from START_MS (video and audio, 640x360): the time from
+// FeedStart to the first frame's callback, median and largest.
 
 #include <feed/feed.h>
 
@@ -225,6 +229,52 @@ double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
+struct FirstFrame {
+    std::atomic<bool> seen{false};
+    Clock::time_point at;
+};
+
+intptr_t FEED_CALL NoteFirstFrame(void* user, const uint8_t* frame, int32_t, int32_t, int32_t,
+                                  int32_t) {
+    auto& first = *static_cast<FirstFrame*>(user);
+    if (!first.seen) {
+        first.at = Clock::now();
+        first.seen = true;
+    }
+    return reinterpret_cast<intptr_t>(frame);
+}
+
+// From FeedStart to the first frame's callback, 20 times over, on FILE from START_MS.
+int First(const std::string& file, int32_t startMs) {
+    std::vector<double> latencies;
+    for (int i = 0; i < 20; ++i) {
+        FirstFrame first;
+        FeedHandle feed = FeedCreate();
+        FeedAddVideoSource(feed, file.c_str(), startMs, startMs + 2000);
+        FeedAddAudioSource(feed, file.c_str(), startMs, startMs + 2000);
+        FeedSetVideoSize(feed, 640, 360);
+        FeedSetFrameRate(feed, 25.0);
+        FeedSetVideoCallback(feed, NoteFirstFrame, &first);
+        const Clock::time_point started = Clock::now();
+        FeedStart(feed);
+        while (!first.seen && FeedGetState(feed) != FEED_STATE_IDLE) {
+            std::this_thread::sleep_for(1ms);
+        }
+        if (first.seen) {
+            latencies.push_back(Ms(first.at - started));
+        }
+        FeedDestroy(feed);
+    }
+    if (latencies.empty()) {
+        std::fprintf(stderr, "feed_timing: no frame came\n");
+        return 1;
+    }
+    std::sort(latencies.begin(), latencies.end());
+    std::printf("first: median_ms=%.1f max_ms=%.1f (%zu sessions)\n",
+                latencies[latencies.size() / 2], latencies.back(), latencies.size());
+    return 0;
+}
+
 int Control(const std::string& file) {
     constexpr int kTries = 20;
     FastHost host;
@@ -300,12 +350,16 @@ int main(int argc, char** argv) {
         }
         return Paced(std::atoi(argv[2]), std::atoi(argv[3]), std::atof(argv[4]), clips);
     }
+    if (mode == "first" && argc == 4) {
+        return First(argv[2], std::atoi(argv[3]));
+    }
     if (mode == "control" && argc == 3) {
         return Control(argv[2]);
     }
     std::fprintf(stderr,
                  "usage: %s paced WIDTH HEIGHT FPS FILE@START_MS-STOP_MS...\n"
-                 "       %s control FILE\n",
-                 argv[0], argv[0]);
+                 "       %s control FILE\n"
+                 "       %s first FILE START_MS\n",
+                 argv[0], argv[0], argv[0]);
     return 2;
 }

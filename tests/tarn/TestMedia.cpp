@@ -122,7 +122,9 @@ struct VideoTrack {
     int keyframeInterval = 12;
     int bFrames = 0;
     bool coverArt = false;  // one picture shown with the audio, as an attached picture
-    AVPixelFormat pixelFormat = AV_PIX_FMT_YUV420P;
+    AVPixelFormat pixelFormat = AV_PIX_FMT_YUV420P;  // painted in (a YUV format)
+    // The encoder's format, when it takes no YUV (PNG, BMP): the painted picture is converted.
+    AVPixelFormat encodeFormat = AV_PIX_FMT_NONE;
     std::function<void(AVFrame*, int index)> paint;
 };
 
@@ -214,7 +216,8 @@ class Writer {
         AVCodecContext* codec = videoCodec_.get();
         codec->width = track.width;
         codec->height = track.height;
-        codec->pix_fmt = track.pixelFormat;
+        codec->pix_fmt =
+            track.encodeFormat != AV_PIX_FMT_NONE ? track.encodeFormat : track.pixelFormat;
         codec->time_base = track.timeBase;
         codec->sample_aspect_ratio = track.sampleAspectRatio;
         codec->gop_size = track.keyframeInterval;
@@ -290,9 +293,31 @@ class Writer {
             return Fail("no picture", "");
         }
         track.paint(frame.get(), static_cast<int>(index));
+        if (track.encodeFormat != AV_PIX_FMT_NONE) {
+            frame = Converted(frame.get(), track.encodeFormat);
+            if (!frame) {
+                return Fail("cannot convert a picture for", track.codecs.front());
+            }
+        }
         frame->pts = track.times[index];
         frame->sample_aspect_ratio = track.sampleAspectRatio;
         return Send(videoCodec_.get(), videoStream_, frame.get());
+    }
+
+    static media::FramePtr Converted(const AVFrame* from, AVPixelFormat format) {
+        media::FramePtr to(av_frame_alloc());
+        to->width = from->width;
+        to->height = from->height;
+        to->format = format;
+        media::ScalerPtr scaler(
+            sws_getContext(from->width, from->height, static_cast<AVPixelFormat>(from->format),
+                           to->width, to->height, format, SWS_POINT, nullptr, nullptr, nullptr));
+        if (!scaler || av_frame_get_buffer(to.get(), 0) < 0 ||
+            sws_scale(scaler.get(), from->data, from->linesize, 0, from->height, to->data,
+                      to->linesize) < 0) {
+            return nullptr;
+        }
+        return to;
     }
 
     bool EncodeSamples(const AudioTrack& track, std::int64_t* next) {
@@ -433,6 +458,10 @@ Files Generate() {
     files.opusWebm = dir + "tone.webm";
     files.aacMkv = dir + "tone.mkv";
     files.cover = dir + "cover.mp4";
+    files.gapped = dir + "gapped.mkv";
+    files.stillPng = dir + "still.png";
+    files.stillJpeg = dir + "still.jpg";
+    files.stillBmp = dir + "still.bmp";
     files.withColon = dir + "with:colon.mp4";
     files.playlist = dir + "list.m3u8";
     files.concatList = dir + "list.ffconcat";
@@ -479,6 +508,34 @@ Files Generate() {
                                                            : kVfrLastDurationMs);
         }
         video.keyframeInterval = 1;
+        video.paint = barCode;
+        return Writer().Write(path, "matroska", &video, nullptr);
+    });
+    // One picture each, written as the image file alone (the image pipe muxer).
+    const auto still = [&](const char* codec, AVPixelFormat format, AVPixelFormat encodeFormat) {
+        return [=](const std::string& path) {
+            VideoTrack video;
+            video.codecs = {codec};
+            video.times = {0};
+            video.pixelFormat = format;
+            video.encodeFormat = encodeFormat;
+            video.paint = quadrants;
+            return Writer().Write(path, "image2pipe", &video, nullptr);
+        };
+    };
+    MakeOnce(files.stillPng, still("png", AV_PIX_FMT_YUV420P, AV_PIX_FMT_RGB24));
+    MakeOnce(files.stillJpeg, still("mjpeg", AV_PIX_FMT_YUVJ420P, AV_PIX_FMT_NONE));
+    MakeOnce(files.stillBmp, still("bmp", AV_PIX_FMT_YUV420P, AV_PIX_FMT_BGR24));
+    MakeOnce(files.gapped, [&](const std::string& path) {
+        VideoTrack video;
+        video.codecs = {"mpeg4"};
+        video.timeBase = AVRational{1, 1000};
+        for (int i = 0; i < 21; ++i) {
+            video.times.push_back(i < 9 ? 40 * i : kGapEndMs + 40 * (i - 9));
+            video.durations.push_back(40);
+        }
+        video.keyframeInterval = 50;
+        video.bFrames = 2;
         video.paint = barCode;
         return Writer().Write(path, "matroska", &video, nullptr);
     });

@@ -185,6 +185,25 @@ TEST(VideoClipReaderTest, StartsAnywhereInAGroupOfPictures) {
     }
 }
 
+// Frames nothing refers to are skipped on the way to an in point, but not the one to show
+// there: here it lies before a 1.7 s gap, far from the in point, and is still the one shown.
+TEST(VideoClipReaderTest, TheFrameBeforeALongGapIsShownAtAnInPointInIt) {
+    for (const std::int64_t inPointMs : {1000, 1500, testmedia::kGapEndMs - 1}) {
+        const VideoClipSetup clip =
+            Clip(Media().gapped, testmedia::kSmallWidth, testmedia::kSmallHeight, ClipMode::Stretch,
+                 inPointMs * testmedia::kTicksPerMs);
+        VideoClipReader reader(clip);
+        reader.Prepare();
+        EXPECT_EQ(FrameIndex(Render(&reader, clip, clip.sourceStart), clip.outputWidth,
+                             clip.outputHeight),
+                  8)
+            << "in point " << inPointMs << " ms";
+        EXPECT_EQ(FrameIndex(Render(&reader, clip, testmedia::kGapEndMs * testmedia::kTicksPerMs),
+                             clip.outputWidth, clip.outputHeight),
+                  9);
+    }
+}
+
 TEST(VideoClipReaderTest, BlackBeforeTheFirstFrameAndPastTheLast) {
     const VideoClipSetup clip = Clip(Media().av, testmedia::kAvWidth, testmedia::kAvHeight,
                                      ClipMode::Stretch, -kTicksPerSecond);
@@ -423,6 +442,23 @@ TEST(VideoClipReaderTest, FitKeepsTheSampleAspectRatio) {
     EXPECT_TRUE(IsWhite(frame, 320, 220, 140));
     EXPECT_TRUE(IsYellow(frame, 320, 160, 177));
     EXPECT_TRUE(IsBar(frame, 320, 160, 181));
+}
+
+// A still picture is shown for the whole clip, from before its own time 0 to long after.
+TEST(VideoClipReaderTest, StillImagesHoldTheirPictureForTheWholeClip) {
+    for (const std::string& file : {Media().stillPng, Media().stillJpeg, Media().stillBmp}) {
+        const VideoClipSetup clip = Clip(file, testmedia::kSmallWidth, testmedia::kSmallHeight,
+                                         ClipMode::Stretch, -kTicksPerSecond);
+        VideoClipReader reader(clip);
+        for (const std::int64_t time :
+             {-kTicksPerSecond, std::int64_t{0}, 3 * kTicksPerSecond, 3600 * kTicksPerSecond}) {
+            const std::vector<std::uint8_t> frame = Render(&reader, clip, time);
+            EXPECT_TRUE(HasColour(frame, clip.outputWidth, 40, 40, 255, 0, 0))
+                << file << " at " << time;
+            EXPECT_TRUE(HasColour(frame, clip.outputWidth, 120, 90, 255, 255, 255))
+                << file << " at " << time;
+        }
+    }
 }
 
 TEST(VideoClipReaderTest, FilesWithoutPicturesRenderBlack) {

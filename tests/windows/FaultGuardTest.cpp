@@ -11,6 +11,8 @@
 #include "session/FaultGuard.h"
 #include "tests/FeedTestSupport.h"
 
+namespace session {
+
 namespace {
 
 std::atomic<int> gUninitializeCalls{0};
@@ -114,3 +116,5 @@ TEST_F(ComRuntimeFaultTest, AFaultLeavingTheRuntimeEndsTheSessionAsUsual) {
 }
 
 }  // namespace
+
+}  // namespace session

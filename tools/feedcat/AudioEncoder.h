@@ -23,7 +23,6 @@ class AudioEncoder {
     bool Flush(const PacketSink& sink);
 
     // Sample frames handed to the encoder so far (the next frame's pts).
-    std::int64_t samplesEncoded() const { return nextPts_; }
 
     // Starts the timeline at this many samples (the first buffer's position).
     void SetStart(std::int64_t samples) { nextPts_ = samples; }

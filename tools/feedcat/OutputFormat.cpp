@@ -86,7 +86,6 @@ bool ChooseOutput(const Options& options, OutputPlan* plan, std::string* error) 
         plan->wantsAudio = hasAudioSource;
         return true;
     }
-    plan->toStdout = options.output == "-";
 
     if (!options.format.empty()) {
         plan->muxer = av_guess_format(options.format.c_str(), nullptr, nullptr);

@@ -12,7 +12,6 @@ namespace feedcat {
 
 struct OutputPlan {
     bool discard = false;   // "null": encode nothing, only count
-    bool toStdout = false;  // "-"
     const AVOutputFormat* muxer = nullptr;
     const AVCodec* videoEncoder = nullptr;  // null: the output holds no video
     const AVCodec* audioEncoder = nullptr;  // null: the output holds no audio

@@ -1,0 +1,117 @@
+#!/usr/bin/env bash
+# Times reference job R read in Python through the feed package, through PyAV and through
+# OpenCV, and through the C host feed_job_r, alternating, on the same machine in the same run.
+#
+#   bench/python/compare.sh [RUNS] [BUILD_DIR]
+#
+# RUNS (default 5) timed rounds after one warm-up round; each round runs feed_job_r, then
+# job_r.py with feed, pyav and opencv. BUILD_DIR (default build-bench under the repository
+# root) holds bench/job_r/feed_job_r and python/package (the feed package); nothing is built
+# here (make bench-python builds both). Media come from ../shared/bench/make-media.sh beside
+# the checkout, made into $MEDIA (default /tmp/benchmedia) when missing. Needs GNU time as
+# /usr/bin/time, and python3-av and python3-opencv for the distribution's python3.
+#
+# Prints the median wall seconds (whole process, and the program's own clock from the first
+# file opened to the last array touched), CPU seconds and peak RSS of each, and the ratios of
+# feed (Python) to PyAV and to feed_job_r. Exits 1 when a program fails or miscounts, 2 on a
+# usage or set-up problem.
+set -euo pipefail
+
+die() {
+    echo "compare: $2" >&2
+    exit "$1"
+}
+
+RUNS=${1:-5}
+[[ $RUNS =~ ^[1-9][0-9]*$ ]] || die 2 "RUNS must be a positive whole number, not '$RUNS'"
+ROOT=$(git -C "$(dirname "$0")" rev-parse --show-toplevel) || die 2 "not inside the repository"
+BUILD=${2:-$ROOT/build-bench}
+SHARED="$ROOT/../shared/bench"
+JOB_R=$BUILD/bench/job_r/feed_job_r
+PACKAGE=$BUILD/python/package
+SCRIPT=$ROOT/bench/python/job_r.py
+PYTHON=${PYTHON:-/usr/bin/python3}
+export MEDIA=${MEDIA:-/tmp/benchmedia}
+TIME=/usr/bin/time
+
+[[ -x $TIME ]] || die 2 "$TIME not found (apt-get install time)"
+[[ -x $JOB_R ]] || die 2 "feed_job_r not found at $JOB_R (make bench-python builds it)"
+[[ -d $PACKAGE/feed ]] || die 2 "the feed package is not built in $PACKAGE (make bench-python)"
+"$PYTHON" -c 'import av, cv2, numpy' 2>/dev/null ||
+    die 2 "$PYTHON lacks PyAV, OpenCV or numpy (apt-get install python3-av python3-opencv)"
+if [[ ! -s $MEDIA/A.mp4 || ! -s $MEDIA/B.mp4 || ! -s $MEDIA/C.mp3 ]]; then
+    [[ -f $SHARED/make-media.sh ]] || die 2 "no make-media.sh in $SHARED"
+    echo "making media in $MEDIA"
+    bash "$SHARED/make-media.sh"
+fi
+
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+SIDES=(c feed pyav opencv)
+for side in "${SIDES[@]}"; do
+    for f in wall inner cpu rss; do : >"$WORK/$side.$f"; done
+done
+
+command_of() {
+    case $1 in
+        c) echo "$JOB_R $MEDIA" ;;
+        *) echo "env PYTHONPATH=$PACKAGE $PYTHON $SCRIPT $1 $MEDIA" ;;
+    esac
+}
+
+# run SIDE RECORD: runs one program under GNU time; with RECORD=1 keeps its figures.
+run() {
+    local side=$1 record=$2 status=0
+    # shellcheck disable=SC2046
+    "$TIME" -f '%e %U %S %M' -o "$WORK/time" $(command_of "$side") >"$WORK/out" 2>"$WORK/err" ||
+        status=$?
+    local line wall user sys rss
+    line=$(grep -m1 '^frames=' "$WORK/out" || true)
+    if ((status != 0)) || [[ -z $line ]]; then
+        echo "compare: $side failed (exit $status): ${line:-no result line}" >&2
+        sed "s/^/  $side: /" "$WORK/err" >&2
+        exit 1
+    fi
+    read -r wall user sys rss < <(tail -n 1 "$WORK/time")
+    printf '  %-7s wall %6s s  user %6s s  sys %5s s  rss %7s KiB  %s\n' \
+        "$side" "$wall" "$user" "$sys" "$rss" "$line"
+    if [[ $record == 1 ]]; then
+        echo "$wall" >>"$WORK/$side.wall"
+        sed -n 's/.* wall_s=\([0-9.]*\).*/\1/p' <<<"$line" >>"$WORK/$side.inner"
+        awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.2f\n", u + s }' >>"$WORK/$side.cpu"
+        awk -v k="$rss" 'BEGIN { printf "%.1f\n", k / 1024 }' >>"$WORK/$side.rss"
+    fi
+}
+
+median() {
+    sort -n "$1" | awk '{ v[NR] = $1 } END {
+        if (NR == 0) { print "n/a"; exit }
+        if (NR % 2) printf "%.2f\n", v[(NR + 1) / 2]; else printf "%.2f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+ratio() {
+    awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f\n", a / b; else print "n/a" }'
+}
+
+echo "job R in Python: feed, PyAV, OpenCV, and the C host; media $MEDIA, $(nproc) CPUs"
+echo "warm-up"
+for side in "${SIDES[@]}"; do run "$side" 0; done
+for ((i = 1; i <= RUNS; i++)); do
+    echo "round $i/$RUNS"
+    for side in "${SIDES[@]}"; do run "$side" 1; done
+done
+
+echo
+echo "medians of $RUNS rounds"
+printf '%-26s %9s %9s %9s %9s\n' "" "wall s" "own s" "CPU s" "RSS MiB"
+declare -A name=([c]="feed_job_r (C host)" [feed]="feed (Python)" [pyav]="PyAV" [opencv]="OpenCV (video only)")
+for side in "${SIDES[@]}"; do
+    printf '%-26s %9s %9s %9s %9s\n' "${name[$side]}" "$(median "$WORK/$side.wall")" \
+        "$(median "$WORK/$side.inner")" "$(median "$WORK/$side.cpu")" "$(median "$WORK/$side.rss")"
+done
+echo
+for other in pyav c opencv; do
+    printf 'feed (Python) / %-20s wall %s, own clock %s\n' "${name[$other]}" \
+        "$(ratio "$(median "$WORK/feed.wall")" "$(median "$WORK/$other.wall")")" \
+        "$(ratio "$(median "$WORK/feed.inner")" "$(median "$WORK/$other.inner")")"
+done
