@@ -230,6 +230,42 @@ TEST(FrameConverterTest, WritesThePictureAndNothingPastTheFrame) {
     }
 }
 
+// Factors libswscale refuses in one step: a side grown several thousand times, or shrunk more
+// than about 128 times while the other grows. The picture is shown all the same.
+TEST(FrameConverterTest, ScalesByFactorsTooLargeForOneStep) {
+    struct Far {
+        AVPixelFormat format;
+        Size from;
+        Size to;
+    };
+    const Far kFar[] = {
+        {AV_PIX_FMT_YUV420P, {2, 2}, {2, 7937}},  {AV_PIX_FMT_YUV420P, {2, 2}, {4, 14160}},
+        {AV_PIX_FMT_BGR0, {1, 1}, {1, 7937}},     {AV_PIX_FMT_RGB24, {3, 1}, {14197, 119}},
+        {AV_PIX_FMT_RGB24, {114, 1}, {59, 7937}}, {AV_PIX_FMT_BGR0, {1, 512}, {104, 4}},
+        {AV_PIX_FMT_YUV444P, {1200, 1}, {9, 79}}, {AV_PIX_FMT_GBRP, {1, 1}, {16384, 16384}},
+    };
+    for (const Far& far : kFar) {
+        media::FramePtr picture = SolidPicture(far.format, far.from.width, far.from.height);
+        ASSERT_TRUE(picture) << av_get_pix_fmt_name(far.format);
+        VideoClipSetup clip;
+        clip.mode = ClipMode::Stretch;
+        clip.outputWidth = far.to.width;
+        clip.outputHeight = far.to.height;
+        const std::string what = std::string(av_get_pix_fmt_name(far.format)) + " " +
+                                 std::to_string(far.from.width) + "x" +
+                                 std::to_string(far.from.height) + " into " +
+                                 std::to_string(far.to.width) + "x" + std::to_string(far.to.height);
+        GuardedFrame guarded(far.to.width, far.to.height, 0);
+        FrameConverter converter(clip);
+        ASSERT_TRUE(converter.Convert(picture.get(), AVRational{1, 1}, 0, guarded.frame())) << what;
+        EXPECT_TRUE(guarded.GuardsIntact()) << what << ": written past the frame";
+        EXPECT_EQ(FirstWrongPixel(guarded.frame(), far.to.width, far.to.height,
+                                  [](int, int) { return false; }),
+                  "")
+            << what;
+    }
+}
+
 }  // namespace
 
 }  // namespace tarn
