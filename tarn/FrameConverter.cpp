@@ -70,8 +70,16 @@ AVPixelFormat PlainFormat(AVPixelFormat format, bool* fullRange) {
 }
 
 // The YUV matrix of a picture, as libswscale names it. Untagged HD pictures are taken as
-// BT.709 and smaller ones as BT.601, as players do.
+// BT.709 and smaller ones as BT.601, as players do. RGB pictures (and palettes of RGB) have
+// none: libswscale scales them through YUV with the source's matrix one way and the output's
+// the other, so any matrix but the output's changes their colours.
 int ColourMatrix(const AVFrame* picture) {
+    const AVPixFmtDescriptor* descriptor =
+        av_pix_fmt_desc_get(static_cast<AVPixelFormat>(picture->format));
+    if (descriptor != nullptr &&
+        (descriptor->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) != 0) {
+        return SWS_CS_DEFAULT;
+    }
     switch (picture->colorspace) {
         case AVCOL_SPC_BT709:
             return SWS_CS_ITU709;
@@ -220,7 +228,7 @@ bool FrameConverter::Prepare(Scaler* scaler, int sourceWidth, int sourceHeight,
         *scaler = Scaler{};
         return false;
     }
-    // Full-range RGB out; ignored for RGB sources.
+    // Full-range RGB out; the range is ignored for RGB sources.
     sws_setColorspaceDetails(scaler->context.get(), sws_getCoefficients(colourMatrix),
                              fullRange ? 1 : 0, sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16,
                              1 << 16);

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -263,6 +264,49 @@ TEST(FrameConverterTest, ScalesByFactorsTooLargeForOneStep) {
                                   [](int, int) { return false; }),
                   "")
             << what;
+    }
+}
+
+// RGB and grey pictures have no YUV matrix: from 720 lines up, where an untagged YUV picture is
+// taken as BT.709, they keep their colours when scaled, and grey stays grey.
+TEST(FrameConverterTest, RgbAndGreyKeepTheirColoursAtHdSizes) {
+    const AVPixelFormat kRgb[] = {AV_PIX_FMT_RGB24, AV_PIX_FMT_BGR0, AV_PIX_FMT_GBRP,
+                                  AV_PIX_FMT_GBRP10LE};
+    const AVPixelFormat kGrey[] = {AV_PIX_FMT_GRAY8, AV_PIX_FMT_GRAY10LE};
+    const Size kFrom = {64, 720};
+    const Size kTo[] = {{32, 360}, {96, 1080}, {64, 721}};
+    for (const bool grey : {false, true}) {
+        const AVPixelFormat* formats = grey ? kGrey : kRgb;
+        const std::size_t count = grey ? std::size(kGrey) : std::size(kRgb);
+        for (std::size_t f = 0; f < count; ++f) {
+            media::FramePtr picture = SolidPicture(formats[f], kFrom.width, kFrom.height);
+            ASSERT_TRUE(picture) << av_get_pix_fmt_name(formats[f]);
+            for (const Size to : kTo) {
+                VideoClipSetup clip;
+                clip.mode = ClipMode::Stretch;
+                clip.outputWidth = to.width;
+                clip.outputHeight = to.height;
+                const std::string what = std::string(av_get_pix_fmt_name(formats[f])) +
+                                         " 64x720 into " + std::to_string(to.width) + "x" +
+                                         std::to_string(to.height);
+                std::vector<std::uint8_t> frame(static_cast<std::size_t>(to.width) * to.height * 4);
+                FrameConverter converter(clip);
+                ASSERT_TRUE(converter.Convert(picture.get(), AVRational{1, 1}, 0, frame.data()))
+                    << what;
+                if (!grey) {
+                    EXPECT_EQ(FirstWrongPixel(frame.data(), to.width, to.height,
+                                              [](int, int) { return false; }),
+                              "")
+                        << what;
+                    continue;
+                }
+                const std::uint8_t* p = frame.data() + ((to.height / 2) * to.width) * 4;
+                EXPECT_LE(std::abs(p[0] - p[1]), 2)
+                    << what << ": B " << int{p[0]} << " G " << int{p[1]} << " R " << int{p[2]};
+                EXPECT_LE(std::abs(p[2] - p[1]), 2)
+                    << what << ": B " << int{p[0]} << " G " << int{p[1]} << " R " << int{p[2]};
+            }
+        }
     }
 }
 
