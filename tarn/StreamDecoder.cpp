@@ -1,5 +1,6 @@
 #include "tarn/StreamDecoder.h"
 
+#include <limits>
 #include <utility>
 
 #include "media/MediaStreams.h"
@@ -140,10 +141,20 @@ void StreamDecoder::SeekToStart(std::int64_t start) {
     // Without one (MPEG-TS, MPEG-PS) the seek searches for the first packet decoded at or after
     // that time, and with B-frames the first keyframe is decoded before the stream's start time:
     // the search lands on the second. The first byte of the data comes before every packet.
-    if (av_seek_frame(input_.get(), stream_->index, 0, AVSEEK_FLAG_BYTE) < 0) {
-        av_seek_frame(input_.get(), stream_->index, start, AVSEEK_FLAG_BACKWARD);
+    constexpr std::int64_t kAnyTime = std::numeric_limits<std::int64_t>::max();
+    if (av_seek_frame(input_.get(), stream_->index, 0, AVSEEK_FLAG_BYTE) >= 0) {
+        avcodec_flush_buffers(codec_.get());
+        if (ReadUpToKeyframe(kAnyTime)) {
+            return;
+        }
     }
+    // Where the first byte is no place to read packets from (a Matroska header), the first
+    // keyframe came later than the start time, which FFmpeg may take from the other streams
+    // (a short H.264 stream with B-frames that starts after the sound): the seek to the start
+    // lands on it, and it is kept.
+    av_seek_frame(input_.get(), stream_->index, start, AVSEEK_FLAG_BACKWARD);
     avcodec_flush_buffers(codec_.get());
+    ReadUpToKeyframe(kAnyTime);
 }
 
 bool StreamDecoder::ReadUpToKeyframe(std::int64_t timestamp) {

@@ -459,6 +459,7 @@ Files Generate() {
     files.aacMkv = dir + "tone.mkv";
     files.cover = dir + "cover.mp4";
     files.gapped = dir + "gapped.mkv";
+    files.lateShortVideo = dir + "late-short.mkv";
     files.stillPng = dir + "still.png";
     files.stillJpeg = dir + "still.jpg";
     files.stillBmp = dir + "still.bmp";
@@ -560,6 +561,21 @@ Files Generate() {
         video.bFrames = 2;
         video.paint = barCode;
         return Writer().Write(path, "mpegts", &video, nullptr, kTransportStreamStartUs);
+    });
+    MakeOnce(files.lateShortVideo, [&](const std::string& path) {
+        VideoTrack video;
+        video.codecs = {"libx264", "mpeg4"};
+        video.timeBase = AVRational{1, 1000};
+        for (int i = 0; i < 3; ++i) {
+            video.times.push_back(kLateVideoStartMs + 40 * i);
+            video.durations.push_back(40);
+        }
+        video.bFrames = 2;
+        video.paint = barCode;
+        AudioTrack audio;
+        audio.frames = 44100;
+        audio.sample = [](std::int64_t i, int) { return 0.5 * Sine(kAvToneHz, 44100, i); };
+        return Writer().Write(path, "matroska", &video, &audio);
     });
     MakeOnce(files.h264TransportStream, [&](const std::string& path) {
         VideoTrack video;

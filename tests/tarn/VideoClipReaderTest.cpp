@@ -262,6 +262,27 @@ TEST(VideoClipReaderTest, TransportStreamSpansStartOnTheirFrameInsideTheFirstGro
     }
 }
 
+// A short H.264 stream with B-frames that starts after the sound: FFmpeg gives it the sound's
+// start time, so no keyframe comes at or before an in point between the two. The seek to the
+// start lands on the first keyframe, which is kept, rather than reading the file from its
+// first byte (a Matroska header, where no packet is found and the span was all black).
+TEST(VideoClipReaderTest, AnInPointBeforeAStreamsFirstKeyframeShowsItsFramesFromTheirTimes) {
+    for (const int inPointMs : {1, 100, testmedia::kLateVideoStartMs - 1}) {
+        const VideoClipSetup clip =
+            Clip(Media().lateShortVideo, testmedia::kSmallWidth, testmedia::kSmallHeight,
+                 ClipMode::Stretch, inPointMs * kTicksPerMs);
+        VideoClipReader reader(clip);
+        EXPECT_TRUE(IsAllZero(Render(&reader, clip, clip.sourceStart))) << inPointMs;
+        for (int frame = 0; frame < 3; ++frame) {
+            const std::int64_t time =
+                (testmedia::kLateVideoStartMs + 40 * frame + 20) * kTicksPerMs;
+            EXPECT_EQ(FrameIndex(Render(&reader, clip, time), clip.outputWidth, clip.outputHeight),
+                      frame)
+                << "in point " << inPointMs << " ms";
+        }
+    }
+}
+
 TEST(VideoClipReaderTest, VariableFrameRateFramesShowAtTheirOwnTimes) {
     const VideoClipSetup clip = Clip(Media().vfr, testmedia::kSmallWidth, testmedia::kSmallHeight);
     VideoClipReader reader(clip);
