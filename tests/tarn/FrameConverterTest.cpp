@@ -310,6 +310,44 @@ TEST(FrameConverterTest, RgbAndGreyKeepTheirColoursAtHdSizes) {
     }
 }
 
+// Shrunk many times over, the picture keeps its colour (libswscale's vector code loses
+// precision over many taps unless told to round accurately).
+TEST(FrameConverterTest, PicturesShrunkManyTimesKeepTheirColour) {
+    struct Shrink {
+        AVPixelFormat format;
+        Size from;
+        Size to;
+    };
+    const Shrink kShrinks[] = {
+        {AV_PIX_FMT_YUV420P, {1920, 1080}, {118, 12}},
+        {AV_PIX_FMT_YUV420P10LE, {160, 1920}, {118, 24}},
+        {AV_PIX_FMT_YUV420P, {1920, 1080}, {1920, 20}},
+        {AV_PIX_FMT_NV12, {640, 1920}, {40, 30}},
+    };
+    for (const Shrink& shrink : kShrinks) {
+        media::FramePtr picture =
+            SolidPicture(shrink.format, shrink.from.width, shrink.from.height);
+        ASSERT_TRUE(picture) << av_get_pix_fmt_name(shrink.format);
+        picture->colorspace = AVCOL_SPC_SMPTE170M;  // as SolidPicture made it
+        VideoClipSetup clip;
+        clip.mode = ClipMode::Stretch;
+        clip.outputWidth = shrink.to.width;
+        clip.outputHeight = shrink.to.height;
+        const std::string what =
+            std::string(av_get_pix_fmt_name(shrink.format)) + " " +
+            std::to_string(shrink.from.width) + "x" + std::to_string(shrink.from.height) +
+            " into " + std::to_string(shrink.to.width) + "x" + std::to_string(shrink.to.height);
+        std::vector<std::uint8_t> frame(static_cast<std::size_t>(shrink.to.width) *
+                                        shrink.to.height * 4);
+        FrameConverter converter(clip);
+        ASSERT_TRUE(converter.Convert(picture.get(), AVRational{1, 1}, 0, frame.data())) << what;
+        EXPECT_EQ(FirstWrongPixel(frame.data(), shrink.to.width, shrink.to.height,
+                                  [](int, int) { return false; }),
+                  "")
+            << what;
+    }
+}
+
 }  // namespace
 
 }  // namespace tarn
