@@ -31,8 +31,8 @@ void CheckFourthBytes(const std::uint8_t* data, std::int32_t width, std::int32_t
         const std::uint8_t* row = data + y * width * 4;
         for (std::int32_t x = 0; x < width; ++x) {
             if (row[x * 4 + 3] != 0 && row[x * 4 + 3] != allowed) {
-                Fail("video frame at %lld: pixel (%d, %lld) has fourth byte %u, not 0", L(start),
-                     x, L(y), row[x * 4 + 3]);
+                Fail("video frame at %lld: pixel (%d, %lld) has fourth byte %u, not 0", L(start), x,
+                     L(y), row[x * 4 + 3]);
             }
         }
     }
@@ -72,15 +72,15 @@ void VideoChecker::OnFrame(const void* format, const std::uint8_t* data, std::in
     if (record.biSize != 40 || record.biWidth != seenWidth_ || record.biHeight != seenHeight_ ||
         record.biPlanes != 1 || record.biBitCount != 32 || record.biCompression != 0 ||
         record.biSizeImage != static_cast<std::uint32_t>(bytes)) {
-        Fail("video frame %lld: record {size %u, %dx%d, planes %u, bits %u, compression %u, "
-             "image %u} does not describe a %dx%d 32-bit frame",
-             L(frames_), record.biSize, record.biWidth, record.biHeight, record.biPlanes,
-             record.biBitCount, record.biCompression, record.biSizeImage, seenWidth_,
-             seenHeight_);
+        Fail(
+            "video frame %lld: record {size %u, %dx%d, planes %u, bits %u, compression %u, "
+            "image %u} does not describe a %dx%d 32-bit frame",
+            L(frames_), record.biSize, record.biWidth, record.biHeight, record.biPlanes,
+            record.biBitCount, record.biCompression, record.biSizeImage, seenWidth_, seenHeight_);
     }
     if (length < 0 || static_cast<std::uint64_t>(length) != bytes || data == nullptr) {
-        Fail("video frame %lld at %lld holds %d bytes, expected %llu", L(frames_), L(start),
-             length, static_cast<unsigned long long>(bytes));
+        Fail("video frame %lld at %lld holds %d bytes, expected %llu", L(frames_), L(start), length,
+             static_cast<unsigned long long>(bytes));
     }
     if (start != nextStart_) {
         Fail("video frame %lld starts at %lld, expected %lld (the end of the frame before)",
@@ -129,9 +129,10 @@ std::int64_t AudioChecker::OnBuffer(const void* format, const std::uint8_t* data
         seenChannels_ = record.nChannels;
         if (seenRate_ < 1 || seenRate_ > 768000 || seenChannels_ < 1 || seenChannels_ > 8 ||
             (rate_ != 0 && seenRate_ != rate_) || (channels_ != 0 && seenChannels_ != channels_)) {
-            Fail("audio record says %d Hz, %d channels; expected %d Hz, %d channels (0: the "
-                 "source's own)",
-                 seenRate_, seenChannels_, rate_, channels_);
+            Fail(
+                "audio record says %d Hz, %d channels; expected %d Hz, %d channels (0: the "
+                "source's own)",
+                seenRate_, seenChannels_, rate_, channels_);
         }
     }
     const int blockAlign = seenChannels_ * 2;
@@ -139,11 +140,12 @@ std::int64_t AudioChecker::OnBuffer(const void* format, const std::uint8_t* data
         record.nSamplesPerSec != static_cast<std::uint32_t>(seenRate_) ||
         record.nAvgBytesPerSec != static_cast<std::uint32_t>(seenRate_ * blockAlign) ||
         record.nBlockAlign != blockAlign || record.wBitsPerSample != 16) {
-        Fail("audio buffer %lld: record {tag %u, %u channels, %u Hz, %u bytes/s, align %u, "
-             "%u bits} does not describe %d-channel 16-bit PCM at %d Hz",
-             L(buffers_), record.wFormatTag, record.nChannels, record.nSamplesPerSec,
-             record.nAvgBytesPerSec, record.nBlockAlign, record.wBitsPerSample, seenChannels_,
-             seenRate_);
+        Fail(
+            "audio buffer %lld: record {tag %u, %u channels, %u Hz, %u bytes/s, align %u, "
+            "%u bits} does not describe %d-channel 16-bit PCM at %d Hz",
+            L(buffers_), record.wFormatTag, record.nChannels, record.nSamplesPerSec,
+            record.nAvgBytesPerSec, record.nBlockAlign, record.wBitsPerSample, seenChannels_,
+            seenRate_);
     }
     const std::int64_t total = SampleFramesIn(length_, seenRate_);
     const std::int64_t perBuffer = seenRate_ >= 200 ? seenRate_ / 100 : 1;
@@ -159,10 +161,11 @@ std::int64_t AudioChecker::OnBuffer(const void* format, const std::uint8_t* data
     const std::int64_t expectedStart = SampleTime(samples_, seenRate_);
     const std::int64_t expectedEnd = SampleTime(samples_ + frames, seenRate_);
     if (start != expectedStart || duration != expectedEnd - expectedStart) {
-        Fail("audio buffer %lld is at %lld for %lld, expected %lld for %lld (sample frame %lld "
-             "at %d Hz)",
-             L(buffers_), L(start), L(duration), L(expectedStart), L(expectedEnd - expectedStart),
-             L(samples_), seenRate_);
+        Fail(
+            "audio buffer %lld is at %lld for %lld, expected %lld for %lld (sample frame %lld "
+            "at %d Hz)",
+            L(buffers_), L(start), L(duration), L(expectedStart), L(expectedEnd - expectedStart),
+            L(samples_), seenRate_);
     }
     const std::int64_t first = samples_;
     samples_ += frames;

@@ -30,7 +30,8 @@ std::intptr_t TARN_CALL Deliver(void* context, const void* format, std::uint8_t*
                                 std::int32_t length, std::int64_t start, std::int64_t duration) {
     Side& side = *static_cast<Side*>(context);
     if (side.stopReturned.load()) {
-        Fail("a %s callback ran after the composite's Stop returned", side.video ? "video" : "audio");
+        Fail("a %s callback ran after the composite's Stop returned",
+             side.video ? "video" : "audio");
     }
     side.deliveries.fetch_add(1);
     side.lastDelivery.store(std::chrono::steady_clock::now().time_since_epoch().count());
@@ -76,9 +77,9 @@ void Build(const TimelineSpec& spec, Timeline& timeline, Receiver& receiver) {
     if (!spec.wanted) {
         return;
     }
-    if (Guarded("CreateSimpleCompositeSource", [&] {
-            return CreateSimpleCompositeSource(nullptr, timeline.composite.put());
-        }) < 0 ||
+    if (Guarded("CreateSimpleCompositeSource",
+                [&] { return CreateSimpleCompositeSource(nullptr, timeline.composite.put()); }) <
+            0 ||
         !timeline.composite) {
         return;
     }
@@ -97,21 +98,22 @@ void Build(const TimelineSpec& spec, Timeline& timeline, Receiver& receiver) {
         const std::int64_t length = clip.sourceStop - clip.sourceStart;
         if (Guarded("AddClip", [&] {
                 return timeline.editor->AddClip(clip.source, clip.crop.data(), clip.mode,
-                                                clip.param, clip.sourceStart, clip.sourceStop,
-                                                at, at + length);
+                                                clip.param, clip.sourceStart, clip.sourceStop, at,
+                                                at + length);
             }) < 0) {
             Fail("AddClip refused a clip of this engine from %lld to %lld at %lld",
-                 static_cast<long long>(clip.sourceStart),
-                 static_cast<long long>(clip.sourceStop), static_cast<long long>(at));
+                 static_cast<long long>(clip.sourceStart), static_cast<long long>(clip.sourceStop),
+                 static_cast<long long>(at));
         }
         at += length;
     }
     timeline.side.receiver = &receiver;
     timeline.side.video = timeline.kind == kStreamVideo;
-    if (Guarded("CreateCallBackMediaAcceptor", [&] {
-            return CreateCallBackMediaAcceptor(nullptr, Deliver, &timeline.side,
-                                               timeline.acceptor.put());
-        }) < 0 ||
+    if (Guarded("CreateCallBackMediaAcceptor",
+                [&] {
+                    return CreateCallBackMediaAcceptor(nullptr, Deliver, &timeline.side,
+                                                       timeline.acceptor.put());
+                }) < 0 ||
         !timeline.acceptor) {
         return;
     }
@@ -124,9 +126,9 @@ void Build(const TimelineSpec& spec, Timeline& timeline, Receiver& receiver) {
                 [&] { return connection->ConnectAcceptor(timeline.acceptor.get()); }) < 0) {
         return;
     }
-    timeline.prepared =
-        Guarded("Prepare", [&] { return timeline.composite->Prepare(nullptr, timeline.kind); }) >=
-        0;
+    timeline.prepared = Guarded("Prepare", [&] {
+                            return timeline.composite->Prepare(nullptr, timeline.kind);
+                        }) >= 0;
 }
 
 bool Ended(Timeline& timeline) {
@@ -203,9 +205,9 @@ Outcome Run(const TimelineSpec& videoSpec, const TimelineSpec& audioSpec, const 
             const std::int64_t last =
                 std::max(video.side.lastDelivery.load(), audio.side.lastDelivery.load());
             const std::int64_t quietSince = std::max(last, started.time_since_epoch().count());
-            outcome.stalled = std::chrono::steady_clock::now().time_since_epoch().count() -
-                                  quietSince >=
-                              std::chrono::nanoseconds(std::chrono::seconds(kStallSeconds)).count();
+            outcome.stalled =
+                std::chrono::steady_clock::now().time_since_epoch().count() - quietSince >=
+                std::chrono::nanoseconds(std::chrono::seconds(kStallSeconds)).count();
             break;
         }
         if (control.stopAfter >= 0 && Deliveries(video, audio) >= control.stopAfter) {

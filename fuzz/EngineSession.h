@@ -37,9 +37,9 @@ struct TimelineSpec {
 };
 
 struct Control {
-    bool sync = false;                 // attach both acceptors to a sync object
-    std::int64_t pauseAfter = -1;      // pause both, then run again, after this many deliveries
-    std::int64_t stopAfter = -1;       // stop after this many deliveries, without waiting
+    bool sync = false;             // attach both acceptors to a sync object
+    std::int64_t pauseAfter = -1;  // pause both, then run again, after this many deliveries
+    std::int64_t stopAfter = -1;   // stop after this many deliveries, without waiting
     std::chrono::milliseconds limit{5000};  // stop when not ended by then
 };
 

@@ -67,8 +67,8 @@ struct Setup {
     std::int32_t sampleRate, channels;
     std::int32_t clipMode, clipParam;
     std::array<std::int32_t, 4> crop;
-    std::int64_t spanStart;   // 100-ns units
-    std::int32_t spanMs;      // 0: the stream's length
+    std::int64_t spanStart;  // 100-ns units
+    std::int32_t spanMs;     // 0: the stream's length
     bool secondClip, together;
     std::int64_t pauseAfter, stopAfter;
 };
@@ -149,15 +149,15 @@ class Counter final : public Receiver {
 };
 
 // The clips of one stream: the span, and with secondClip the same span again after it.
-TimelineSpec Timeline(const Setup& setup, IMediaSource* source, std::int32_t streamMs,
-                      bool video) {
+TimelineSpec Timeline(const Setup& setup, IMediaSource* source, std::int32_t streamMs, bool video) {
     TimelineSpec spec;
     spec.wanted = source != nullptr;
     if (!spec.wanted) {
         return spec;
     }
-    const std::int32_t clipMs =
-        setup.spanMs > 0 ? setup.spanMs : (streamMs > 0 ? std::min(streamMs, kMaxClipMs) : kMaxClipMs);
+    const std::int32_t clipMs = setup.spanMs > 0
+                                    ? setup.spanMs
+                                    : (streamMs > 0 ? std::min(streamMs, kMaxClipMs) : kMaxClipMs);
     ClipSpec clip;
     clip.source = source;
     clip.crop = setup.crop;
@@ -205,7 +205,8 @@ void Play(const Setup& setup, const TimelineSpec& video, const TimelineSpec& aud
     VideoChecker videoChecker(setup.width, setup.height, setup.rate.num, setup.rate.den,
                               videoLength);
     if (g_allowBarFourthByte && setup.clipMode == 1) {
-        videoChecker.AllowFourthByte(static_cast<int>(static_cast<std::uint32_t>(setup.clipParam) >> 24));
+        videoChecker.AllowFourthByte(
+            static_cast<int>(static_cast<std::uint32_t>(setup.clipParam) >> 24));
     }
     AudioChecker audioChecker(setup.sampleRate, setup.channels, audioLength);
     Counter counter(video.wanted ? &videoChecker : nullptr, audio.wanted ? &audioChecker : nullptr);
@@ -220,8 +221,8 @@ void Play(const Setup& setup, const TimelineSpec& video, const TimelineSpec& aud
     const bool ownVideoFormat = setup.width == 0 || setup.height == 0 || setup.rate.num == 0;
     const bool ownAudioFormat = setup.sampleRate == 0;
     if (video.wanted && !outcome.videoPrepared && VideoUsable(setup) && !ownVideoFormat) {
-        Fail("Prepare refused video at %dx%d, %d/%d fps", setup.width, setup.height,
-             setup.rate.num, setup.rate.den);
+        Fail("Prepare refused video at %dx%d, %d/%d fps", setup.width, setup.height, setup.rate.num,
+             setup.rate.den);
     }
     if (audio.wanted && !outcome.audioPrepared && AudioUsable(setup) && !ownAudioFormat) {
         Fail("Prepare refused audio at %d Hz, %d channels", setup.sampleRate, setup.channels);
@@ -282,8 +283,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                    fuzzparams::FrameBytes(std::max(setup.width, 1),
                                                           std::max(setup.height, 1)))
                         : fuzzparams::FrameBytes(setup.width, setup.height);
-            const bool videoFits = frameBytes <= kMaxFrameBytes ||
-                                   setup.width > 16384 || setup.height > 16384;
+            const bool videoFits =
+                frameBytes <= kMaxFrameBytes || setup.width > 16384 || setup.height > 16384;
             if (video && !videoFits) {
                 video.reset();
                 result = -1;  // not played: keep it out of the corpus

@@ -20,15 +20,15 @@ extern "C" {
 namespace mediamaker {
 
 struct VideoPlan {
-    int encoder = 0;       // an index into the encoder table (any value; taken modulo its size)
+    int encoder = 0;  // an index into the encoder table (any value; taken modulo its size)
     int width = 64;
     int height = 48;
-    int pixelFormat = 0;   // picks one of the formats the encoder takes (modulo their number)
-    int gop = 12;          // frames from one keyframe to the next
-    int bFrames = 0;       // B-frames in a row, where the encoder has them
+    int pixelFormat = 0;  // picks one of the formats the encoder takes (modulo their number)
+    int gop = 12;         // frames from one keyframe to the next
+    int bFrames = 0;      // B-frames in a row, where the encoder has them
     int frames = 25;
     AVRational rate = {25, 1};
-    int rotation = 0;              // clockwise degrees to show it upright: 0, 90, 180, 270
+    int rotation = 0;  // clockwise degrees to show it upright: 0, 90, 180, 270
     AVRational sar = {1, 1};
 };
 

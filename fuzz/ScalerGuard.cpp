@@ -81,8 +81,8 @@ std::size_t AddressableBytes(const std::uint8_t* at, std::size_t limit) {
     void* block = nullptr;
     std::size_t blockSize = 0;
     char name[8] = {};
-    const char* kind = __asan_locate_address(const_cast<std::uint8_t*>(at), name, sizeof name,
-                                             &block, &blockSize);
+    const char* kind =
+        __asan_locate_address(const_cast<std::uint8_t*>(at), name, sizeof name, &block, &blockSize);
     if (kind == nullptr || std::strcmp(kind, "heap") != 0 || block == nullptr) {
         return 0;
     }
@@ -112,7 +112,8 @@ std::size_t AddressableBytes(const std::uint8_t* at, std::size_t limit) {
 #if defined(SCALER_GUARD_REPORTS)
     __sanitizer_print_stack_trace();
 #endif
-    std::fprintf(stderr, "SUMMARY: ScalerGuard: heap-buffer-overflow in sws_scale (uninstrumented)\n");
+    std::fprintf(stderr,
+                 "SUMMARY: ScalerGuard: heap-buffer-overflow in sws_scale (uninstrumented)\n");
     std::abort();
 }
 
@@ -120,8 +121,7 @@ std::size_t AddressableBytes(const std::uint8_t* at, std::size_t limit) {
 
 extern "C" int __wrap_sws_scale(SwsContext* context, const std::uint8_t* const source[],
                                 const int sourceStride[], int sliceY, int sliceHeight,
-                                std::uint8_t* const destination[],
-                                const int destinationStride[]) {
+                                std::uint8_t* const destination[], const int destinationStride[]) {
     static const bool kOn = [] {
         const char* setting = std::getenv("FUZZ_SCALER_GUARD");
         return setting == nullptr || std::strcmp(setting, "0") != 0;
@@ -134,8 +134,8 @@ extern "C" int __wrap_sws_scale(SwsContext* context, const std::uint8_t* const s
         av_opt_get_int(context, "dstw", 0, &width) < 0 ||
         av_opt_get_int(context, "dsth", 0, &height) < 0 ||
         av_opt_get_int(context, "srch", 0, &sourceHeight) < 0 ||
-        av_opt_get_pixel_fmt(context, "dst_format", 0, &format) < 0 || width <= 0 ||
-        height <= 0 || sliceY != 0 || sliceHeight != sourceHeight) {
+        av_opt_get_pixel_fmt(context, "dst_format", 0, &format) < 0 || width <= 0 || height <= 0 ||
+        sliceY != 0 || sliceHeight != sourceHeight) {
         return __real_sws_scale(context, source, sourceStride, sliceY, sliceHeight, destination,
                                 destinationStride);
     }
@@ -153,8 +153,8 @@ extern "C" int __wrap_sws_scale(SwsContext* context, const std::uint8_t* const s
     for (int plane = 0; plane < planeCount && plane < 4; ++plane) {
         if (destination[plane] == nullptr || destinationStride[plane] <= 0 ||
             lineBytes[plane] <= 0) {
-            return __real_sws_scale(context, source, sourceStride, sliceY, sliceHeight,
-                                    destination, destinationStride);
+            return __real_sws_scale(context, source, sourceStride, sliceY, sliceHeight, destination,
+                                    destinationStride);
         }
         const bool chroma = (plane == 1 || plane == 2) &&
                             (descriptor->flags & AV_PIX_FMT_FLAG_RGB) == 0 &&
@@ -163,20 +163,20 @@ extern "C" int __wrap_sws_scale(SwsContext* context, const std::uint8_t* const s
             chroma ? AV_CEIL_RSHIFT(height, descriptor->log2_chroma_h) : height;
         PlaneWatch& watch = planes[plane];
         watch.target = destination[plane];
-        watch.declared = static_cast<std::size_t>((rows - 1) * destinationStride[plane] +
-                                                  lineBytes[plane]);
+        watch.declared =
+            static_cast<std::size_t>((rows - 1) * destinationStride[plane] + lineBytes[plane]);
         if (kReports && AddressableBytes(watch.target, watch.declared) != watch.declared) {
             // The caller's rows are not all inside one heap block (or not on the heap at
             // all): the call goes through unchanged.
-            return __real_sws_scale(context, source, sourceStride, sliceY, sliceHeight,
-                                    destination, destinationStride);
+            return __real_sws_scale(context, source, sourceStride, sliceY, sliceHeight, destination,
+                                    destinationStride);
         }
         watch.slack = AddressableBytes(watch.target + watch.declared, kWatched);
         // Very large planes (the capped build plays frames up to 1 GiB) go straight through:
         // a second copy would only bring the address-space limit closer.
         if (watch.declared > kLargestWatched) {
-            return __real_sws_scale(context, source, sourceStride, sliceY, sliceHeight,
-                                    destination, destinationStride);
+            return __real_sws_scale(context, source, sourceStride, sliceY, sliceHeight, destination,
+                                    destinationStride);
         }
         watch.scratch.assign(watch.declared + kWatched, kCanary);
         std::memcpy(watch.scratch.data(), watch.target, watch.declared + watch.slack);
