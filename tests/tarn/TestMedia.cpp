@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -460,6 +461,7 @@ Files Generate() {
     files.cover = dir + "cover.mp4";
     files.gapped = dir + "gapped.mkv";
     files.lateShortVideo = dir + "late-short.mkv";
+    files.paletted = dir + "paletted.avi";
     files.stillPng = dir + "still.png";
     files.stillJpeg = dir + "still.jpg";
     files.stillBmp = dir + "still.bmp";
@@ -576,6 +578,22 @@ Files Generate() {
         audio.frames = 44100;
         audio.sample = [](std::int64_t i, int) { return 0.5 * Sine(kAvToneHz, 44100, i); };
         return Writer().Write(path, "matroska", &video, &audio);
+    });
+    MakeOnce(files.paletted, [&](const std::string& path) {
+        VideoTrack video;
+        video.codecs = {"rawvideo"};
+        video.times = EvenTimes(50);
+        video.pixelFormat = AV_PIX_FMT_PAL8;
+        video.paint = [](AVFrame* frame, int) {
+            for (int y = 0; y < frame->height; ++y) {
+                std::memset(frame->data[0] + y * frame->linesize[0], 1,
+                            static_cast<std::size_t>(frame->width));
+            }
+            std::memset(frame->data[1], 0, 1024);
+            const std::uint32_t red = 0xFFFF0000;  // A R G B, in native order
+            std::memcpy(frame->data[1] + 4, &red, sizeof red);
+        };
+        return Writer().Write(path, "avi", &video, nullptr);
     });
     MakeOnce(files.h264TransportStream, [&](const std::string& path) {
         VideoTrack video;

@@ -87,6 +87,9 @@ struct Files {
     // no libx264) with B-frames at kLateVideoStartMs, 40 ms apart: FFmpeg takes the picture
     // stream's start time from the sound, before its first keyframe.
     std::string lateShortVideo;
+    // AVI, raw 8-bit paletted pictures at 25 fps, 2 s: every pixel palette entry 1, red; the
+    // palette is in the file's header.
+    std::string paletted;
     std::string stillPng;      // still images of the pattern.mkv picture, 160x120, as PNG,
     std::string stillJpeg;     // JPEG
     std::string stillBmp;      // and BMP files

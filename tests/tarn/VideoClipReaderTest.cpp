@@ -283,6 +283,19 @@ TEST(VideoClipReaderTest, AnInPointBeforeAStreamsFirstKeyframeShowsItsFramesFrom
     }
 }
 
+// An AVI file's palette comes with its first packet only: a span entered by a seek keeps it.
+TEST(VideoClipReaderTest, PalettedPicturesKeepTheirPaletteAfterASeek) {
+    for (const int inPointMs : {0, 40, 1000}) {
+        const VideoClipSetup clip =
+            Clip(Media().paletted, testmedia::kSmallWidth, testmedia::kSmallHeight,
+                 ClipMode::Stretch, inPointMs * kTicksPerMs);
+        VideoClipReader reader(clip);
+        const std::vector<std::uint8_t> frame = Render(&reader, clip, clip.sourceStart + 1);
+        EXPECT_TRUE(IsRed(frame, clip.outputWidth, clip.outputWidth / 2, clip.outputHeight / 2))
+            << "in point " << inPointMs << " ms";
+    }
+}
+
 TEST(VideoClipReaderTest, VariableFrameRateFramesShowAtTheirOwnTimes) {
     const VideoClipSetup clip = Clip(Media().vfr, testmedia::kSmallWidth, testmedia::kSmallHeight);
     VideoClipReader reader(clip);
