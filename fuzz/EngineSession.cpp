@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <thread>
 
@@ -156,7 +157,22 @@ std::int64_t Deliveries(const Timeline& video, const Timeline& audio) {
 
 }  // namespace
 
+namespace {
+// Kept in a fixed buffer: Fail may run on an engine thread while the fuzzing thread is in the
+// session, and must not allocate.
+char g_removeOnFailure[4096] = {};
+}  // namespace
+
+void RemoveOnFailure(const std::string& path) {
+    const std::size_t length = std::min(path.size(), sizeof g_removeOnFailure - 1);
+    std::memcpy(g_removeOnFailure, path.data(), length);
+    g_removeOnFailure[length] = '\0';
+}
+
 void Fail(const char* format, ...) {
+    if (g_removeOnFailure[0] != '\0') {
+        std::remove(g_removeOnFailure);
+    }
     std::fprintf(stderr, "fuzz: ");
     va_list arguments;
     va_start(arguments, format);

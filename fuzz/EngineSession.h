@@ -9,6 +9,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "engine/MediaEngine.h"
@@ -70,5 +71,9 @@ Outcome Run(const TimelineSpec& video, const TimelineSpec& audio, const Control&
 
 // Prints "fuzz: " and the message to stderr and aborts (a finding).
 [[noreturn]] void Fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// A file that Fail removes before it aborts (the media a target made for the input), so that
+// findings leave nothing behind; empty for none. Set on the fuzzing thread only.
+void RemoveOnFailure(const std::string& path);
 
 }  // namespace fuzzsession

@@ -560,6 +560,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 #endif
 
     const std::string path = g_keep != nullptr && *g_keep != '\0' ? g_keep : g_base + ".media";
+    fuzzsession::RemoveOnFailure(g_keep == nullptr ? path : std::string());
     mediamaker::MadeMedia made;
     mediamaker::Reference reference;
     std::string why;
@@ -577,6 +578,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                          why.empty() ? "the encoder or muxer refuses" : why.c_str());
         }
         std::remove(path.c_str());
+        fuzzsession::RemoveOnFailure(std::string());
         return -1;  // the encoders or the muxer do not make this; not the engine's business
     }
 
@@ -714,5 +716,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (g_keep == nullptr) {
         std::remove(path.c_str());
     }
+    fuzzsession::RemoveOnFailure(std::string());
     return 0;
 }
