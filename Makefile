@@ -32,12 +32,12 @@ windows:
 	scripts/install-deps --windows
 	CMAKE_FLAGS="$(CMAKE_FLAGS)" JOBS=$(JOBS) scripts/windows-check
 
-# The two libFuzzer targets (clang), each for FUZZ_SECONDS on freshly generated seed corpora.
+# The libFuzzer targets (clang), each for FUZZ_SECONDS on freshly generated seed corpora.
 FUZZ_SECONDS ?= 30
 fuzz-short:
 	scripts/install-deps --fuzz
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DFEED_FUZZ=ON -DFEED_BUILD_TESTS=OFF
-	cmake --build build-fuzz -j $(JOBS) --target fuzz_media fuzz_feed_api
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_media fuzz_session fuzz_session_capped fuzz_feed_api
 	fuzz/run-short.sh $(FUZZ_SECONDS) build-fuzz
 
 bench: deps

@@ -1,6 +1,6 @@
 #!/bin/sh
-# Runs each fuzz target for a short while on a fresh copy of the generated seed corpora.
-# Builds nothing.
+# Runs each fuzz target for a short while on a fresh copy of the generated seed corpora and
+# the kept corpus (fuzz/corpus/TARGET). Builds nothing.
 #
 #   fuzz/run-short.sh SECONDS [BUILD_DIR]     (BUILD_DIR defaults to build-fuzz)
 #
@@ -29,15 +29,22 @@ echo "seeds: $out/seeds"
 "$root/scripts/make-fuzz-corpora" "$out/seeds" || exit 1
 
 status=0
-for target in fuzz_media fuzz_feed_api; do
+for target in fuzz_media fuzz_session fuzz_session_capped fuzz_feed_api; do
     binary=$(find "$build" -type f -name "$target" -perm -u+x 2>/dev/null | head -n 1)
     if [ -z "$binary" ]; then
         echo "$target: not built in $build" >&2
         status=1
         continue
     fi
+    # Sessions on generated media take up to a few seconds each; the capped target's memory is
+    # bounded by its own address-space limit (3 GB), not by libFuzzer's RSS limit.
+    seeds=$target
+    timeout=10
+    rss=2048
     case $target in
         fuzz_media) max_len=32768 ;;
+        fuzz_session) max_len=128 timeout=30 rss=2560 ;;
+        fuzz_session_capped) max_len=128 timeout=30 rss=4096 seeds=fuzz_session ;;
         fuzz_feed_api) max_len=1024 ;;
     esac
     corpus=$out/corpus-$target
@@ -45,10 +52,12 @@ for target in fuzz_media fuzz_feed_api; do
     log=$out/$target.log
     rm -rf "$corpus"
     mkdir -p "$corpus" "$artifacts"
-    cp "$out/seeds/$target"/* "$corpus"/ 2>/dev/null
+    cp "$out/seeds/$seeds"/* "$corpus"/ 2>/dev/null
+    cp "$root/fuzz/corpus/$target"/* "$corpus"/ 2>/dev/null
     echo "== $target: $seconds s"
-    "$binary" "$corpus" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-        -max_len="$max_len" -print_final_stats=1 -artifact_prefix="$artifacts/" \
+    "$binary" "$corpus" -max_total_time="$seconds" -timeout="$timeout" -rss_limit_mb="$rss" \
+        -report_slow_units="$timeout" -max_len="$max_len" -print_final_stats=1 \
+        -artifact_prefix="$artifacts/" \
         >"$log" 2>&1
     rc=$?
     grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -n 1

@@ -1,6 +1,8 @@
 #include "tarn/FrameConverter.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 #include "tarn/PictureFitter.h"
@@ -17,10 +19,23 @@ namespace {
 // 1080 lines to 360 stay free of aliasing, at 0.73 ms a 1080p frame against bilinear's 1.05
 // (41.6 dB against FFmpeg's default bicubic on job R's 1080p span, bilinear 42.3). Scaling up,
 // bilinear (area averaging is the same there). Fast bilinear takes two taps whatever the
-// factor: 0.5 ms, but 22 dB, aliased.
+// factor: 0.5 ms, but 22 dB, aliased. Area averaging also where only one side shrinks: it
+// interpolates bilinearly along the other, and bilinear's filter, whose taps grow with the factor
+// on a shrinking side, is refused beyond about 128 times (720 lines into 4).
+// Shrunk more than 16 times, libswscale's vector code loses precision summing the many taps
+// (a grey 1920x1080 picture at 118x12 comes out 14 levels dark and green): accurate rounding
+// there, which costs little at such small outputs.
 int ScaleFlags(int sourceWidth, int sourceHeight, int targetWidth, int targetHeight) {
-    return targetWidth <= sourceWidth && targetHeight <= sourceHeight ? SWS_AREA : SWS_BILINEAR;
+    int flags = targetWidth < sourceWidth || targetHeight < sourceHeight ? SWS_AREA : SWS_BILINEAR;
+    if (std::int64_t{targetWidth} * 16 < sourceWidth ||
+        std::int64_t{targetHeight} * 16 < sourceHeight) {
+        flags |= SWS_ACCURATE_RND;
+    }
+    return flags;
 }
+// libswscale refuses to grow a side of one or two pixels several thousand times in one step
+// (1x1 into 1x7937); such pictures are grown at most this many times first, then scaled again.
+constexpr int kMaxFirstStep = 64;
 constexpr AVPixelFormat kOutputFormat = AV_PIX_FMT_BGR0;
 constexpr int kBytesPerPixel = 4;
 
@@ -63,8 +78,16 @@ AVPixelFormat PlainFormat(AVPixelFormat format, bool* fullRange) {
 }
 
 // The YUV matrix of a picture, as libswscale names it. Untagged HD pictures are taken as
-// BT.709 and smaller ones as BT.601, as players do.
+// BT.709 and smaller ones as BT.601, as players do. RGB pictures (and palettes of RGB) have
+// none: libswscale scales them through YUV with the source's matrix one way and the output's
+// the other, so any matrix but the output's changes their colours.
 int ColourMatrix(const AVFrame* picture) {
+    const AVPixFmtDescriptor* descriptor =
+        av_pix_fmt_desc_get(static_cast<AVPixelFormat>(picture->format));
+    if (descriptor != nullptr &&
+        (descriptor->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) != 0) {
+        return SWS_CS_DEFAULT;
+    }
     switch (picture->colorspace) {
         case AVCOL_SPC_BT709:
             return SWS_CS_ITU709;
@@ -213,7 +236,7 @@ bool FrameConverter::Prepare(Scaler* scaler, int sourceWidth, int sourceHeight,
         *scaler = Scaler{};
         return false;
     }
-    // Full-range RGB out; ignored for RGB sources.
+    // Full-range RGB out; the range is ignored for RGB sources.
     sws_setColorspaceDetails(scaler->context.get(), sws_getCoefficients(colourMatrix),
                              fullRange ? 1 : 0, sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16,
                              1 << 16);
@@ -325,7 +348,23 @@ bool FrameConverter::Convert(const AVFrame* picture, AVRational sar, int rotatio
     const int scaledHeight = quarterTurn ? target.width : target.height;
     if (!Prepare(&scaler_, shown.width, shown.height, format, scaledWidth, scaledHeight,
                  ColourMatrix(source), fullRange)) {
-        return false;
+        // Refused in one step: grown part of the way into a B G R X picture, then from that.
+        const int stepWidth = static_cast<int>(
+            std::min<std::int64_t>(scaledWidth, std::int64_t{shown.width} * kMaxFirstStep));
+        const int stepHeight = static_cast<int>(
+            std::min<std::int64_t>(scaledHeight, std::int64_t{shown.height} * kMaxFirstStep));
+        const AVFrame* step = FirstStep(planes, strides, shown.width, shown.height, format,
+                                        ColourMatrix(source), fullRange, stepWidth, stepHeight);
+        if (step == nullptr || !Prepare(&scaler_, stepWidth, stepHeight, kOutputFormat, scaledWidth,
+                                        scaledHeight, SWS_CS_DEFAULT, true)) {
+            return false;
+        }
+        for (int plane = 0; plane < 4; ++plane) {
+            planes[plane] = step->data[plane];
+            strides[plane] = step->linesize[plane];
+        }
+        shown.width = stepWidth;
+        shown.height = stepHeight;
     }
     const std::ptrdiff_t frameStride = static_cast<std::ptrdiff_t>(outputWidth_) * kBytesPerPixel;
     std::uint8_t* targetStart =
@@ -356,6 +395,31 @@ bool FrameConverter::Convert(const AVFrame* picture, AVRational sar, int rotatio
         PaintBars(frame, outputWidth_, outputHeight_, target, barColour_);
     }
     return true;
+}
+
+const AVFrame* FrameConverter::FirstStep(const std::uint8_t* const planes[4], const int strides[4],
+                                         int sourceWidth, int sourceHeight, AVPixelFormat format,
+                                         int colourMatrix, bool fullRange, int width, int height) {
+    if (!firstStep_ || firstStep_->width != width || firstStep_->height != height) {
+        firstStep_.reset(av_frame_alloc());
+        if (!firstStep_) {
+            return nullptr;
+        }
+        firstStep_->width = width;
+        firstStep_->height = height;
+        firstStep_->format = kOutputFormat;
+        if (av_frame_get_buffer(firstStep_.get(), static_cast<int>(kScalerBlock)) < 0) {
+            firstStep_.reset();
+            return nullptr;
+        }
+    }
+    if (!Prepare(&stepScaler_, sourceWidth, sourceHeight, format, width, height, colourMatrix,
+                 fullRange) ||
+        sws_scale(stepScaler_.context.get(), planes, strides, 0, sourceHeight, firstStep_->data,
+                  firstStep_->linesize) <= 0) {
+        return nullptr;
+    }
+    return firstStep_.get();
 }
 
 const AVFrame* FrameConverter::Scaled(const std::uint8_t* const planes[4], const int strides[4],

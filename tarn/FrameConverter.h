@@ -58,6 +58,12 @@ class FrameConverter {
     const AVFrame* Scaled(const std::uint8_t* const planes[4], const int strides[4],
                           int sourceHeight, int width, int height);
 
+    // Grows the shown part of the picture into firstStep_, `width` x `height` B G R X, where
+    // libswscale refuses to scale it to its target in one step; null when that fails.
+    const AVFrame* FirstStep(const std::uint8_t* const planes[4], const int strides[4],
+                             int sourceWidth, int sourceHeight, AVPixelFormat format,
+                             int colourMatrix, bool fullRange, int width, int height);
+
     std::array<std::int32_t, 4> crop_;
     ClipMode mode_;
     std::uint32_t barColour_;
@@ -70,6 +76,8 @@ class FrameConverter {
     // The fitted picture where it cannot be scaled straight into the output frame (see
     // WritableInPlace) or is still to be turned upright.
     media::FramePtr scaled_;
+    Scaler stepScaler_;
+    media::FramePtr firstStep_;
 };
 
 }  // namespace tarn

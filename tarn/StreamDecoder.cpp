@@ -1,5 +1,7 @@
 #include "tarn/StreamDecoder.h"
 
+#include <cstring>
+#include <limits>
 #include <utility>
 
 #include "media/MediaStreams.h"
@@ -66,8 +68,26 @@ std::unique_ptr<StreamDecoder> StreamDecoder::Open(media::InputPtr input, AVMedi
             input->streams[i]->discard = AVDISCARD_ALL;
         }
     }
-    return std::unique_ptr<StreamDecoder>(new StreamDecoder(
+    std::unique_ptr<StreamDecoder> opened(new StreamDecoder(
         std::move(input), stream, std::move(codec), std::move(packet), std::move(keyframe)));
+    // A palette from the file's header (AVI, QuickTime) comes with the stream's first packet
+    // only; a seek would pass it by, and the decoder would paint with a default one. It is
+    // read now and sent again with the first packet after each seek.
+    const AVCodecParameters* parameters = stream->codecpar;
+    if (type == AVMEDIA_TYPE_VIDEO &&
+        (parameters->format == AV_PIX_FMT_PAL8 ||
+         (parameters->bits_per_coded_sample > 0 && parameters->bits_per_coded_sample <= 8))) {
+        opened->FirstPacketTime();
+        if (opened->hasKeyframe_) {
+            std::size_t size = 0;
+            const std::uint8_t* palette =
+                av_packet_get_side_data(opened->keyframe_.get(), AV_PKT_DATA_PALETTE, &size);
+            if (palette != nullptr) {
+                opened->palette_.assign(palette, palette + size);
+            }
+        }
+    }
+    return opened;
 }
 
 StreamDecoder::StreamDecoder(media::InputPtr input, AVStream* stream, media::CodecContextPtr codec,
@@ -115,6 +135,7 @@ void StreamDecoder::SeekBefore(std::int64_t timestamp) {
     // A packet held from before the seek is no longer next.
     av_packet_unref(keyframe_.get());
     hasKeyframe_ = false;
+    paletteDue_ = !palette_.empty();
     // Files with an index (MP4, Matroska) land on the keyframe asked for. Others (MPEG-TS,
     // MPEG-PS) are searched by timestamp and may land anywhere: then the seek goes further
     // back, one second, two, four..., until a keyframe at or before the time comes first.
@@ -145,10 +166,20 @@ void StreamDecoder::SeekToStart(std::int64_t start) {
     // Without one (MPEG-TS, MPEG-PS) the seek searches for the first packet decoded at or after
     // that time, and with B-frames the first keyframe is decoded before the stream's start time:
     // the search lands on the second. The first byte of the data comes before every packet.
-    if (av_seek_frame(input_.get(), stream_->index, 0, AVSEEK_FLAG_BYTE) < 0) {
-        av_seek_frame(input_.get(), stream_->index, start, AVSEEK_FLAG_BACKWARD);
+    constexpr std::int64_t kAnyTime = std::numeric_limits<std::int64_t>::max();
+    if (av_seek_frame(input_.get(), stream_->index, 0, AVSEEK_FLAG_BYTE) >= 0) {
+        avcodec_flush_buffers(codec_.get());
+        if (ReadUpToKeyframe(kAnyTime)) {
+            return;
+        }
     }
+    // Where the first byte is no place to read packets from (a Matroska header), the first
+    // keyframe came later than the start time, which FFmpeg may take from the other streams
+    // (a short H.264 stream with B-frames that starts after the sound): the seek to the start
+    // lands on it, and it is kept.
+    av_seek_frame(input_.get(), stream_->index, start, AVSEEK_FLAG_BACKWARD);
     avcodec_flush_buffers(codec_.get());
+    ReadUpToKeyframe(kAnyTime);
 }
 
 bool StreamDecoder::ReadUpToKeyframe(std::int64_t timestamp) {
@@ -182,6 +213,22 @@ bool StreamDecoder::ReadUpToKeyframe(std::int64_t timestamp) {
 }
 
 void StreamDecoder::Send(const AVPacket* packet) {
+    if (paletteDue_) {
+        paletteDue_ = false;
+        std::size_t size = 0;
+        if (av_packet_get_side_data(packet, AV_PKT_DATA_PALETTE, &size) == nullptr) {
+            media::PacketPtr withPalette(av_packet_clone(packet));
+            std::uint8_t* palette =
+                withPalette ? av_packet_new_side_data(withPalette.get(), AV_PKT_DATA_PALETTE,
+                                                      palette_.size())
+                            : nullptr;
+            if (palette != nullptr) {
+                std::memcpy(palette, palette_.data(), palette_.size());
+                Send(withPalette.get());
+                return;
+            }
+        }
+    }
     const bool skip =
         skipBefore_ != AV_NOPTS_VALUE && packet->pts != AV_NOPTS_VALUE && packet->pts < skipBefore_;
     // Read per packet, also by frame threads, which take the setting with the packet.

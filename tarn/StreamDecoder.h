@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "media/FFmpegHolders.h"
 #include "media/MediaInput.h"
@@ -78,6 +79,10 @@ class StreamDecoder {
     // Sends a packet, skipping its frame when nothing refers to it and it lies before
     // skipBefore_.
     void Send(const AVPacket* packet);
+
+    // The palette of the stream's first packet, sent with the first packet after a seek.
+    std::vector<std::uint8_t> palette_;
+    bool paletteDue_ = false;
 
     std::int64_t skipBefore_ = AV_NOPTS_VALUE;
     bool skippedAny_ = false;

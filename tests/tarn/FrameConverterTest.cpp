@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -227,6 +228,123 @@ TEST(FrameConverterTest, WritesThePictureAndNothingPastTheFrame) {
                 }
             }
         }
+    }
+}
+
+// Factors libswscale refuses in one step: a side grown several thousand times, or shrunk more
+// than about 128 times while the other grows. The picture is shown all the same.
+TEST(FrameConverterTest, ScalesByFactorsTooLargeForOneStep) {
+    struct Far {
+        AVPixelFormat format;
+        Size from;
+        Size to;
+    };
+    const Far kFar[] = {
+        {AV_PIX_FMT_YUV420P, {2, 2}, {2, 7937}},  {AV_PIX_FMT_YUV420P, {2, 2}, {4, 14160}},
+        {AV_PIX_FMT_BGR0, {1, 1}, {1, 7937}},     {AV_PIX_FMT_RGB24, {3, 1}, {14197, 119}},
+        {AV_PIX_FMT_RGB24, {114, 1}, {59, 7937}}, {AV_PIX_FMT_BGR0, {1, 512}, {104, 4}},
+        {AV_PIX_FMT_YUV444P, {1200, 1}, {9, 79}}, {AV_PIX_FMT_GBRP, {1, 1}, {16384, 16384}},
+    };
+    for (const Far& far : kFar) {
+        media::FramePtr picture = SolidPicture(far.format, far.from.width, far.from.height);
+        ASSERT_TRUE(picture) << av_get_pix_fmt_name(far.format);
+        VideoClipSetup clip;
+        clip.mode = ClipMode::Stretch;
+        clip.outputWidth = far.to.width;
+        clip.outputHeight = far.to.height;
+        const std::string what = std::string(av_get_pix_fmt_name(far.format)) + " " +
+                                 std::to_string(far.from.width) + "x" +
+                                 std::to_string(far.from.height) + " into " +
+                                 std::to_string(far.to.width) + "x" + std::to_string(far.to.height);
+        GuardedFrame guarded(far.to.width, far.to.height, 0);
+        FrameConverter converter(clip);
+        ASSERT_TRUE(converter.Convert(picture.get(), AVRational{1, 1}, 0, guarded.frame())) << what;
+        EXPECT_TRUE(guarded.GuardsIntact()) << what << ": written past the frame";
+        EXPECT_EQ(FirstWrongPixel(guarded.frame(), far.to.width, far.to.height,
+                                  [](int, int) { return false; }),
+                  "")
+            << what;
+    }
+}
+
+// RGB and grey pictures have no YUV matrix: from 720 lines up, where an untagged YUV picture is
+// taken as BT.709, they keep their colours when scaled, and grey stays grey.
+TEST(FrameConverterTest, RgbAndGreyKeepTheirColoursAtHdSizes) {
+    const AVPixelFormat kRgb[] = {AV_PIX_FMT_RGB24, AV_PIX_FMT_BGR0, AV_PIX_FMT_GBRP,
+                                  AV_PIX_FMT_GBRP10LE};
+    const AVPixelFormat kGrey[] = {AV_PIX_FMT_GRAY8, AV_PIX_FMT_GRAY10LE};
+    const Size kFrom = {64, 720};
+    const Size kTo[] = {{32, 360}, {96, 1080}, {64, 721}};
+    for (const bool grey : {false, true}) {
+        const AVPixelFormat* formats = grey ? kGrey : kRgb;
+        const std::size_t count = grey ? std::size(kGrey) : std::size(kRgb);
+        for (std::size_t f = 0; f < count; ++f) {
+            media::FramePtr picture = SolidPicture(formats[f], kFrom.width, kFrom.height);
+            ASSERT_TRUE(picture) << av_get_pix_fmt_name(formats[f]);
+            for (const Size to : kTo) {
+                VideoClipSetup clip;
+                clip.mode = ClipMode::Stretch;
+                clip.outputWidth = to.width;
+                clip.outputHeight = to.height;
+                const std::string what = std::string(av_get_pix_fmt_name(formats[f])) +
+                                         " 64x720 into " + std::to_string(to.width) + "x" +
+                                         std::to_string(to.height);
+                std::vector<std::uint8_t> frame(static_cast<std::size_t>(to.width) * to.height * 4);
+                FrameConverter converter(clip);
+                ASSERT_TRUE(converter.Convert(picture.get(), AVRational{1, 1}, 0, frame.data()))
+                    << what;
+                if (!grey) {
+                    EXPECT_EQ(FirstWrongPixel(frame.data(), to.width, to.height,
+                                              [](int, int) { return false; }),
+                              "")
+                        << what;
+                    continue;
+                }
+                const std::uint8_t* p = frame.data() + ((to.height / 2) * to.width) * 4;
+                EXPECT_LE(std::abs(p[0] - p[1]), 2)
+                    << what << ": B " << int{p[0]} << " G " << int{p[1]} << " R " << int{p[2]};
+                EXPECT_LE(std::abs(p[2] - p[1]), 2)
+                    << what << ": B " << int{p[0]} << " G " << int{p[1]} << " R " << int{p[2]};
+            }
+        }
+    }
+}
+
+// Shrunk many times over, the picture keeps its colour (libswscale's vector code loses
+// precision over many taps unless told to round accurately).
+TEST(FrameConverterTest, PicturesShrunkManyTimesKeepTheirColour) {
+    struct Shrink {
+        AVPixelFormat format;
+        Size from;
+        Size to;
+    };
+    const Shrink kShrinks[] = {
+        {AV_PIX_FMT_YUV420P, {1920, 1080}, {118, 12}},
+        {AV_PIX_FMT_YUV420P10LE, {160, 1920}, {118, 24}},
+        {AV_PIX_FMT_YUV420P, {1920, 1080}, {1920, 20}},
+        {AV_PIX_FMT_NV12, {640, 1920}, {40, 30}},
+    };
+    for (const Shrink& shrink : kShrinks) {
+        media::FramePtr picture =
+            SolidPicture(shrink.format, shrink.from.width, shrink.from.height);
+        ASSERT_TRUE(picture) << av_get_pix_fmt_name(shrink.format);
+        picture->colorspace = AVCOL_SPC_SMPTE170M;  // as SolidPicture made it
+        VideoClipSetup clip;
+        clip.mode = ClipMode::Stretch;
+        clip.outputWidth = shrink.to.width;
+        clip.outputHeight = shrink.to.height;
+        const std::string what =
+            std::string(av_get_pix_fmt_name(shrink.format)) + " " +
+            std::to_string(shrink.from.width) + "x" + std::to_string(shrink.from.height) +
+            " into " + std::to_string(shrink.to.width) + "x" + std::to_string(shrink.to.height);
+        std::vector<std::uint8_t> frame(static_cast<std::size_t>(shrink.to.width) *
+                                        shrink.to.height * 4);
+        FrameConverter converter(clip);
+        ASSERT_TRUE(converter.Convert(picture.get(), AVRational{1, 1}, 0, frame.data())) << what;
+        EXPECT_EQ(FirstWrongPixel(frame.data(), shrink.to.width, shrink.to.height,
+                                  [](int, int) { return false; }),
+                  "")
+            << what;
     }
 }
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -459,6 +460,8 @@ Files Generate() {
     files.aacMkv = dir + "tone.mkv";
     files.cover = dir + "cover.mp4";
     files.gapped = dir + "gapped.mkv";
+    files.lateShortVideo = dir + "late-short.mkv";
+    files.paletted = dir + "paletted.avi";
     files.stillPng = dir + "still.png";
     files.stillJpeg = dir + "still.jpg";
     files.stillBmp = dir + "still.bmp";
@@ -560,6 +563,37 @@ Files Generate() {
         video.bFrames = 2;
         video.paint = barCode;
         return Writer().Write(path, "mpegts", &video, nullptr, kTransportStreamStartUs);
+    });
+    MakeOnce(files.lateShortVideo, [&](const std::string& path) {
+        VideoTrack video;
+        video.codecs = {"libx264", "mpeg4"};
+        video.timeBase = AVRational{1, 1000};
+        for (int i = 0; i < 3; ++i) {
+            video.times.push_back(kLateVideoStartMs + 40 * i);
+            video.durations.push_back(40);
+        }
+        video.bFrames = 2;
+        video.paint = barCode;
+        AudioTrack audio;
+        audio.frames = 44100;
+        audio.sample = [](std::int64_t i, int) { return 0.5 * Sine(kAvToneHz, 44100, i); };
+        return Writer().Write(path, "matroska", &video, &audio);
+    });
+    MakeOnce(files.paletted, [&](const std::string& path) {
+        VideoTrack video;
+        video.codecs = {"rawvideo"};
+        video.times = EvenTimes(50);
+        video.pixelFormat = AV_PIX_FMT_PAL8;
+        video.paint = [](AVFrame* frame, int) {
+            for (int y = 0; y < frame->height; ++y) {
+                std::memset(frame->data[0] + y * frame->linesize[0], 1,
+                            static_cast<std::size_t>(frame->width));
+            }
+            std::memset(frame->data[1], 0, 1024);
+            const std::uint32_t red = 0xFFFF0000;  // A R G B, in native order
+            std::memcpy(frame->data[1] + 4, &red, sizeof red);
+        };
+        return Writer().Write(path, "avi", &video, nullptr);
     });
     MakeOnce(files.h264TransportStream, [&](const std::string& path) {
         VideoTrack video;

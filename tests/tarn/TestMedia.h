@@ -54,6 +54,7 @@ constexpr int kToneAmplitude = 16384;
 constexpr int kBorder = 20;
 
 constexpr int kGapEndMs = 2000;
+constexpr int kLateVideoStartMs = 200;
 constexpr std::int64_t kTransportStreamStartUs = 1400000;  // as ffmpeg writes MPEG-TS
 constexpr int kMpeg2KeyframeInterval = 15;
 
@@ -80,11 +81,18 @@ struct Files {
     // Matroska.
     std::string opusWebm;
     std::string aacMkv;
-    std::string gapped;        // MPEG-4 Visual with B-frames, bar-coded frames 0-8 at 40 ms apart,
-                               // then a gap: frames 9-20 from kGapEndMs on, 40 ms apart
-    std::string stillPng;   // still images of the pattern.mkv picture, 160x120, as PNG,
-    std::string stillJpeg;  // JPEG
-    std::string stillBmp;   // and BMP files
+    std::string gapped;  // MPEG-4 Visual with B-frames, bar-coded frames 0-8 at 40 ms apart,
+                         // then a gap: frames 9-20 from kGapEndMs on, 40 ms apart
+    // Matroska: a 1 s tone from 0 and three bar-coded H.264 frames (FFmpeg's mpeg4 when it has
+    // no libx264) with B-frames at kLateVideoStartMs, 40 ms apart: FFmpeg takes the picture
+    // stream's start time from the sound, before its first keyframe.
+    std::string lateShortVideo;
+    // AVI, raw 8-bit paletted pictures at 25 fps, 2 s: every pixel palette entry 1, red; the
+    // palette is in the file's header.
+    std::string paletted;
+    std::string stillPng;      // still images of the pattern.mkv picture, 160x120, as PNG,
+    std::string stillJpeg;     // JPEG
+    std::string stillBmp;      // and BMP files
     std::string cover;         // AAC, 1 s, with a cover picture (an attached picture stream)
     std::string truncatedMkv;  // first half of video_only.mkv: opens, ends early
     std::string truncatedMp4;  // first half of av.mp4: its index is missing

@@ -276,6 +276,40 @@ TEST(VideoClipReaderTest, TransportStreamSpansStartOnTheirFrameInsideTheFirstGro
     }
 }
 
+// A short H.264 stream with B-frames that starts after the sound: FFmpeg gives it the sound's
+// start time, so no keyframe comes at or before an in point between the two. The seek to the
+// start lands on the first keyframe, which is kept, rather than reading the file from its
+// first byte (a Matroska header, where no packet is found and the span was all black).
+TEST(VideoClipReaderTest, AnInPointBeforeAStreamsFirstKeyframeShowsItsFramesFromTheirTimes) {
+    for (const int inPointMs : {1, 100, testmedia::kLateVideoStartMs - 1}) {
+        const VideoClipSetup clip =
+            Clip(Media().lateShortVideo, testmedia::kSmallWidth, testmedia::kSmallHeight,
+                 ClipMode::Stretch, inPointMs * kTicksPerMs);
+        VideoClipReader reader(clip);
+        EXPECT_TRUE(IsAllZero(Render(&reader, clip, clip.sourceStart))) << inPointMs;
+        for (int frame = 0; frame < 3; ++frame) {
+            const std::int64_t time =
+                (testmedia::kLateVideoStartMs + 40 * frame + 20) * kTicksPerMs;
+            EXPECT_EQ(FrameIndex(Render(&reader, clip, time), clip.outputWidth, clip.outputHeight),
+                      frame)
+                << "in point " << inPointMs << " ms";
+        }
+    }
+}
+
+// An AVI file's palette comes with its first packet only: a span entered by a seek keeps it.
+TEST(VideoClipReaderTest, PalettedPicturesKeepTheirPaletteAfterASeek) {
+    for (const int inPointMs : {0, 40, 1000}) {
+        const VideoClipSetup clip =
+            Clip(Media().paletted, testmedia::kSmallWidth, testmedia::kSmallHeight,
+                 ClipMode::Stretch, inPointMs * kTicksPerMs);
+        VideoClipReader reader(clip);
+        const std::vector<std::uint8_t> frame = Render(&reader, clip, clip.sourceStart + 1);
+        EXPECT_TRUE(IsRed(frame, clip.outputWidth, clip.outputWidth / 2, clip.outputHeight / 2))
+            << "in point " << inPointMs << " ms";
+    }
+}
+
 TEST(VideoClipReaderTest, VariableFrameRateFramesShowAtTheirOwnTimes) {
     const VideoClipSetup clip = Clip(Media().vfr, testmedia::kSmallWidth, testmedia::kSmallHeight);
     VideoClipReader reader(clip);
