@@ -206,7 +206,8 @@ TEST(FeedcatQuality, CrfBitratesAndPresetChangeTheOutput) {
         const ProcessResult run = RunFeedcat(
             {"a:" + kTone + "@0-2000", "--audio-bitrate", rate, "--quiet", "-o", "a.mp4"}, folder);
         EXPECT_EQ(run.status, 0) << run.err;
-        const StreamReport* audio = ReadMedia(folder.File("a.mp4")).Find("audio");
+        const MediaReport media = ReadMedia(folder.File("a.mp4"));
+        const StreamReport* audio = media.Find("audio");
         return audio != nullptr ? audio->packetBytes : -1;
     };
     EXPECT_GT(audioBytes("192k"), 2 * audioBytes("32k"));
