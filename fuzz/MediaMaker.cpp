@@ -6,6 +6,8 @@
 #include <iterator>
 #include <memory>
 
+#include "media/PictureColour.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -636,27 +638,6 @@ void AddAudioPiece(std::vector<AudioSpan>* spans, AudioSpan piece) {
     spans->push_back(piece);
 }
 
-// The YUV matrix a decoded picture is to be read with: its tag, or for an untagged one BT.709
-// from 720 lines up and BT.601 below (what players do, and what the engine documents).
-int MatrixOf(const AVFrame* picture) {
-    switch (picture->colorspace) {
-        case AVCOL_SPC_BT709:
-            return SWS_CS_ITU709;
-        case AVCOL_SPC_FCC:
-            return SWS_CS_FCC;
-        case AVCOL_SPC_SMPTE240M:
-            return SWS_CS_SMPTE240M;
-        case AVCOL_SPC_BT2020_NCL:
-        case AVCOL_SPC_BT2020_CL:
-            return SWS_CS_BT2020;
-        case AVCOL_SPC_BT470BG:
-        case AVCOL_SPC_SMPTE170M:
-            return SWS_CS_ITU601;
-        default:
-            return picture->height >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601;
-    }
-}
-
 }  // namespace
 
 std::string MadeMedia::Describe() const {
@@ -852,7 +833,7 @@ bool ReadReference(const std::string& path, const MadeMedia& made, Reference* re
                 const auto format = static_cast<AVPixelFormat>(frame->format);
                 scaler = MakeScaler(
                     frame->width, frame->height, format, kProbeSide, kProbeSide, AV_PIX_FMT_BGR0,
-                    MatrixOf(frame.get()),
+                    media::SwsMatrixOf(frame.get()),
                     frame->color_range == AVCOL_RANGE_JPEG || IsFullRangeFormat(format), false);
             }
             if (frame->width != reference->width || frame->height != reference->height || !scaler ||

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "media/PictureColour.h"
 #include "tarn/PictureFitter.h"
 
 extern "C" {
@@ -88,22 +89,7 @@ int ColourMatrix(const AVFrame* picture) {
         (descriptor->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) != 0) {
         return SWS_CS_DEFAULT;
     }
-    switch (picture->colorspace) {
-        case AVCOL_SPC_BT709:
-            return SWS_CS_ITU709;
-        case AVCOL_SPC_FCC:
-            return SWS_CS_FCC;
-        case AVCOL_SPC_SMPTE240M:
-            return SWS_CS_SMPTE240M;
-        case AVCOL_SPC_BT2020_NCL:
-        case AVCOL_SPC_BT2020_CL:
-            return SWS_CS_BT2020;
-        case AVCOL_SPC_BT470BG:
-        case AVCOL_SPC_SMPTE170M:
-            return SWS_CS_ITU601;
-        default:
-            return picture->height >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601;
-    }
+    return media::SwsMatrixOf(picture);
 }
 
 // Formats whose crop can start at (almost) any pixel by moving each plane's pointer: planar

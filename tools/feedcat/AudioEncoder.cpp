@@ -1,6 +1,7 @@
 #include "AudioEncoder.h"
 
 #include "EncoderDrain.h"
+#include "media/ErrorText.h"
 
 #include <algorithm>
 #include <vector>
@@ -11,6 +12,8 @@ extern "C" {
 }
 
 namespace feedcat {
+using media::ErrorText;
+
 namespace {
 
 // s16 when the encoder takes it, else its first format.
@@ -47,12 +50,6 @@ std::int32_t EncoderRate(const AVCodec* codec, std::int32_t rate) {
         highest = std::max(highest, *supported);
     }
     return above != 0 ? above : highest;
-}
-
-std::string ErrorText(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof(text));
-    return text;
 }
 
 }  // namespace

@@ -5,20 +5,13 @@
 #include <cerrno>
 #include <cstring>
 
+#include "media/ErrorText.h"
 extern "C" {
 #include <libavutil/dict.h>
 }
 
 namespace feedcat {
-namespace {
-
-std::string ErrorText(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof(text));
-    return text;
-}
-
-}  // namespace
+using media::ErrorText;
 
 OutputFile::~OutputFile() {
     Discard();

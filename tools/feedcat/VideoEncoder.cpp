@@ -2,20 +2,13 @@
 
 #include "EncoderDrain.h"
 
+#include "media/ErrorText.h"
 extern "C" {
 #include <libavutil/opt.h>
 }
 
 namespace feedcat {
-namespace {
-
-std::string ErrorText(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof(text));
-    return text;
-}
-
-}  // namespace
+using media::ErrorText;
 
 AVPixelFormat EncoderPixelFormat(const AVCodec* codec) {
     if (codec->pix_fmts == nullptr) {
