@@ -17,10 +17,9 @@
 # sample counts are wrong, 2 on a usage or set-up problem.
 set -euo pipefail
 
-die() {
-    echo "compare-job-r: $2" >&2
-    exit "$1"
-}
+BENCH_NAME=compare-job-r
+# shellcheck source=bench/timed-runs.sh
+source "$(dirname "$0")/timed-runs.sh"
 
 RUNS=${1:-5}
 [[ $RUNS =~ ^[1-9][0-9]*$ ]] || die 2 "RUNS must be a positive whole number, not '$RUNS'"
@@ -29,19 +28,14 @@ ROOT=$(git -C "$(dirname "$0")" rev-parse --show-toplevel) || die 2 "not inside 
 SHARED="$ROOT/../shared/bench"
 JOB_R=${2:-${FEED_JOB_R:-$ROOT/build-bench/bench/job_r/feed_job_r}}
 export MEDIA=${MEDIA:-/tmp/benchmedia}
-TIME=/usr/bin/time
 
-[[ -x $TIME ]] || die 2 "$TIME not found (apt-get install time)"
-"$TIME" -f '%e' true >/dev/null 2>&1 || die 2 "$TIME is not GNU time (apt-get install time)"
+require_gnu_time
 command -v ffmpeg >/dev/null || die 2 "ffmpeg not found"
 [[ -f $SHARED/peers.sh && -f $SHARED/make-media.sh ]] || die 2 "no peers.sh / make-media.sh in $SHARED"
 [[ -z ${FEEDCAT:-} || -x $FEEDCAT ]] || die 2 "FEEDCAT is not a program: $FEEDCAT"
 [[ -x $JOB_R ]] || die 2 "feed_job_r not found at $JOB_R (build with -DFEED_BUILD_BENCH=ON, or pass its path)"
 
-if [[ ! -s $MEDIA/A.mp4 || ! -s $MEDIA/B.mp4 || ! -s $MEDIA/C.mp3 ]]; then
-    echo "making media in $MEDIA"
-    bash "$SHARED/make-media.sh"
-fi
+ensure_media "$SHARED"
 
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
@@ -51,27 +45,6 @@ for f in ours.wall ours.cpu ours.rss ours.inner ff.wall ff.cpu ff.rss cat.wall c
     : >"$WORK/$f"
 done
 
-# timed SIDE RECORD COMMAND...: runs COMMAND under GNU time, its stdout into $WORK/SIDE.out and
-# its stderr into $WORK/SIDE.err; with RECORD=1 appends the figures to $WORK/SIDE.{wall,cpu,rss}.
-# Returns the command's exit status.
-timed() {
-    local side=$1 record=$2
-    shift 2
-    local status=0
-    "$TIME" -f '%e %U %S %M' -o "$WORK/$side.time" "$@" >"$WORK/$side.out" 2>"$WORK/$side.err" ||
-        status=$?
-    local wall=0 user=0 sys=0 rss=0
-    # GNU time puts "Command exited with non-zero status N" before the figures on a failure.
-    read -r wall user sys rss < <(tail -n 1 "$WORK/$side.time") || true
-    if [[ $record == 1 ]]; then
-        echo "$wall" >>"$WORK/$side.wall"
-        awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.2f\n", u + s }' >>"$WORK/$side.cpu"
-        awk -v k="$rss" 'BEGIN { printf "%.1f\n", k / 1024 }' >>"$WORK/$side.rss"
-    fi
-    printf '  %-6s wall %6s s  user %6s s  sys %5s s  rss %7s KiB\n' "$side" "$wall" "$user" "$sys" "$rss"
-    return "$status"
-}
-
 run_ours() {
     local status=0
     timed ours "$1" "$JOB_R" "$MEDIA" || status=$?
@@ -79,7 +52,7 @@ run_ours() {
     line=$(grep -m1 '^frames=' "$WORK/ours.out" || true)
     if ((status != 0)) || [[ $line != "frames=1000 samples=1764000 "* ]]; then
         echo "compare-job-r: feed_job_r failed (exit $status): ${line:-no result line}" >&2
-        sed 's/^/  feed_job_r: /' "$WORK/ours.err" >&2
+        show_output ours
         exit 1
     fi
     if [[ $1 == 1 ]]; then
@@ -96,7 +69,7 @@ run_cat() {
         --audio-fade-in 3000 --audio-fade-out 3000 --json -o null || status=$?
     if ((status != 0)) || ! grep -q '"frames":1000,"sample_frames":1764000,' "$WORK/cat.out"; then
         echo "compare-job-r: feedcat failed (exit $status) or delivered other counts" >&2
-        sed 's/^/  feedcat: /' "$WORK/cat.out" "$WORK/cat.err" >&2
+        show_output cat
         exit 1
     fi
 }
@@ -106,20 +79,9 @@ run_ff() {
     timed ff "$1" bash "$SHARED/peers.sh" ff_R_trim || status=$?
     if ((status != 0)); then
         echo "compare-job-r: ffmpeg (peers.sh ff_R_trim) failed (exit $status)" >&2
-        sed 's/^/  ffmpeg: /' "$WORK/ff.err" >&2
+        show_output ff
         exit 2
     fi
-}
-
-# median FILE [PRINTF_FORMAT]
-median() {
-    sort -n "$1" | awk -v f="${2:-%.2f}\n" '{ v[NR] = $1 } END {
-        if (NR == 0) { print "n/a"; exit }
-        if (NR % 2) printf f, v[(NR + 1) / 2]; else printf f, (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
-
-ratio() {
-    awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f\n", a / b; else print "n/a" }'
 }
 
 echo "job R: $JOB_R vs ffmpeg (peers.sh ff_R_trim), media $MEDIA, $(nproc) CPUs"

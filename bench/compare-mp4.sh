@@ -17,10 +17,9 @@
 # wrong, 2 on a usage or set-up problem.
 set -euo pipefail
 
-die() {
-    echo "compare-mp4: $2" >&2
-    exit "$1"
-}
+BENCH_NAME=compare-mp4
+# shellcheck source=bench/timed-runs.sh
+source "$(dirname "$0")/timed-runs.sh"
 
 RUNS=${1:-5}
 [[ $RUNS =~ ^[1-9][0-9]*$ ]] || die 2 "RUNS must be a positive whole number, not '$RUNS'"
@@ -29,19 +28,14 @@ ROOT=$(git -C "$(dirname "$0")" rev-parse --show-toplevel) || die 2 "not inside 
 SHARED="$ROOT/../shared/bench"
 FEEDCAT=${2:-${FEEDCAT:-$ROOT/build-bench/tools/feedcat/feedcat}}
 export MEDIA=${MEDIA:-/tmp/benchmedia}
-TIME=/usr/bin/time
 
-[[ -x $TIME ]] || die 2 "$TIME not found (apt-get install time)"
-"$TIME" -f '%e' true >/dev/null 2>&1 || die 2 "$TIME is not GNU time (apt-get install time)"
+require_gnu_time
 command -v ffmpeg >/dev/null || die 2 "ffmpeg not found"
 command -v ffprobe >/dev/null || die 2 "ffprobe not found"
 [[ -f $SHARED/peers.sh && -f $SHARED/make-media.sh ]] || die 2 "no peers.sh / make-media.sh in $SHARED"
 [[ -x $FEEDCAT ]] || die 2 "feedcat not found at $FEEDCAT (build the feedcat target, or pass its path)"
 
-if [[ ! -s $MEDIA/A.mp4 || ! -s $MEDIA/B.mp4 || ! -s $MEDIA/C.mp3 ]]; then
-    echo "making media in $MEDIA"
-    bash "$SHARED/make-media.sh"
-fi
+ensure_media "$SHARED"
 
 # The graph is peers.sh's own (read, not copied, so the two cannot drift); its video chain ends
 # in the label [v], before which the conversion to 4:2:0 goes.
@@ -56,24 +50,6 @@ for f in feedcat.wall feedcat.cpu feedcat.rss ffmpeg.wall ffmpeg.cpu ffmpeg.rss;
     : >"$WORK/$f"
 done
 
-# timed SIDE RECORD COMMAND...: runs COMMAND under GNU time, its output into $WORK/SIDE.log;
-# with RECORD=1 appends the figures to $WORK/SIDE.{wall,cpu,rss}. Returns the command's status.
-timed() {
-    local side=$1 record=$2
-    shift 2
-    local status=0
-    "$TIME" -f '%e %U %S %M' -o "$WORK/$side.time" "$@" >"$WORK/$side.log" 2>&1 || status=$?
-    local wall=0 user=0 sys=0 rss=0
-    read -r wall user sys rss < <(tail -n 1 "$WORK/$side.time") || true
-    if [[ $record == 1 ]]; then
-        echo "$wall" >>"$WORK/$side.wall"
-        awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.2f\n", u + s }' >>"$WORK/$side.cpu"
-        awk -v k="$rss" 'BEGIN { printf "%.1f\n", k / 1024 }' >>"$WORK/$side.rss"
-    fi
-    printf '  %-7s wall %6s s  user %6s s  sys %5s s  rss %7s KiB\n' "$side" "$wall" "$user" "$sys" "$rss"
-    return "$status"
-}
-
 # check SIDE FILE: 1000 video frames and a video stream of 40.000 s, and an audio stream.
 check() {
     local side=$1 file=$2 frames duration audio
@@ -86,7 +62,7 @@ check() {
     if [[ $frames != 1000 || $duration != 40.000000 || $audio != aac ]]; then
         echo "compare-mp4: $side wrote frames=$frames video duration=$duration audio=$audio" \
             "(expected 1000, 40.000000, aac)" >&2
-        sed "s/^/  $side: /" "$WORK/$side.log" >&2
+        show_output "$side"
         exit 1
     fi
 }
@@ -100,7 +76,7 @@ run_cat() {
         --audio-fade-in 3000 --audio-fade-out 3000 --quiet -o "$WORK/feedcat.mp4" || status=$?
     if ((status != 0)); then
         echo "compare-mp4: feedcat failed (exit $status)" >&2
-        sed 's/^/  feedcat: /' "$WORK/feedcat.log" >&2
+        show_output feedcat
         exit 1
     fi
     check feedcat "$WORK/feedcat.mp4"
@@ -113,21 +89,10 @@ run_ff() {
         -c:v libx264 -preset veryfast -crf 23 -c:a aac "$WORK/ffmpeg.mp4" || status=$?
     if ((status != 0)); then
         echo "compare-mp4: ffmpeg failed (exit $status)" >&2
-        sed 's/^/  ffmpeg: /' "$WORK/ffmpeg.log" >&2
+        show_output ffmpeg
         exit 1
     fi
     check ffmpeg "$WORK/ffmpeg.mp4"
-}
-
-# median FILE [PRINTF_FORMAT]
-median() {
-    sort -n "$1" | awk -v f="${2:-%.2f}\n" '{ v[NR] = $1 } END {
-        if (NR == 0) { print "n/a"; exit }
-        if (NR % 2) printf f, v[(NR + 1) / 2]; else printf f, (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
-
-ratio() {
-    awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f\n", a / b; else print "n/a" }'
 }
 
 echo "job R to MP4: $FEEDCAT vs ffmpeg (ff_R_trim's graph + format=yuv420p, libx264 veryfast" \

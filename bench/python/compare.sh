@@ -17,10 +17,9 @@
 # usage or set-up problem.
 set -euo pipefail
 
-die() {
-    echo "compare: $2" >&2
-    exit "$1"
-}
+BENCH_NAME=compare
+# shellcheck source=bench/timed-runs.sh
+source "$(dirname "$0")/../timed-runs.sh"
 
 RUNS=${1:-5}
 [[ $RUNS =~ ^[1-9][0-9]*$ ]] || die 2 "RUNS must be a positive whole number, not '$RUNS'"
@@ -32,18 +31,13 @@ PACKAGE=$BUILD/python/package
 SCRIPT=$ROOT/bench/python/job_r.py
 PYTHON=${PYTHON:-/usr/bin/python3}
 export MEDIA=${MEDIA:-/tmp/benchmedia}
-TIME=/usr/bin/time
 
-[[ -x $TIME ]] || die 2 "$TIME not found (apt-get install time)"
+require_gnu_time
 [[ -x $JOB_R ]] || die 2 "feed_job_r not found at $JOB_R (make bench-python builds it)"
 [[ -d $PACKAGE/feed ]] || die 2 "the feed package is not built in $PACKAGE (make bench-python)"
 "$PYTHON" -c 'import av, cv2, numpy' 2>/dev/null ||
     die 2 "$PYTHON lacks PyAV, OpenCV or numpy (apt-get install python3-av python3-opencv)"
-if [[ ! -s $MEDIA/A.mp4 || ! -s $MEDIA/B.mp4 || ! -s $MEDIA/C.mp3 ]]; then
-    [[ -f $SHARED/make-media.sh ]] || die 2 "no make-media.sh in $SHARED"
-    echo "making media in $MEDIA"
-    bash "$SHARED/make-media.sh"
-fi
+ensure_media "$SHARED"
 
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
@@ -59,38 +53,23 @@ command_of() {
     esac
 }
 
-# run SIDE RECORD: runs one program under GNU time; with RECORD=1 keeps its figures.
+# run SIDE RECORD: runs one program under GNU time; with RECORD=1 keeps its figures and its own
+# clock's.
 run() {
     local side=$1 record=$2 status=0
     # shellcheck disable=SC2046
-    "$TIME" -f '%e %U %S %M' -o "$WORK/time" $(command_of "$side") >"$WORK/out" 2>"$WORK/err" ||
-        status=$?
-    local line wall user sys rss
-    line=$(grep -m1 '^frames=' "$WORK/out" || true)
+    timed "$side" "$record" $(command_of "$side") || status=$?
+    local line
+    line=$(grep -m1 '^frames=' "$WORK/$side.out" || true)
     if ((status != 0)) || [[ -z $line ]]; then
         echo "compare: $side failed (exit $status): ${line:-no result line}" >&2
-        sed "s/^/  $side: /" "$WORK/err" >&2
+        show_output "$side"
         exit 1
     fi
-    read -r wall user sys rss < <(tail -n 1 "$WORK/time")
-    printf '  %-7s wall %6s s  user %6s s  sys %5s s  rss %7s KiB  %s\n' \
-        "$side" "$wall" "$user" "$sys" "$rss" "$line"
+    echo "          $line"
     if [[ $record == 1 ]]; then
-        echo "$wall" >>"$WORK/$side.wall"
         sed -n 's/.* wall_s=\([0-9.]*\).*/\1/p' <<<"$line" >>"$WORK/$side.inner"
-        awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.2f\n", u + s }' >>"$WORK/$side.cpu"
-        awk -v k="$rss" 'BEGIN { printf "%.1f\n", k / 1024 }' >>"$WORK/$side.rss"
     fi
-}
-
-median() {
-    sort -n "$1" | awk '{ v[NR] = $1 } END {
-        if (NR == 0) { print "n/a"; exit }
-        if (NR % 2) printf "%.2f\n", v[(NR + 1) / 2]; else printf "%.2f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
-
-ratio() {
-    awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f\n", a / b; else print "n/a" }'
 }
 
 echo "job R in Python: feed, PyAV, OpenCV, and the C host; media $MEDIA, $(nproc) CPUs"
