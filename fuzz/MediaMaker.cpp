@@ -6,6 +6,7 @@
 #include <iterator>
 #include <memory>
 
+#include "media/FFmpegHolders.h"
 #include "media/PictureColour.h"
 
 extern "C" {
@@ -90,35 +91,12 @@ const T& Pick(const T (&table)[N], int choice) {
     return table[static_cast<std::size_t>(choice < 0 ? -choice : choice) % N];
 }
 
-struct CodecFreer {
-    void operator()(AVCodecContext* codec) const { avcodec_free_context(&codec); }
-};
-using CodecPtr = std::unique_ptr<AVCodecContext, CodecFreer>;
-struct FrameFreer {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
-struct PacketFreer {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
-struct ScalerFreer {
-    void operator()(SwsContext* scaler) const { sws_freeContext(scaler); }
-};
-using ScalerPtr = std::unique_ptr<SwsContext, ScalerFreer>;
-struct OutputFreer {
-    void operator()(AVFormatContext* output) const {
-        if (output->pb != nullptr) {
-            avio_closep(&output->pb);
-        }
-        avformat_free_context(output);
-    }
-};
-using OutputPtr = std::unique_ptr<AVFormatContext, OutputFreer>;
-struct InputCloser {
-    void operator()(AVFormatContext* input) const { avformat_close_input(&input); }
-};
-using InputPtr = std::unique_ptr<AVFormatContext, InputCloser>;
+using CodecPtr = media::CodecContextPtr;
+using media::FramePtr;
+using media::InputPtr;
+using media::PacketPtr;
+using media::ScalerPtr;
+using OutputPtr = media::OutputFilePtr;
 
 bool IsFullRangeFormat(AVPixelFormat format) {
     switch (format) {

@@ -28,6 +28,18 @@ struct OutputContextFreer {
 };
 using OutputContextPtr = std::unique_ptr<AVFormatContext, OutputContextFreer>;
 
+// An output context that owns the file it opened (avio_open into its pb): both are closed
+// together. For writers that open and close a file in one place.
+struct OutputFileCloser {
+    void operator()(AVFormatContext* output) const {
+        if (output->pb != nullptr) {
+            avio_closep(&output->pb);
+        }
+        avformat_free_context(output);
+    }
+};
+using OutputFilePtr = std::unique_ptr<AVFormatContext, OutputFileCloser>;
+
 struct IoCloser {
     void operator()(AVIOContext* io) const { avio_closep(&io); }
 };

@@ -35,15 +35,7 @@ const bool kQuietFFmpeg = [] {
 // Bumped whenever a file's content changes, so stale files from older builds are not used.
 constexpr const char kMediaVersion[] = "v7";
 
-struct OutputFreer {
-    void operator()(AVFormatContext* output) const {
-        if (output->pb != nullptr) {
-            avio_closep(&output->pb);
-        }
-        avformat_free_context(output);
-    }
-};
-using OutputPtr = std::unique_ptr<AVFormatContext, OutputFreer>;
+using OutputPtr = media::OutputFilePtr;
 
 struct Yuv {
     int y;
