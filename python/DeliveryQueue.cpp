@@ -64,7 +64,8 @@ void DeliveryQueue::Push(DeliveredItem::Kind kind, const std::uint8_t* bytes, st
                          DeliveredItem&& item) noexcept {
     // A null pointer or a negative length is taken as nothing to copy; Python then finds the
     // item's size does not match its shape and reports it.
-    const std::size_t size = (bytes != nullptr && length > 0) ? static_cast<std::size_t>(length) : 0;
+    const std::size_t size =
+        (bytes != nullptr && length > 0) ? static_cast<std::size_t>(length) : 0;
     std::unique_lock<std::mutex> lock(mutex_);
     const std::size_t bound = kind == DeliveredItem::Kind::Frame ? maxFrames_ : maxBuffers_;
     roomFree_.wait(lock, [&] { return closed_ || countOf(kind) < bound; });

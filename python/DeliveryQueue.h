@@ -25,7 +25,7 @@ namespace feedpy {
 struct DeliveredItem {
     enum class Kind { Frame, Buffer };
     Kind kind = Kind::Frame;
-    Buffer data;                 // the bytes as the library handed them over
+    Buffer data;                  // the bytes as the library handed them over
     std::int32_t positionMs = 0;  // on the timeline
     // Frames: pixels; buffers: 0.
     std::int32_t width = 0;
@@ -81,7 +81,7 @@ class DeliveryQueue {
     std::shared_ptr<BufferPool> framePool_;
     std::shared_ptr<BufferPool> bufferPool_;
 
-    std::mutex mutex_;  // guards everything below
+    std::mutex mutex_;                   // guards everything below
     std::condition_variable itemReady_;  // Python waits for an item, a close or a failure
     std::condition_variable roomFree_;   // callbacks wait for room or a close
     std::deque<DeliveredItem> items_;

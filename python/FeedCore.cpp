@@ -269,9 +269,8 @@ py::object FeedCore::MakeItem(DeliveredItem&& item) const {
     }
     const std::int64_t channels = item.channels;
     if (item.bitsPerSample != 16 || channels <= 0 || item.data.size() % (2 * channels) != 0) {
-        throw FeedFailure("the library delivered a buffer of " +
-                          std::to_string(item.data.size()) + " bytes, " +
-                          std::to_string(item.bitsPerSample) + "-bit, " +
+        throw FeedFailure("the library delivered a buffer of " + std::to_string(item.data.size()) +
+                          " bytes, " + std::to_string(item.bitsPerSample) + "-bit, " +
                           std::to_string(channels) + " channels");
     }
     AudioBuffer buffer;
@@ -279,8 +278,8 @@ py::object FeedCore::MakeItem(DeliveredItem&& item) const {
     buffer.sampleRate = item.sampleRate;
     const auto frames = static_cast<py::ssize_t>(item.data.size() / (2 * channels));
     // The library's samples are little-endian whatever the machine; "<i2" says so.
-    buffer.array = WrapBlock(std::move(item.data), py::dtype("<i2"), {frames, channels},
-                             {channels * 2, 2});
+    buffer.array =
+        WrapBlock(std::move(item.data), py::dtype("<i2"), {frames, channels}, {channels * 2, 2});
     return py::cast(std::move(buffer));
 }
 

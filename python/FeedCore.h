@@ -69,8 +69,8 @@ class FeedCore {
     void SetSampleRate(std::int32_t rate);
     void SetChannels(std::int32_t channels);
     // Fades, clip mode and sync: never refused; fades apply from the next frame or buffer.
-    void SetVideoFade(bool fadeIn, std::int32_t fadeInMs, std::uint32_t fadeInColour,
-                      bool fadeOut, std::int32_t fadeOutMs, std::uint32_t fadeOutColour);
+    void SetVideoFade(bool fadeIn, std::int32_t fadeInMs, std::uint32_t fadeInColour, bool fadeOut,
+                      std::int32_t fadeOutMs, std::uint32_t fadeOutColour);
     void SetAudioFade(bool fadeIn, std::int32_t fadeInMs, bool fadeOut, std::int32_t fadeOutMs);
     void SetClipMode(std::int32_t mode);
     void SetSync(bool enabled);

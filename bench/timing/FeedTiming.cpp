@@ -303,7 +303,8 @@ int Clips(int count, const std::string& file) {
         seconds.push_back(Ms(Clock::now() - started) / 1000.0);
         FeedDestroy(feed);
         if (host.frames.load() != count) {
-            std::fprintf(stderr, "feed_timing: %d frames for %d clips\n", host.frames.load(), count);
+            std::fprintf(stderr, "feed_timing: %d frames for %d clips\n", host.frames.load(),
+                         count);
             return 1;
         }
     }

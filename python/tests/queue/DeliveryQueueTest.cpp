@@ -127,7 +127,7 @@ TEST(DeliveryQueue, CloseReleasesAWaitingCallbackAndTheConsumer) {
     EXPECT_TRUE(returned.load());
     DeliveredItem item;
     EXPECT_EQ(queue.Pop(generation, &item, 1s), Wait::Closed);  // the queued frame is dropped
-    PushFrame(queue, 80, 3);                                   // after the close: not queued
+    PushFrame(queue, 80, 3);                                    // after the close: not queued
     EXPECT_EQ(queue.Pop(generation, &item, 0ms), Wait::Closed);
 }
 
