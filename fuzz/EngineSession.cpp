@@ -74,8 +74,8 @@ struct Timeline {
     explicit Timeline(StreamKind streamKind) : kind(streamKind) {}
 };
 
-void Build(const TimelineSpec& spec, Timeline& timeline, Receiver& receiver) {
-    if (!spec.wanted) {
+void Build(const TimelinePlan& plan, Timeline& timeline, Receiver& receiver) {
+    if (!plan.wanted) {
         return;
     }
     if (Guarded("CreateSimpleCompositeSource",
@@ -91,11 +91,11 @@ void Build(const TimelineSpec& spec, Timeline& timeline, Receiver& receiver) {
     }
     Guarded("SetVideoFormat/SetAudioFormat", [&] {
         return timeline.kind == kStreamVideo
-                   ? timeline.editor->SetVideoFormat(spec.width, spec.height, spec.frameRate)
-                   : timeline.editor->SetAudioFormat(spec.sampleRate, spec.channels);
+                   ? timeline.editor->SetVideoFormat(plan.width, plan.height, plan.frameRate)
+                   : timeline.editor->SetAudioFormat(plan.sampleRate, plan.channels);
     });
     std::int64_t at = 0;
-    for (const ClipSpec& clip : spec.clips) {
+    for (const ClipPlan& clip : plan.clips) {
         const std::int64_t length = clip.sourceStop - clip.sourceStart;
         if (Guarded("AddClip", [&] {
                 return timeline.editor->AddClip(clip.source, clip.crop.data(), clip.mode,
@@ -183,13 +183,13 @@ void Fail(const char* format, ...) {
     std::abort();
 }
 
-Outcome Run(const TimelineSpec& videoSpec, const TimelineSpec& audioSpec, const Control& control,
+Outcome Run(const TimelinePlan& videoPlan, const TimelinePlan& audioPlan, const Control& control,
             Receiver& receiver) {
     Outcome outcome;
     Timeline video(kStreamVideo);
     Timeline audio(kStreamAudio);
-    Build(videoSpec, video, receiver);
-    Build(audioSpec, audio, receiver);
+    Build(videoPlan, video, receiver);
+    Build(audioPlan, audio, receiver);
     outcome.videoPrepared = video.prepared;
     outcome.audioPrepared = audio.prepared;
 

@@ -16,7 +16,8 @@
 
 namespace fuzzsession {
 
-struct ClipSpec {
+// One clip as the harness hands it to a composite's AddClip.
+struct ClipPlan {
     IMediaSource* source = nullptr;  // not owned; AddClip takes its own reference
     std::array<std::int32_t, 4> crop = {-1, -1, -1, -1};
     std::int32_t mode = 0;
@@ -26,9 +27,9 @@ struct ClipSpec {
 };
 
 // One kind's timeline: the clips go end to end from 0.
-struct TimelineSpec {
+struct TimelinePlan {
     bool wanted = false;
-    std::vector<ClipSpec> clips;
+    std::vector<ClipPlan> clips;
     // Video: SetVideoFormat(width, height, frameRate). Audio: SetAudioFormat(rate, channels).
     std::int32_t width = 0;
     std::int32_t height = 0;
@@ -66,7 +67,7 @@ struct Outcome {
 constexpr int kStallSeconds = 3;
 
 // Runs the session. Composites that cannot be created or set up count as not prepared.
-Outcome Run(const TimelineSpec& video, const TimelineSpec& audio, const Control& control,
+Outcome Run(const TimelinePlan& video, const TimelinePlan& audio, const Control& control,
             Receiver& receiver);
 
 // Prints "fuzz: " and the message to stderr and aborts (a finding).

@@ -149,40 +149,40 @@ class Counter final : public Receiver {
 };
 
 // The clips of one stream: the span, and with secondClip the same span again after it.
-TimelineSpec Timeline(const Setup& setup, IMediaSource* source, std::int32_t streamMs, bool video) {
-    TimelineSpec spec;
-    spec.wanted = source != nullptr;
-    if (!spec.wanted) {
-        return spec;
+TimelinePlan Timeline(const Setup& setup, IMediaSource* source, std::int32_t streamMs, bool video) {
+    TimelinePlan plan;
+    plan.wanted = source != nullptr;
+    if (!plan.wanted) {
+        return plan;
     }
     const std::int32_t clipMs = setup.spanMs > 0
                                     ? setup.spanMs
                                     : (streamMs > 0 ? std::min(streamMs, kMaxClipMs) : kMaxClipMs);
-    ClipSpec clip;
+    ClipPlan clip;
     clip.source = source;
     clip.crop = setup.crop;
     clip.mode = setup.clipMode;
     clip.param = setup.clipParam;
     clip.sourceStart = setup.spanStart;
     clip.sourceStop = setup.spanStart + static_cast<std::int64_t>(clipMs) * kUnitsPerMs;
-    spec.clips.push_back(clip);
+    plan.clips.push_back(clip);
     if (setup.secondClip) {
-        spec.clips.push_back(clip);
+        plan.clips.push_back(clip);
     }
     if (video) {
-        spec.width = setup.width;
-        spec.height = setup.height;
-        spec.frameRate = setup.rate.value();
+        plan.width = setup.width;
+        plan.height = setup.height;
+        plan.frameRate = setup.rate.value();
     } else {
-        spec.sampleRate = setup.sampleRate;
-        spec.channels = setup.channels;
+        plan.sampleRate = setup.sampleRate;
+        plan.channels = setup.channels;
     }
-    return spec;
+    return plan;
 }
 
-std::int64_t LengthOf(const TimelineSpec& spec) {
+std::int64_t LengthOf(const TimelinePlan& plan) {
     std::int64_t length = 0;
-    for (const ClipSpec& clip : spec.clips) {
+    for (const ClipPlan& clip : plan.clips) {
         length += clip.sourceStop - clip.sourceStart;
     }
     return length;
@@ -199,7 +199,7 @@ bool AudioUsable(const Setup& s) {
     return s.sampleRate >= 0 && s.sampleRate <= 768000 && s.channels >= 1 && s.channels <= 8;
 }
 
-void Play(const Setup& setup, const TimelineSpec& video, const TimelineSpec& audio) {
+void Play(const Setup& setup, const TimelinePlan& video, const TimelinePlan& audio) {
     const std::int64_t videoLength = LengthOf(video);
     const std::int64_t audioLength = LengthOf(audio);
     VideoChecker videoChecker(setup.width, setup.height, setup.rate.num, setup.rate.den,
@@ -289,13 +289,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 video.reset();
                 result = -1;  // not played: keep it out of the corpus
             }
-            const TimelineSpec videoSpec = Timeline(setup, video.get(), videoMs, true);
-            const TimelineSpec audioSpec = Timeline(setup, audio.get(), audioMs, false);
+            const TimelinePlan videoPlan = Timeline(setup, video.get(), videoMs, true);
+            const TimelinePlan audioPlan = Timeline(setup, audio.get(), audioMs, false);
             if (setup.together) {
-                Play(setup, videoSpec, audioSpec);
+                Play(setup, videoPlan, audioPlan);
             } else {
-                Play(setup, videoSpec, TimelineSpec{});
-                Play(setup, TimelineSpec{}, audioSpec);
+                Play(setup, videoPlan, TimelinePlan{});
+                Play(setup, TimelinePlan{}, audioPlan);
             }
         }
     }

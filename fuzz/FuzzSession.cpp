@@ -609,8 +609,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (reference.frameTicks > 0 ? reference.frameTicks : kUnitsPerSecond / 25);
     std::vector<Clip> clips;
     std::int64_t at = 0;
-    TimelineSpec video;
-    TimelineSpec audio;
+    TimelinePlan video;
+    TimelinePlan audio;
     video.wanted = true;
     video.width = setup.width;
     video.height = setup.height;
@@ -643,17 +643,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         clip.edgeSliver = clip.edgeSliver || reference.width < 8 || reference.height < 8;
         clips.push_back(clip);
-        ClipSpec spec;
-        spec.crop = clip.crop;
-        spec.mode = setup.clipMode;
-        spec.param = static_cast<std::int32_t>(setup.barColour);
-        spec.sourceStart = clip.sourceStart;
-        spec.sourceStop = clip.sourceStop;
-        spec.source = videoSource.get();
-        video.clips.push_back(spec);
-        spec.source = audioSource ? audioSource.get() : empty.get();
-        spec.crop = {-1, -1, -1, -1};
-        audio.clips.push_back(spec);
+        ClipPlan plan;
+        plan.crop = clip.crop;
+        plan.mode = setup.clipMode;
+        plan.param = static_cast<std::int32_t>(setup.barColour);
+        plan.sourceStart = clip.sourceStart;
+        plan.sourceStop = clip.sourceStop;
+        plan.source = videoSource.get();
+        video.clips.push_back(plan);
+        plan.source = audioSource ? audioSource.get() : empty.get();
+        plan.crop = {-1, -1, -1, -1};
+        audio.clips.push_back(plan);
     }
 
     // Under the address-space limit a session whose frames may not all fit may run out, and
