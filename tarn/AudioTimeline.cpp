@@ -77,7 +77,10 @@ std::int64_t AudioTimeline::FillFrom(std::int64_t position, std::int64_t count, 
     }
     const std::int64_t frames = std::min(count, sampleEnd_[index] - position);
     reader_->Read(out, frames);
-    PrepareNextClip();
+    preparer_.BeginScheduled([this](int later) {
+        const auto clip = static_cast<std::size_t>(later);
+        return MakeReader(clip, sampleStart_[clip]);
+    });
     return frames;
 }
 
@@ -106,21 +109,14 @@ void AudioTimeline::OpenClip(std::size_t clip, std::int64_t position) {
         reader_ = MakeReader(clip, position);
     }
     // The next clip that holds a sample; it is entered at its first.
-    clipToPrepare_ = -1;
+    int next = -1;
     for (std::size_t later = clip + 1; later < clips_.size(); ++later) {
         if (sampleEnd_[later] > sampleStart_[later]) {
-            clipToPrepare_ = static_cast<int>(later);
+            next = static_cast<int>(later);
             break;
         }
     }
-}
-
-void AudioTimeline::PrepareNextClip() {
-    if (clipToPrepare_ >= 0) {
-        const auto clip = static_cast<std::size_t>(clipToPrepare_);
-        preparer_.Begin(clipToPrepare_, MakeReader(clip, sampleStart_[clip]));
-        clipToPrepare_ = -1;
-    }
+    preparer_.Schedule(next);
 }
 
 }  // namespace tarn

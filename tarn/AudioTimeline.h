@@ -31,9 +31,6 @@ class AudioTimeline final : public TimelineProducer {
     // Makes `clip` the open one, entered at `position` (prepared ahead when that is its first
     // sample).
     void OpenClip(std::size_t clip, std::int64_t position);
-    // Starts preparing the clip after the open one, once the open one has given its first
-    // samples (so that the two do not compete while the open one starts).
-    void PrepareNextClip();
 
     std::vector<ClipData> clips_;
     std::vector<std::int64_t> sampleStart_;  // per clip: its first sample frame
@@ -47,7 +44,6 @@ class AudioTimeline final : public TimelineProducer {
     // Set by Interrupt from another thread; read by the readers' decoding loops.
     std::atomic<bool> stopping_{false};
     int openClip_ = -1;
-    int clipToPrepare_ = -1;
     std::unique_ptr<AudioClipReader> reader_;
     ClipPreparer<AudioClipReader> preparer_;  // after stopping_, which it reads until joined
 };

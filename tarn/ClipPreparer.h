@@ -51,6 +51,20 @@ class ClipPreparer {
         return std::move(reader_);
     }
 
+    // Names the clip to prepare once the one playing has started (-1: none), so that the two
+    // do not compete for the cores while it starts.
+    void Schedule(int clip) { scheduled_ = clip; }
+
+    // Begins the scheduled clip, if one is waiting, with the reader makeReader(clip) gives.
+    template <typename MakeReader>
+    void BeginScheduled(MakeReader makeReader) {
+        if (scheduled_ >= 0) {
+            const int clip = scheduled_;
+            scheduled_ = -1;
+            Begin(clip, makeReader(clip));
+        }
+    }
+
     // Waits for a preparation in progress and drops what it made.
     void Discard() {
         Join();
@@ -76,6 +90,7 @@ class ClipPreparer {
     }
 
     int clip_ = -1;
+    int scheduled_ = -1;
     // Written by the preparing thread until it is joined; by the owner otherwise.
     std::unique_ptr<Reader> reader_;
     std::thread thread_;

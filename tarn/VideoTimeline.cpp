@@ -58,14 +58,7 @@ void VideoTimeline::OpenClip(int clip) {
     if (!reader_) {
         reader_ = MakeReader(clip);
     }
-    clipToPrepare_ = ClipAfter(clip);
-}
-
-void VideoTimeline::PrepareNextClip() {
-    if (clipToPrepare_ >= 0) {
-        preparer_.Begin(clipToPrepare_, MakeReader(clipToPrepare_));
-        clipToPrepare_ = -1;
-    }
+    preparer_.Schedule(ClipAfter(clip));
 }
 
 bool VideoTimeline::Next(Chunk& out) {
@@ -87,7 +80,7 @@ bool VideoTimeline::Next(Chunk& out) {
     if (reader_) {
         const ClipData& data = clips_[static_cast<std::size_t>(clip)];
         reader_->Render(data.sourceStart + (start - data.timelineStart), out.bytes.data());
-        PrepareNextClip();
+        preparer_.BeginScheduled([this](int later) { return MakeReader(later); });
     } else {
         std::memset(out.bytes.data(), 0, out.bytes.size());
     }

@@ -28,9 +28,6 @@ class VideoTimeline final : public TimelineProducer {
     std::unique_ptr<VideoClipReader> MakeReader(int clip) const;
     // Makes `clip` the open one, prepared ahead if it could be.
     void OpenClip(int clip);
-    // Starts preparing the clip after the open one, once the open one has shown its first
-    // frame (so that the two do not compete while the open one starts).
-    void PrepareNextClip();
     // The clip that shows next after `clip`: the first later one that covers a frame's start.
     int ClipAfter(int clip) const;
 
@@ -45,7 +42,6 @@ class VideoTimeline final : public TimelineProducer {
     // Set by Interrupt from another thread; read by the readers' decoding loops.
     std::atomic<bool> stopping_{false};
     int openClip_ = -1;
-    int clipToPrepare_ = -1;
     std::unique_ptr<VideoClipReader> reader_;
     ClipPreparer<VideoClipReader> preparer_;  // after stopping_, which it reads until joined
 };
