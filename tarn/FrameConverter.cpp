@@ -194,6 +194,26 @@ void PaintBars(std::uint8_t* frame, int width, int height, const PixelRect& pict
         }
     }
 }
+// Makes `frame` a `width` x `height` B G R X frame whose rows libswscale may write whole:
+// aligned to its block and padded past the last one. Kept while the size stays the same.
+bool SizeScalerFrame(media::FramePtr* frame, int width, int height) {
+    if (*frame && (*frame)->width == width && (*frame)->height == height) {
+        return true;
+    }
+    frame->reset(av_frame_alloc());
+    if (!*frame) {
+        return false;
+    }
+    (*frame)->width = width;
+    (*frame)->height = height;
+    (*frame)->format = kOutputFormat;
+    if (av_frame_get_buffer(frame->get(), static_cast<int>(kScalerBlock)) < 0) {
+        frame->reset();
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 FrameConverter::FrameConverter(const VideoClipSetup& clip)
@@ -386,20 +406,8 @@ bool FrameConverter::Convert(const AVFrame* picture, AVRational sar, int rotatio
 const AVFrame* FrameConverter::FirstStep(const std::uint8_t* const planes[4], const int strides[4],
                                          int sourceWidth, int sourceHeight, AVPixelFormat format,
                                          int colourMatrix, bool fullRange, int width, int height) {
-    if (!firstStep_ || firstStep_->width != width || firstStep_->height != height) {
-        firstStep_.reset(av_frame_alloc());
-        if (!firstStep_) {
-            return nullptr;
-        }
-        firstStep_->width = width;
-        firstStep_->height = height;
-        firstStep_->format = kOutputFormat;
-        if (av_frame_get_buffer(firstStep_.get(), static_cast<int>(kScalerBlock)) < 0) {
-            firstStep_.reset();
-            return nullptr;
-        }
-    }
-    if (!Prepare(&stepScaler_, sourceWidth, sourceHeight, format, width, height, colourMatrix,
+    if (!SizeScalerFrame(&firstStep_, width, height) ||
+        !Prepare(&stepScaler_, sourceWidth, sourceHeight, format, width, height, colourMatrix,
                  fullRange) ||
         sws_scale(stepScaler_.context.get(), planes, strides, 0, sourceHeight, firstStep_->data,
                   firstStep_->linesize) <= 0) {
@@ -410,21 +418,8 @@ const AVFrame* FrameConverter::FirstStep(const std::uint8_t* const planes[4], co
 
 const AVFrame* FrameConverter::Scaled(const std::uint8_t* const planes[4], const int strides[4],
                                       int sourceHeight, int width, int height) {
-    if (!scaled_ || scaled_->width != width || scaled_->height != height) {
-        scaled_.reset(av_frame_alloc());
-        if (!scaled_) {
-            return nullptr;
-        }
-        scaled_->width = width;
-        scaled_->height = height;
-        scaled_->format = kOutputFormat;
-        // Rows aligned to the scaler's block and padded past the last one.
-        if (av_frame_get_buffer(scaled_.get(), static_cast<int>(kScalerBlock)) < 0) {
-            scaled_.reset();
-            return nullptr;
-        }
-    }
-    if (sws_scale(scaler_.context.get(), planes, strides, 0, sourceHeight, scaled_->data,
+    if (!SizeScalerFrame(&scaled_, width, height) ||
+        sws_scale(scaler_.context.get(), planes, strides, 0, sourceHeight, scaled_->data,
                   scaled_->linesize) <= 0) {
         return nullptr;
     }
