@@ -48,6 +48,10 @@ std::int64_t FrameDurationUnits(const AVFrame* frame, AVRational timeBase) {
 struct VideoClipReader::State {
     explicit State(VideoClipSetup given) : clip(std::move(given)), converter(clip) {}
 
+    // Whether the clip's timeline is stopping: decoding then gives up.
+    bool Stopping() const {
+        return clip.stopping != nullptr && clip.stopping->load(std::memory_order_relaxed);
+    }
     // Opens the file and seeks to the keyframe before the in point; with skipToInPoint, frames
     // that nothing refers to are skipped up to the last stretch before it.
     void Open(bool skipToInPoint);
@@ -129,9 +133,7 @@ void VideoClipReader::State::MakeSureOfTheInPoint(std::int64_t sourceTime) {
         return;
     }
     inPointChecked = true;
-    const bool stopping =
-        clip.stopping != nullptr && clip.stopping->load(std::memory_order_relaxed);
-    if (stopping || !decoder->skippedAny() ||
+    if (Stopping() || !decoder->skippedAny() ||
         (hasShown && shownTime >= clip.sourceStart - kFullDecodeBeforeInPoint)) {
         return;
     }
@@ -147,7 +149,7 @@ void VideoClipReader::State::MakeSureOfTheInPoint(std::int64_t sourceTime) {
 
 void VideoClipReader::State::DecodeUpTo(std::int64_t sourceTime) {
     for (;;) {
-        if (clip.stopping != nullptr && clip.stopping->load(std::memory_order_relaxed)) {
+        if (Stopping()) {
             return;
         }
         if (!hasAhead) {
