@@ -40,16 +40,6 @@ void FillTables() {
     gTablesBuilt.store(1, std::memory_order_release);
 }
 
-// The B, G and R bytes of a pixel read as a little-endian 32-bit value.
-constexpr uint32_t kColourBytes = 0x00FFFFFFu;
-
-// Sets the fourth byte of each whole pixel of the run to 0.
-void ClearFourthBytes(uint8_t* destination, uint32_t length) {
-    for (uint32_t i = 3; i < length; i += 4) {
-        destination[i] = 0;
-    }
-}
-
 #if defined(__SSE2__) || defined(FEED_BLEND_AVX2)
 // The source term floor(a * s / 255) for a in 0..254 and s in 0..255 equals
 // (s * (257 * a + 1)) >> 16: with a * s = 255 * n + r (r < 255) the product is
@@ -64,14 +54,12 @@ uint16_t SourceMultiplier(uint32_t a) {
 
 #if defined(__SSE2__)
 // Blends whole 16-byte blocks (four pixels) and returns how many bytes it did; the caller does
-// the rest with the tables. `colourTerms` holds k_0..k_2 in bytes 0..2, matching one pixel; the
-// fourth byte of each pixel comes out 0.
+// the rest with the tables. `colourTerms` holds k_0..k_3 in bytes 0..3, matching one pixel.
 uint32_t BlendBlocksSse2(uint8_t* destination, const uint8_t* source, uint32_t length,
                          uint16_t multiplier, uint32_t colourTerms) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i m = _mm_set1_epi16(static_cast<int16_t>(multiplier));
     const __m128i k = _mm_set1_epi32(static_cast<int32_t>(colourTerms));
-    const __m128i keepColour = _mm_set1_epi32(static_cast<int32_t>(kColourBytes));
     const uint32_t blocked = length & ~15u;
     for (uint32_t i = 0; i < blocked; i += 16) {
         const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + i));
@@ -79,8 +67,7 @@ uint32_t BlendBlocksSse2(uint8_t* destination, const uint8_t* source, uint32_t l
         // saturates), narrow, then add the colour term per byte (sum <= 255, no wrap).
         const __m128i low = _mm_mulhi_epu16(_mm_unpacklo_epi8(s, zero), m);
         const __m128i high = _mm_mulhi_epu16(_mm_unpackhi_epi8(s, zero), m);
-        const __m128i mixed =
-            _mm_and_si128(_mm_add_epi8(_mm_packus_epi16(low, high), k), keepColour);
+        const __m128i mixed = _mm_add_epi8(_mm_packus_epi16(low, high), k);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + i), mixed);
     }
     return blocked;
@@ -97,14 +84,12 @@ __attribute__((target("avx2"))) uint32_t BlendBlocksAvx2(uint8_t* destination,
     const __m256i zero = _mm256_setzero_si256();
     const __m256i m = _mm256_set1_epi16(static_cast<int16_t>(multiplier));
     const __m256i k = _mm256_set1_epi32(static_cast<int32_t>(colourTerms));
-    const __m256i keepColour = _mm256_set1_epi32(static_cast<int32_t>(kColourBytes));
     const uint32_t blocked = length & ~31u;
     for (uint32_t i = 0; i < blocked; i += 32) {
         const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + i));
         const __m256i low = _mm256_mulhi_epu16(_mm256_unpacklo_epi8(s, zero), m);
         const __m256i high = _mm256_mulhi_epu16(_mm256_unpackhi_epi8(s, zero), m);
-        const __m256i mixed =
-            _mm256_and_si256(_mm256_add_epi8(_mm256_packus_epi16(low, high), k), keepColour);
+        const __m256i mixed = _mm256_add_epi8(_mm256_packus_epi16(low, high), k);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination + i), mixed);
     }
     return blocked;
@@ -188,10 +173,10 @@ void FadeBlender::Blend(uint8_t* destination, uint32_t colour, const uint8_t* so
     const uint8_t* sourceRow = gTables.source[a];
     const uint8_t* colourRow = gTables.colour[a];
 
-    // The colour's share of each byte of the pixel is the same for the whole run. The colour's
-    // high byte is no part of it: the fourth byte is not blended but set to 0.
-    uint8_t k[4] = {};
-    for (uint32_t i = 0; i < 3; ++i) {
+    // The colour's share of each byte of the pixel is the same for the whole run: byte k of the
+    // colour goes into byte k of every pixel, the fourth byte included.
+    uint8_t k[4];
+    for (uint32_t i = 0; i < 4; ++i) {
         k[i] = colourRow[(colour >> (8 * i)) & 0xFFu];
     }
 
@@ -200,14 +185,14 @@ void FadeBlender::Blend(uint8_t* destination, uint32_t colour, const uint8_t* so
         if (destination != source) {
             std::memcpy(destination, source, length);
         }
-        ClearFourthBytes(destination, length);
         return;
     }
 
     uint32_t done = 0;
     [[maybe_unused]] const uint32_t colourTerms = static_cast<uint32_t>(k[0]) |
                                                   static_cast<uint32_t>(k[1]) << 8 |
-                                                  static_cast<uint32_t>(k[2]) << 16;
+                                                  static_cast<uint32_t>(k[2]) << 16 |
+                                                  static_cast<uint32_t>(k[3]) << 24;
     switch (gKernel.load(std::memory_order_relaxed)) {
         case BlendKernel::Avx2:
 #if defined(FEED_BLEND_AVX2)
@@ -231,7 +216,7 @@ void FadeBlender::Blend(uint8_t* destination, uint32_t colour, const uint8_t* so
         d[0] = static_cast<uint8_t>(sourceRow[s[0]] + k[0]);
         d[1] = static_cast<uint8_t>(sourceRow[s[1]] + k[1]);
         d[2] = static_cast<uint8_t>(sourceRow[s[2]] + k[2]);
-        d[3] = 0;
+        d[3] = static_cast<uint8_t>(sourceRow[s[3]] + k[3]);
     }
     // Trailing partial pixel: byte i of it is still byte i of a pixel.
     for (uint32_t i = 4 * pixels; i < length; ++i) {

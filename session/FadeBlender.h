@@ -19,9 +19,9 @@ struct BlendTables {
 // vector blocks. All three give the same bytes.
 enum class BlendKernel { Table, Sse2, Avx2 };
 
-// Mixes a run of 32-bit B G R X pixels with one solid colour at one of 256 levels: level 255
-// keeps the picture, level 0 replaces it with the colour; X is always 0. Video fade-in/out call
-// Blend once per faded frame.
+// Mixes a run of 32-bit pixels with one solid colour at one of 256 levels: level 255 keeps the
+// picture, level 0 replaces it with the colour, all four bytes of each pixel alike. Video
+// fade-in/out call Blend once per faded frame.
 //
 // The two product tables are process-wide, zero until built, built once by the first blender
 // constructed (from whichever thread gets there first) and never freed. The object itself holds
@@ -35,12 +35,10 @@ class FadeBlender {
     FadeBlender(const FadeBlender&) = default;
     FadeBlender& operator=(const FadeBlender&) = default;
 
-    // Writes destination[i] = source[a][source[i]] + colour[a][c_(i mod 4)] for the bytes
-    // i < length that are B, G or R (i mod 4 of 0, 1, 2), where a = level & 0xFF (so 256 acts as
-    // 0, -1 and 511 as 255) and c_0..c_2 are the bytes of `colour` from least to most
-    // significant: 0x00RRGGBB for a BGRX frame. The fourth byte of every pixel (i mod 4 = 3) is
-    // written 0 at every level, so the output is B, G, R, 0 whatever the colour's high byte and
-    // the source's fourth byte hold.
+    // Writes destination[i] = source[a][source[i]] + colour[a][c_(i mod 4)] for i < length,
+    // where a = level & 0xFF (so 256 acts as 0, -1 and 511 as 255) and c_0..c_3 are the bytes of
+    // `colour` from least to most significant: byte k of `colour` is mixed into byte k of every
+    // pixel, e.g. 0xXXRRGGBB for a B G R X frame, its high byte mixed into the fourth byte.
     //
     // length is in bytes. If it is not a multiple of 4, the trailing 1..3 bytes are a partial
     // pixel and are blended with the colour bytes at their position in the pixel; nothing at or

@@ -26,17 +26,10 @@ uint32_t ColourByte(uint32_t colour, uint32_t index) {
     return (colour >> (8 * (index & 3u))) & 0xFFu;
 }
 
-// Byte `index` of a blended run: B, G and R mixed, the fourth byte of a pixel always 0.
+// Byte `index` of a blended run: the source byte mixed with the colour byte of its position in
+// the pixel, the fourth byte as much as the other three.
 uint32_t ExpectedAt(uint32_t a, uint32_t s, uint32_t colour, uint32_t index) {
-    return (index & 3u) == 3 ? 0 : ExpectedByte(a, s, ColourByte(colour, index));
-}
-
-// `bytes` with the fourth byte of every whole pixel set to 0.
-std::vector<uint8_t> WithFourthBytesZero(std::vector<uint8_t> bytes) {
-    for (size_t i = 3; i < bytes.size(); i += 4) {
-        bytes[i] = 0;
-    }
-    return bytes;
+    return ExpectedByte(a, s, ColourByte(colour, index));
 }
 
 std::vector<uint8_t> RandomBytes(size_t count, uint32_t seed) {
@@ -98,7 +91,7 @@ int ConstructBlendersConcurrently(int threads) {
             uint8_t destination[4] = {};
             blender.Blend(destination, 0x80'0A'FF'00u, source, 4, 128);
             if (destination[0] != 128 || destination[1] != 127 || destination[2] != 104 ||
-                destination[3] != 0) {
+                destination[3] != 127) {
                 wrong.fetch_add(1);
             }
         });
@@ -158,16 +151,15 @@ TEST(FadeBlenderTest, ZeroLengthOrNullBufferTouchesNothing) {
     EXPECT_EQ(destination, std::vector<uint8_t>(64, 0xAB));
 }
 
-TEST(FadeBlenderTest, Level255CopiesTheColoursAndZeroesTheFourthByte) {
+TEST(FadeBlenderTest, Level255CopiesSource) {
     FadeBlender blender;
     for (uint32_t length : {1u, 3u, 4u, 17u, 64u, 1001u, 4096u}) {
         const std::vector<uint8_t> source = RandomBytes(length, length);
-        const std::vector<uint8_t> expected = WithFourthBytesZero(source);
-        EXPECT_EQ(BlendCopy(blender, source, 0xFFFFFFFFu, 255), expected) << "length=" << length;
+        EXPECT_EQ(BlendCopy(blender, source, 0xFFFFFFFFu, 255), source) << "length=" << length;
 
         std::vector<uint8_t> inPlace = source;
         blender.Blend(inPlace.data(), 0x12345678u, inPlace.data(), length, 255);
-        EXPECT_EQ(inPlace, expected) << "length=" << length;
+        EXPECT_EQ(inPlace, source) << "length=" << length;
     }
 }
 
@@ -177,8 +169,7 @@ TEST(FadeBlenderTest, Level0PutsColourInEveryPixel) {
     const std::vector<uint8_t> source = RandomBytes(4 * 1000, 2);
     const std::vector<uint8_t> result = BlendCopy(blender, source, colour, 0);
     for (size_t i = 0; i < result.size(); ++i) {
-        ASSERT_EQ(result[i], i % 4 == 3 ? 0 : ColourByte(colour, static_cast<uint32_t>(i)))
-            << "byte " << i;
+        ASSERT_EQ(result[i], ColourByte(colour, static_cast<uint32_t>(i))) << "byte " << i;
     }
 }
 
@@ -212,39 +203,43 @@ TEST(FadeBlenderTest, HalfLevelKnownValues) {
         const std::vector<uint8_t> source(4 * 9, c.source);
         const uint32_t colour = c.colour * 0x01010101u;
         const std::vector<uint8_t> result = BlendCopy(blender, source, colour, 128);
-        EXPECT_EQ(result, WithFourthBytesZero(std::vector<uint8_t>(source.size(), c.expected)))
+        EXPECT_EQ(result, std::vector<uint8_t>(source.size(), c.expected))
             << "source=" << int{c.source} << " colour=" << int{c.colour};
     }
 }
 
 TEST(FadeBlenderTest, WhiteOverWhiteStaysWhiteAtEveryLevel) {
     FadeBlender blender;
-    const std::vector<uint8_t> source = WithFourthBytesZero(std::vector<uint8_t>(4 * 9 + 3, 255));
+    const std::vector<uint8_t> source(4 * 9 + 3, 255);
     for (int32_t level = 0; level < 256; ++level) {
-        EXPECT_EQ(BlendCopy(blender, source, 0x00FFFFFFu, level), source) << "level=" << level;
+        EXPECT_EQ(BlendCopy(blender, source, 0xFFFFFFFFu, level), source) << "level=" << level;
     }
 }
 
-// B, G and R come from the colour's bytes 0 to 2; its high byte never reaches the fourth byte,
-// whatever the source's fourth byte holds, at any level.
-TEST(FadeBlenderTest, ColourBytesGoToBGRAndTheFourthByteStaysZero) {
-    FadeBlender blender;
-    const uint32_t colour = 0xF4332211u;  // Bytes 11 22 33 F4 in memory order.
-    const std::vector<uint8_t> black(4 * 9, 0);
-    const std::vector<uint8_t> atZero = BlendCopy(blender, black, colour, 0);
-    const std::vector<uint8_t> atHalf = BlendCopy(blender, black, colour, 128);
-    const uint8_t zeroPixel[4] = {0x11, 0x22, 0x33, 0x00};
-    for (size_t i = 0; i < black.size(); ++i) {
-        EXPECT_EQ(atZero[i], zeroPixel[i % 4]) << "byte " << i;
-        EXPECT_EQ(atHalf[i], (127u * zeroPixel[i % 4]) / 255) << "byte " << i;
-    }
-    const std::vector<uint8_t> opaque(4 * 9, 0xFF);
-    for (int32_t level : {0, 1, 128, 254, 255}) {
-        const std::vector<uint8_t> result = BlendCopy(blender, opaque, colour, level);
-        for (size_t i = 3; i < result.size(); i += 4) {
-            ASSERT_EQ(result[i], 0) << "level=" << level << " byte " << i;
+// Byte k of the colour goes into byte k of every pixel, the fourth byte included: a source whose
+// fourth byte is 200 against a colour whose high byte is 0 carries 100 there at level 128, and a
+// colour 0x40xxxxxx gives 64 there at level 0.
+TEST(FadeBlenderTest, ColourByteKGoesToByteKOfEveryPixel) {
+    ForEachKernel([&] {
+        FadeBlender blender;
+        const uint32_t colour = 0x40332211u;  // Bytes 11 22 33 40 in memory order.
+        const std::vector<uint8_t> black(4 * 9, 0);
+        const std::vector<uint8_t> atZero = BlendCopy(blender, black, colour, 0);
+        const std::vector<uint8_t> atHalf = BlendCopy(blender, black, colour, 128);
+        const uint8_t zeroPixel[4] = {0x11, 0x22, 0x33, 0x40};
+        for (size_t i = 0; i < black.size(); ++i) {
+            EXPECT_EQ(atZero[i], zeroPixel[i % 4]) << "byte " << i;
+            EXPECT_EQ(atHalf[i], (127u * zeroPixel[i % 4]) / 255) << "byte " << i;
         }
-    }
+        std::vector<uint8_t> withAlpha(4 * 9, 0);
+        for (size_t i = 3; i < withAlpha.size(); i += 4) {
+            withAlpha[i] = 200;
+        }
+        const std::vector<uint8_t> towardClear = BlendCopy(blender, withAlpha, 0x00FFFFFFu, 128);
+        for (size_t i = 3; i < towardClear.size(); i += 4) {
+            EXPECT_EQ(towardClear[i], 100) << "byte " << i;
+        }
+    });
 }
 
 TEST(FadeBlenderTest, SecondBlenderLeavesTablesUnchanged) {
@@ -269,8 +264,7 @@ TEST(FadeBlenderTest, TablesOutliveEveryBlender) {
 
     FadeBlender later;
     const std::vector<uint8_t> source(8, 200);
-    EXPECT_EQ(BlendCopy(later, source, 0x0A0A0A0Au, 128),
-              WithFourthBytesZero(std::vector<uint8_t>(8, 104)));
+    EXPECT_EQ(BlendCopy(later, source, 0x0A0A0A0Au, 128), std::vector<uint8_t>(8, 104));
     EXPECT_EQ(FadeBlender::TableBuildCount(), 1u);
 }
 
@@ -307,8 +301,8 @@ TEST(FadeBlenderTest, ConcurrentFirstBlendersBuildTablesOnce) {
 
 // Every (level, source byte, colour byte) triple, in every byte position of the pixel, through
 // both the long-run path (one call over 256 pixels) and the short-run path (one call per pixel),
-// against the formula computed here rather than the blender's own tables; the fourth byte comes
-// out 0 for every source byte and colour byte. With every kernel the processor has.
+// against the formula computed here rather than the blender's own tables; the fourth byte is
+// held to the same formula as the other three. With every kernel the processor has.
 TEST(FadeBlenderTest, EveryLevelSourceAndColourByteMatchesFormula) {
     ForEachKernel([&] {
         FadeBlender blender;
