@@ -11,8 +11,8 @@
 #include <cstdint>
 
 #if defined(_WIN32)
-#include <windows.h>  // IUnknown, GUID, BITMAPINFOHEADER, WAVEFORMATEX, STDMETHODCALLTYPE
 #include <mmreg.h>
+#include <windows.h>  // IUnknown, GUID, BITMAPINFOHEADER, WAVEFORMATEX, STDMETHODCALLTYPE
 #else
 // Off Windows: the same layouts, and a calling convention that is the platform's own.
 #define STDMETHODCALLTYPE
@@ -47,7 +47,7 @@ struct IUnknown {
     // Returns the count this call left; the caller must not touch the object afterwards.
     virtual std::uint32_t STDMETHODCALLTYPE Release() = 0;
 
-protected:
+  protected:
     ~IUnknown() = default;
 };
 
@@ -171,6 +171,19 @@ struct IAudioVideoSync : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE NotifyVideoTime(std::int64_t start) = 0;
     virtual HRESULT STDMETHODCALLTYPE NotifyAudioTime(std::int64_t start) = 0;
 };
+
+// Negative statuses with which SelectSources says why a file could not be opened. They are
+// HRESULTs of the Windows kind, so they mean the same on every platform. Any other negative
+// status means that it could not be opened, for no stated reason.
+inline constexpr HRESULT kOpenNotFound = static_cast<HRESULT>(0x80070002u);    // no such file
+inline constexpr HRESULT kOpenDenied = static_cast<HRESULT>(0x80070005u);      // may not be read
+inline constexpr HRESULT kOpenNotMedia = static_cast<HRESULT>(0x8007000Du);    // unreadable data
+inline constexpr HRESULT kOpenNotAllowed = static_cast<HRESULT>(0x80070032u);  // a kind of name
+                                                                               // not opened
+inline constexpr HRESULT kOpenNoStreams = static_cast<HRESULT>(0x80070490u);   // no video, audio
+// The status of IsEnded once a timeline has ended because the engine failed (ran out of memory
+// or threads) rather than at the end of its media; it still writes a non-zero `ended`.
+inline constexpr HRESULT kEndedByFailure = static_cast<HRESULT>(0x8007000Eu);
 
 // {3E2B17D5-3160-427A-A360-BC208783F980}
 inline constexpr IID IID_ICompositeEdit = {

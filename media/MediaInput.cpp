@@ -1,8 +1,10 @@
 #include "media/MediaInput.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 
 #include "media/LavfiDevice.h"
@@ -48,30 +50,34 @@ const std::string& FileDemuxers() {
     return list;
 }
 
-InputPtr OpenAndInspect(const char* url, const AVInputFormat* format, Dictionary* options) {
+InputPtr OpenAndInspect(const char* url, const AVInputFormat* format, Dictionary* options,
+                        OpenFailure* why) {
     AVFormatContext* opened = nullptr;
     // On failure avformat_open_input frees what it allocated and leaves `opened` null.
-    if (avformat_open_input(&opened, url, format, options->address()) < 0) {
+    const int status = avformat_open_input(&opened, url, format, options->address());
+    if (status < 0) {
+        *why = status == AVERROR(ENOENT)   ? OpenFailure::NotFound
+               : status == AVERROR(EACCES) ? OpenFailure::PermissionDenied
+                                           : OpenFailure::NotMedia;
         return nullptr;
     }
     InputPtr input(opened);
     // Bounded by the demuxer's probesize (5 MB) and analyzeduration (5 s) defaults.
     if (avformat_find_stream_info(input.get(), nullptr) < 0) {
+        *why = OpenFailure::NotMedia;
         return nullptr;
     }
     return input;
 }
 
-InputPtr OpenLavfiGraph(const std::string& graph) {
-    if (!IsAllowedLavfiGraph(graph)) {
-        return nullptr;
-    }
-    const AVInputFormat* lavfi = LavfiInputFormat();
+InputPtr OpenLavfiGraph(const std::string& graph, OpenFailure* why) {
+    const AVInputFormat* lavfi = IsAllowedLavfiGraph(graph) ? LavfiInputFormat() : nullptr;
     if (lavfi == nullptr) {
+        *why = OpenFailure::NotAllowed;
         return nullptr;
     }
     Dictionary options;
-    return OpenAndInspect(graph.c_str(), lavfi, &options);
+    return OpenAndInspect(graph.c_str(), lavfi, &options, why);
 }
 
 // A local file only: a regular file (not a FIFO, device or directory, whose open or read could
@@ -79,18 +85,25 @@ InputPtr OpenLavfiGraph(const std::string& graph) {
 // "file:" prefix, so FFmpeg never reads a protocol out of it: "concat:a|b", "pipe:0" or
 // "http://host/x" are paths of local files (that do not exist), and "dir/a:b.mp4" opens as
 // named.
-InputPtr OpenLocalFile(const std::string& path) {
+InputPtr OpenLocalFile(const std::string& path, OpenFailure* why) {
     struct stat status {};
-    if (path.empty() || stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    if (path.empty() || stat(path.c_str(), &status) != 0) {
+        *why = path.empty() || errno == ENOENT || errno == ENOTDIR ? OpenFailure::NotFound
+                                                                   : OpenFailure::PermissionDenied;
+        return nullptr;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        *why = OpenFailure::NotAllowed;
         return nullptr;
     }
     Dictionary options;
     if (!options.Set("protocol_whitelist", "file") ||
         !options.Set("format_whitelist", FileDemuxers().c_str())) {
+        *why = OpenFailure::NotMedia;
         return nullptr;
     }
     const std::string url = "file:" + path;
-    return OpenAndInspect(url.c_str(), nullptr, &options);
+    return OpenAndInspect(url.c_str(), nullptr, &options, why);
 }
 
 std::int32_t ToMilliseconds(std::int64_t value, AVRational timeBase) {
@@ -107,19 +120,43 @@ std::int32_t StreamLengthMs(const AVFormatContext* input, const AVStream* stream
 }
 }  // namespace
 
-InputPtr OpenInput(const std::string& name) {
-    if (name.compare(0, kLavfiPrefixLength, kLavfiPrefix) == 0) {
-        return OpenLavfiGraph(name.substr(kLavfiPrefixLength));
+const char* OpenFailureText(OpenFailure failure) {
+    switch (failure) {
+        case OpenFailure::None:
+            return "";
+        case OpenFailure::NotFound:
+            return "no such file";
+        case OpenFailure::PermissionDenied:
+            return "permission denied";
+        case OpenFailure::NotAllowed:
+            return "not a regular local file or an allowed lavfi: graph";
+        case OpenFailure::NotMedia:
+            return "not a media file this FFmpeg can read";
+        case OpenFailure::NoStreams:
+            return "holds neither video nor audio";
     }
-    return OpenLocalFile(name);
+    return "";
 }
 
-bool ProbeMedia(const std::string& name, MediaInfo* info) {
+InputPtr OpenInput(const std::string& name, OpenFailure* why) {
+    OpenFailure failure = OpenFailure::None;
+    InputPtr input = name.compare(0, kLavfiPrefixLength, kLavfiPrefix) == 0
+                         ? OpenLavfiGraph(name.substr(kLavfiPrefixLength), &failure)
+                         : OpenLocalFile(name, &failure);
+    if (why != nullptr) {
+        *why = failure;
+    }
+    return input;
+}
+
+bool ProbeMedia(const std::string& name, MediaInfo* info, OpenFailure* why) {
+    OpenFailure ignored = OpenFailure::None;
+    why = why != nullptr ? why : &ignored;
     if (info == nullptr) {
         return false;
     }
     *info = MediaInfo{};
-    InputPtr input = OpenInput(name);
+    InputPtr input = OpenInput(name, why);
     if (!input) {
         return false;
     }
@@ -154,7 +191,11 @@ bool ProbeMedia(const std::string& name, MediaInfo* info) {
         info->audioLengthMs = StreamLengthMs(input.get(), stream);
         info->sampleRate = stream->codecpar->sample_rate;
     }
-    return info->hasVideo || info->hasAudio;
+    if (!info->hasVideo && !info->hasAudio) {
+        *why = OpenFailure::NoStreams;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace media

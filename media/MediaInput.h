@@ -11,10 +11,25 @@
 
 namespace media {
 
+// Why a name could not be opened, as far as it can be told.
+enum class OpenFailure {
+    None,              // it opened
+    NotFound,          // no file of that name (or an empty name)
+    PermissionDenied,  // the file exists but may not be read
+    NotAllowed,        // not a regular local file (a directory, FIFO, device), or a lavfi graph
+                       // with filters that read files or devices
+    NotMedia,          // a file no demuxer of this FFmpeg reads, or damaged beyond reading
+    NoStreams,         // it opened but holds neither a video nor an audio stream
+};
+
+// A short English phrase for `failure` ("no such file", ...); "" for None.
+const char* OpenFailureText(OpenFailure failure);
+
 // Opens `name` and reads its stream information. A name starting with "lavfi:" is a graph
 // for FFmpeg's lavfi device (e.g. "lavfi:testsrc2=size=320x240:rate=25:duration=2"); every
-// other name is a local file. Null when it cannot be opened.
-InputPtr OpenInput(const std::string& name);
+// other name is a local file. Null when it cannot be opened, with the reason in *why when
+// `why` is given.
+InputPtr OpenInput(const std::string& name, OpenFailure* why = nullptr);
 
 // What a file holds, as far as the engine cares.
 struct MediaInfo {
@@ -31,7 +46,7 @@ struct MediaInfo {
 };
 
 // Opens, inspects and closes `name`. False when it cannot be opened or holds neither video nor
-// audio.
-bool ProbeMedia(const std::string& name, MediaInfo* info);
+// audio, with the reason in *why when `why` is given.
+bool ProbeMedia(const std::string& name, MediaInfo* info, OpenFailure* why = nullptr);
 
 }  // namespace media

@@ -235,7 +235,7 @@ HRESULT Composite::IsEnded(std::int32_t* ended) {
     }
     std::lock_guard<std::mutex> lock(mutex_);
     *ended = player_ && player_->Ended() ? 1 : 0;
-    return kOk;
+    return *ended != 0 && player_->Failed() ? kEndedByFailure : kOk;
 }
 
 }  // namespace tarn

@@ -33,6 +33,7 @@ void CompositePlayer::Run() {
             // Without its threads the timeline cannot play: it ends at once.
             stopping_ = true;
             ended_ = true;
+            failed_ = true;
         }
     }
     UpdateActive();
@@ -67,6 +68,11 @@ bool CompositePlayer::Ended() const {
     return ended_;
 }
 
+bool CompositePlayer::Failed() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return failed_;
+}
+
 void CompositePlayer::UpdateActive() {
     if (acceptor_ != nullptr) {
         acceptor_->SetActive(started_ && !paused_ && !stopping_ && !ended_);
@@ -80,6 +86,10 @@ void CompositePlayer::Produce() {
     try {
         ProduceAll();
     } catch (...) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            failed_ = true;
+        }
         FinishProducing();
     }
 }
@@ -91,6 +101,7 @@ void CompositePlayer::Deliver() {
     } catch (...) {
         std::lock_guard<std::mutex> lock(mutex_);
         ended_ = true;
+        failed_ = true;
         UpdateActive();
     }
 }

@@ -33,6 +33,9 @@ class CompositePlayer {
     void Stop();
     // True once the last delivery has returned.
     bool Ended() const;
+    // True when the timeline ended, or is ending, because a thread could not be started or ran
+    // out of memory, rather than at the end of its media.
+    bool Failed() const;
 
   private:
     // The two threads' routines.
@@ -58,6 +61,7 @@ class CompositePlayer {
     bool stopping_ = false;
     bool produced_ = false;  // the producer has made its last delivery
     bool ended_ = false;
+    bool failed_ = false;
     std::thread producerThread_;
     std::thread deliveryThread_;
 };

@@ -11,6 +11,25 @@
 namespace tarn {
 namespace {
 
+// The status that tells the feed why `name` could not be opened.
+HRESULT OpenStatus(media::OpenFailure failure) {
+    switch (failure) {
+        case media::OpenFailure::NotFound:
+            return kOpenNotFound;
+        case media::OpenFailure::PermissionDenied:
+            return kOpenDenied;
+        case media::OpenFailure::NotAllowed:
+            return kOpenNotAllowed;
+        case media::OpenFailure::NotMedia:
+            return kOpenNotMedia;
+        case media::OpenFailure::NoStreams:
+            return kOpenNoStreams;
+        case media::OpenFailure::None:
+            break;
+    }
+    return kFail;
+}
+
 template <typename Interface, typename Make>
 HRESULT HandOut(Interface** out, Make make) noexcept {
     if (out == nullptr) {
@@ -32,6 +51,7 @@ using tarn::HandOut;
 using tarn::kFail;
 using tarn::kInvalidArgument;
 using tarn::kOk;
+using tarn::OpenStatus;
 
 extern "C" {
 
@@ -58,8 +78,9 @@ TARN_API HRESULT TARN_CALL SelectSources(const char* fileName, IMediaSource** vi
     }
     try {
         media::MediaInfo info;
-        if (!media::ProbeMedia(fileName, &info)) {
-            return kFail;
+        media::OpenFailure failure = media::OpenFailure::None;
+        if (!media::ProbeMedia(fileName, &info, &failure)) {
+            return OpenStatus(failure);
         }
         EngineRef<IMediaSource> videoPart;
         EngineRef<IMediaSource> audioPart;
