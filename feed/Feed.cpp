@@ -86,6 +86,7 @@ std::int32_t Feed::Start() {
     if (workerThread_.joinable()) {
         workerThread_.join();  // the last session's worker, finished or finishing
     }
+    session_.outcome.Begin(session_.sources);
     // Running before the thread starts, so that the worker never sees Idle at its start.
     session_.state.Store(FEED_STATE_RUNNING);
     try {
@@ -157,6 +158,18 @@ std::int32_t Feed::GetErrorCode() const {
 
 const char* Feed::GetErrorText() const {
     return session_.report.message();
+}
+
+FeedEndReason Feed::GetEndReason(char* message, std::int32_t messageSize) const {
+    return session_.outcome.CopyReason(message, messageSize);
+}
+
+std::int32_t Feed::GetSourceOutcome(std::int32_t id, FeedSourceOutcome* outcome) const {
+    if (outcome == nullptr ||
+        outcome->size < static_cast<std::int32_t>(sizeof(FeedSourceOutcome))) {
+        return 0;
+    }
+    return session_.outcome.CopySource(id, outcome) ? 1 : 0;
 }
 
 }  // namespace feed

@@ -36,6 +36,10 @@ class Feed {
     std::int32_t GetErrorCode() const;
     const char* GetErrorText() const;
 
+    // What the last session came to; these never report.
+    FeedEndReason GetEndReason(char* message, std::int32_t messageSize) const;
+    std::int32_t GetSourceOutcome(std::int32_t id, FeedSourceOutcome* outcome) const;
+
     // The source list.
     std::int32_t AddVideoSource(const char* fileName, std::int32_t startMs, std::int32_t stopMs);
     std::int32_t AddVideoSourceEx(const char* fileName, const std::int32_t* cropRect,

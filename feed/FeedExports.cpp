@@ -156,4 +156,18 @@ FEED_API int32_t FEED_CALL FeedSetSyncEnabled(FeedHandle feed, int32_t enabled) 
     return Of(feed)->SetSyncEnabled(enabled);
 }
 
+FEED_API FeedEndReason FEED_CALL FeedGetEndReason(FeedHandle feed, char* message,
+                                                  int32_t messageSize) {
+    return Of(feed)->GetEndReason(message, messageSize);
+}
+
+FEED_API int32_t FEED_CALL FeedGetSourceOutcome(FeedHandle feed, int32_t id,
+                                                FeedSourceOutcome* outcome) {
+    return Of(feed)->GetSourceOutcome(id, outcome);
+}
+
+FEED_API int32_t FEED_CALL FeedGetVersion(void) {
+    return FEED_VERSION_NUMBER;
+}
+
 }  // extern "C"

@@ -61,6 +61,7 @@ std::int32_t Feed::RemoveSource(std::int32_t id) {
     if (session_.sources.erase(id) == 0) {
         return Refuse(kFeedBadSourceId, 0);
     }
+    session_.outcome.Forget(id);
     return Succeed(1);
 }
 
@@ -69,6 +70,7 @@ std::int32_t Feed::ClearSources() {
         return Refuse(kFeedWrongState, 0);
     }
     session_.sources.clear();
+    session_.outcome.ForgetAll();
     nextId_ = 0;
     return Succeed(1);
 }

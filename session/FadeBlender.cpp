@@ -189,10 +189,9 @@ void FadeBlender::Blend(uint8_t* destination, uint32_t colour, const uint8_t* so
     }
 
     uint32_t done = 0;
-    [[maybe_unused]] const uint32_t colourTerms = static_cast<uint32_t>(k[0]) |
-                                                  static_cast<uint32_t>(k[1]) << 8 |
-                                                  static_cast<uint32_t>(k[2]) << 16 |
-                                                  static_cast<uint32_t>(k[3]) << 24;
+    [[maybe_unused]] const uint32_t colourTerms =
+        static_cast<uint32_t>(k[0]) | static_cast<uint32_t>(k[1]) << 8 |
+        static_cast<uint32_t>(k[2]) << 16 | static_cast<uint32_t>(k[3]) << 24;
     switch (gKernel.load(std::memory_order_relaxed)) {
         case BlendKernel::Avx2:
 #if defined(FEED_BLEND_AVX2)

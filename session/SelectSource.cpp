@@ -2,34 +2,52 @@
 
 namespace session {
 
-EngineRef<IMediaSource> SelectSource(const char* fileName, StreamKind kind, bool* usedEmpty) {
-    *usedEmpty = false;
-    if (fileName != nullptr) {
-        IMediaSource* video = nullptr;
-        IMediaSource* audio = nullptr;
-        std::int32_t videoLengthMs = 0;
-        std::int32_t audioLengthMs = 0;
-        // On failure the engine hands out nothing, so there is nothing to release.
-        if (SelectSources(fileName, &video, &videoLengthMs, &audio, &audioLengthMs) >= 0) {
-            EngineRef<IMediaSource> videoPart;
-            EngineRef<IMediaSource> audioPart;
-            *videoPart.put() = video;
-            *audioPart.put() = audio;
-            EngineRef<IMediaSource>& wanted = kind == kStreamVideo ? videoPart : audioPart;
-            EngineRef<IMediaSource>& unwanted = kind == kStreamVideo ? audioPart : videoPart;
-            unwanted.reset();
-            if (wanted) {
-                return std::move(wanted);
-            }
-        }
+namespace {
+
+// The file's source of `kind`, null when it does not open or lacks that stream; *found says
+// what the engine said of the file.
+EngineRef<IMediaSource> OpenStream(const char* fileName, StreamKind kind, SourceFinding* found) {
+    IMediaSource* video = nullptr;
+    IMediaSource* audio = nullptr;
+    std::int32_t videoLengthMs = -1;
+    std::int32_t audioLengthMs = -1;
+    // On failure the engine hands out nothing, so there is nothing to release.
+    found->openStatus = SelectSources(fileName, &video, &videoLengthMs, &audio, &audioLengthMs);
+    if (found->openStatus < 0) {
+        return {};
     }
-    EngineRef<IMediaSource> empty;
-    CreateEmptySource(nullptr, empty.put());
-    if (empty) {
-        empty->Prepare(nullptr, kind);
+    EngineRef<IMediaSource> videoPart;
+    EngineRef<IMediaSource> audioPart;
+    *videoPart.put() = video;
+    *audioPart.put() = audio;
+    EngineRef<IMediaSource>& wanted = kind == kStreamVideo ? videoPart : audioPart;
+    found->hasStream = static_cast<bool>(wanted);
+    found->streamLengthMs = kind == kStreamVideo ? videoLengthMs : audioLengthMs;
+    return std::move(wanted);  // the other part is released here
+}
+
+}  // namespace
+
+EngineRef<IMediaSource> SelectSource(const char* fileName, StreamKind kind, bool* usedEmpty,
+                                     SourceFinding* finding) {
+    *usedEmpty = false;
+    SourceFinding found;
+    EngineRef<IMediaSource> source;
+    if (fileName != nullptr) {
+        source = OpenStream(fileName, kind, &found);
+    }
+    if (finding != nullptr) {
+        *finding = found;
+    }
+    if (source) {
+        return source;
+    }
+    CreateEmptySource(nullptr, source.put());
+    if (source) {
+        source->Prepare(nullptr, kind);
     }
     *usedEmpty = true;
-    return empty;
+    return source;
 }
 
 }  // namespace session

@@ -15,6 +15,7 @@
 #include "engine/MediaEngine.h"
 #include "session/FadeBlender.h"
 #include "session/ScratchFrame.h"
+#include "session/SessionOutcome.h"
 #include "session/SessionState.h"
 #include "session/SourceEntry.h"
 
@@ -82,6 +83,8 @@ struct SessionContext {
     // its last act (Idle); waited on by the worker and by deliveries while paused.
     SessionState state;
     ResultReport report;
+    // Why the last session ended and what became of its sources; see SessionOutcome.
+    SessionOutcome outcome;
 
     // Changed by the host only while Idle; walked by the worker while it builds a session
     // (which may reset a video entry's crop rectangle).

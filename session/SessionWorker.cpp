@@ -1,6 +1,9 @@
 #include "session/SessionWorker.h"
 
 #include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <string>
 
 #include "engine/EngineRef.h"
 #include "engine/TimeUnits.h"
@@ -33,6 +36,29 @@ SourceEntry::Kind EntryKindOf(StreamKind kind) {
     return kind == kStreamVideo ? SourceEntry::Kind::Video : SourceEntry::Kind::Audio;
 }
 
+const char* NameOf(StreamKind kind) {
+    return kind == kStreamVideo ? "video" : "audio";
+}
+
+std::string StatusText(HRESULT status) {
+    char text[24];
+    std::snprintf(text, sizeof text, "status 0x%08" PRIX32, static_cast<std::uint32_t>(status));
+    return text;
+}
+
+// The output format asked of a timeline, as the host set it, for a message.
+std::string FormatText(const OutputFormat& format, StreamKind kind) {
+    char text[128];
+    if (kind == kStreamVideo) {
+        std::snprintf(text, sizeof text, "%" PRId32 "x%" PRId32 " pixels at %g fps",
+                      format.videoWidth, format.videoHeight, format.frameRate);
+    } else {
+        std::snprintf(text, sizeof text, "%" PRId32 " Hz, %" PRId32 " channel%s", format.sampleRate,
+                      format.channels, format.channels == 1 ? "" : "s");
+    }
+    return text;
+}
+
 // The engine objects are released in this order however the session ends; the acceptors go
 // first so that nothing is left pointing into a released composite.
 void ReleaseAll(Timeline& video, Timeline& audio) {
@@ -45,14 +71,21 @@ void ReleaseAll(Timeline& video, Timeline& audio) {
 }
 
 // Creates the composite of one kind and puts every source entry of that kind on it, in id
-// order, end to end. False when the engine hands out an object the session cannot do without.
-bool BuildTimeline(SessionContext& session, std::int32_t clipMode, Timeline& timeline) {
-    if (CreateSimpleCompositeSource(nullptr, timeline.composite.put()) < 0 || !timeline.exists()) {
+// order, end to end, recording what the engine found of each source. False when the engine
+// hands out an object the session cannot do without; *failure then says which.
+bool BuildTimeline(SessionContext& session, std::int32_t clipMode, Timeline& timeline,
+                   std::string* failure) {
+    const std::string kind = NameOf(timeline.kind);
+    const HRESULT created = CreateSimpleCompositeSource(nullptr, timeline.composite.put());
+    if (created < 0 || !timeline.exists()) {
+        *failure =
+            "the engine could not create the " + kind + " timeline (" + StatusText(created) + ")";
         return false;
     }
     timeline.editor =
         QueryEngineInterface<ICompositeEdit>(timeline.composite.get(), IID_ICompositeEdit);
     if (!timeline.editor) {
+        *failure = "the engine's " + kind + " timeline cannot be edited";
         return false;
     }
     const OutputFormat& format = session.format;
@@ -67,10 +100,15 @@ bool BuildTimeline(SessionContext& session, std::int32_t clipMode, Timeline& tim
             continue;
         }
         bool usedEmpty = false;
-        EngineRef<IMediaSource> clip = SelectSource(entry.name.c_str(), timeline.kind, &usedEmpty);
+        SourceFinding finding;
+        EngineRef<IMediaSource> clip =
+            SelectSource(entry.name.c_str(), timeline.kind, &usedEmpty, &finding);
         if (!clip) {
+            *failure = "the engine could not make an empty " + kind + " source to stand in for " +
+                       "source " + std::to_string(id) + " ('" + entry.name + "')";
             return false;
         }
+        session.outcome.RecordSource(id, JudgeSource(id, entry, finding));
         const std::int64_t sourceStart = SecondsToUnitsTruncated(entry.startSeconds);
         const std::int64_t sourceStop = SecondsToUnitsTruncated(entry.stopSeconds);
         if (usedEmpty && timeline.kind == kStreamVideo) {
@@ -88,7 +126,7 @@ bool BuildTimeline(SessionContext& session, std::int32_t clipMode, Timeline& tim
 }
 
 // Pads the shorter timeline at its end with an empty clip so that both end together.
-bool PadShorter(std::int32_t clipMode, Timeline& video, Timeline& audio) {
+bool PadShorter(std::int32_t clipMode, Timeline& video, Timeline& audio, std::string* failure) {
     Timeline& shorter = video.length < audio.length ? video : audio;
     const std::int64_t longerLength = video.length < audio.length ? audio.length : video.length;
     const std::int64_t gap = longerLength - shorter.length;
@@ -96,6 +134,8 @@ bool PadShorter(std::int32_t clipMode, Timeline& video, Timeline& audio) {
     bool usedEmpty = false;
     EngineRef<IMediaSource> empty = SelectSource(nullptr, shorter.kind, &usedEmpty);
     if (!empty) {
+        *failure = std::string("the engine could not make an empty ") + NameOf(shorter.kind) +
+                   " source to pad its timeline";
         return false;
     }
     SourceEntry::Rect noCrop = SourceEntry::kNoCrop;
@@ -107,19 +147,30 @@ bool PadShorter(std::int32_t clipMode, Timeline& video, Timeline& audio) {
 }
 
 // Connects a callback acceptor that calls `deliver` to the timeline's composite and prepares
-// it. False when an object is missing or Prepare fails; the connection is released either way.
-bool ConnectOutput(SessionContext& session, AcceptorCallback deliver, Timeline& timeline) {
+// it. False when an object is missing or Prepare fails (*failure says which); the connection
+// is released either way.
+bool ConnectOutput(SessionContext& session, AcceptorCallback deliver, Timeline& timeline,
+                   std::string* failure) {
+    const std::string kind = NameOf(timeline.kind);
     CreateCallBackMediaAcceptor(nullptr, deliver, &session, timeline.acceptor.put());
     if (!timeline.acceptor) {
+        *failure = "the engine could not make the " + kind + " timeline's acceptor";
         return false;
     }
     EngineRef<IAcceptorConnection> connection =
         QueryEngineInterface<IAcceptorConnection>(timeline.editor.get(), IID_IAcceptorConnection);
     if (!connection) {
+        *failure = "the engine's " + kind + " timeline takes no acceptor";
         return false;
     }
     connection->ConnectAcceptor(timeline.acceptor.get());
-    return timeline.composite->Prepare(nullptr, timeline.kind) >= 0;
+    const HRESULT prepared = timeline.composite->Prepare(nullptr, timeline.kind);
+    if (prepared < 0) {
+        *failure = "the engine refused the " + kind + " output format (" +
+                   FormatText(session.format, timeline.kind) + "; " + StatusText(prepared) + ")";
+        return false;
+    }
+    return true;
 }
 
 void ReleaseSyncObject(SessionContext& session) {
@@ -149,10 +200,23 @@ void StartEngine(SessionContext& session, Timeline& video, Timeline& audio) {
     }
 }
 
-bool HasEnded(const Timeline& timeline) {
+// How a session's run ended.
+struct RunEnd {
+    FeedEndReason reason = FEED_END_STOPPED;
+    std::string message;  // what failed, for an engine failure
+};
+
+// True once the timeline has ended; an engine that says it ended by failing sets *end.
+bool HasEnded(const Timeline& timeline, RunEnd* end) {
     std::int32_t ended = 1;  // a timeline that does not exist counts as ended
     if (timeline.exists()) {
-        timeline.composite->IsEnded(&ended);
+        const HRESULT status = timeline.composite->IsEnded(&ended);
+        if (status < 0 && ended != 0 && end->reason != FEED_END_ENGINE_FAILED) {
+            end->reason = FEED_END_ENGINE_FAILED;
+            end->message = std::string("the engine failed while playing the ") +
+                           NameOf(timeline.kind) + " timeline (" + StatusText(status) +
+                           (status == kEndedByFailure ? ": out of memory or threads)" : ")");
+        }
     }
     return ended != 0;
 }
@@ -177,8 +241,9 @@ void RunEngine(Timeline& video, Timeline& audio) {
 
 // Acts on the host's pause, resume and stop as soon as the state changes, and looks for the
 // end of both timelines at least every 100 ms while running; the end is not looked for while
-// paused. Returns when the feed is Idle or both timelines have ended.
-void PollUntilDone(SessionContext& session, Timeline& video, Timeline& audio) {
+// paused. Returns when the feed is Idle or both timelines have ended, saying which.
+RunEnd PollUntilDone(SessionContext& session, Timeline& video, Timeline& audio) {
+    RunEnd end;
     FeedState actedOn = FEED_STATE_RUNNING;  // the engine has just been started
     FeedState state = session.state.Load();
     while (state != FEED_STATE_IDLE) {
@@ -191,14 +256,19 @@ void PollUntilDone(SessionContext& session, Timeline& video, Timeline& audio) {
             actedOn = state;
         }
         if (state == FEED_STATE_RUNNING) {
-            const bool videoEnded = HasEnded(video);
-            const bool audioEnded = HasEnded(audio);
+            const bool videoEnded = HasEnded(video, &end);
+            const bool audioEnded = HasEnded(audio, &end);
             if (videoEnded && audioEnded) {
-                return;
+                if (end.reason != FEED_END_ENGINE_FAILED) {
+                    end.reason = FEED_END_FINISHED;
+                }
+                return end;
             }
         }
         state = session.state.WaitForChange(state, kPollInterval);
     }
+    end.reason = end.reason == FEED_END_ENGINE_FAILED ? end.reason : FEED_END_STOPPED;
+    return end;
 }
 
 void StopEngine(Timeline& video, Timeline& audio) {
@@ -230,26 +300,31 @@ void SessionWorker(SessionContext& session) {
     // Every way out below releases through ReleaseAll, in the order the objects must go.
     Timeline video(kStreamVideo);
     Timeline audio(kStreamAudio);
-    const bool built = (!hasVideo || BuildTimeline(session, clipMode, video)) &&
-                       (!hasAudio || BuildTimeline(session, clipMode, audio)) &&
+    std::string failure;
+    const bool built = (!hasVideo || BuildTimeline(session, clipMode, video, &failure)) &&
+                       (!hasAudio || BuildTimeline(session, clipMode, audio, &failure)) &&
                        (!(hasVideo && hasAudio) || video.length == audio.length ||
-                        PadShorter(clipMode, video, audio));
-    const bool connected = built && (!hasVideo || ConnectOutput(session, OnVideoFrame, video)) &&
-                           (!hasAudio || ConnectOutput(session, OnAudioBuffer, audio));
+                        PadShorter(clipMode, video, audio, &failure));
+    const bool connected = built &&
+                           (!hasVideo || ConnectOutput(session, OnVideoFrame, video, &failure)) &&
+                           (!hasAudio || ConnectOutput(session, OnAudioBuffer, audio, &failure));
     if (!connected) {
-        // Nothing ran, nothing is reported: the host sees only the return to Idle.
+        // Nothing ran. The contract's report stays as FeedStart left it; only the session's
+        // outcome says why.
         ReleaseAll(video, audio);
+        session.outcome.End(FEED_END_NOT_BUILT, std::move(failure));
         return;
     }
 
     session.durationMs.store(UnitsToMsTruncated(hasVideo ? video.length : audio.length), kRelaxed);
     StartEngine(session, video, audio);
-    PollUntilDone(session, video, audio);
+    RunEnd end = PollUntilDone(session, video, audio);
 
     StopEngine(video, audio);
     ReleaseSyncObject(session);
     session.fadeBuffer.Free();
     ReleaseAll(video, audio);
+    session.outcome.End(end.reason, std::move(end.message));
 }
 
 void SessionThreadProc(SessionContext* session) {
@@ -259,6 +334,7 @@ void SessionThreadProc(SessionContext* session) {
     } catch (...) {
         // Nothing in a session throws by design; should the engine, the session still ends
         // and the feed goes back to Idle instead of the process ending.
+        session->outcome.End(FEED_END_ENGINE_FAILED, "the session's worker ran out of memory");
     }
     session->state.Store(FEED_STATE_IDLE);
 }

@@ -426,4 +426,35 @@ TEST_F(SessionWorkerTest, StopFromInsideACallbackEndsTheSessionWithoutDeadlock) 
     EXPECT_EQ(CountCalls("C2.Stop"), 1u);
 }
 
+// Position and fourth byte of the first pixel of each frame the host got.
+std::intptr_t FEED_CALL KeepFourthByte(void* user, const uint8_t* frame, int32_t,
+                                       int32_t positionMs, int32_t, int32_t) {
+    static_cast<std::vector<std::pair<int, int>>*>(user)->emplace_back(positionMs, frame[3]);
+    return reinterpret_cast<std::intptr_t>(frame);
+}
+
+// A fade blends the fourth byte of each pixel like the other three: frames whose fourth byte is
+// 200 fade in from a colour whose high byte is 0x40.
+TEST_F(SessionWorkerTest, AFadeBlendsTheFourthByteWithTheColoursHighByte) {
+    fake::engine().addFile("v.mp4", true, false);
+    std::vector<fake::Delivery> frames;
+    for (const std::int64_t ms : {0, 500, 999, 1000}) {
+        std::vector<std::uint8_t> pixels(4 * 2 * 4);
+        for (std::size_t i = 0; i < pixels.size(); ++i) {
+            pixels[i] = static_cast<std::uint8_t>(i % 4 == 3 ? 200 : 10 * (i % 4 + 1));
+        }
+        frames.push_back({ms * 10000, 400000, pixels});
+    }
+    fake::engine().setVideoSeries({4, 2, frames});
+    FeedAddVideoSource(feed, "v.mp4", 0, 2000);
+    FeedSetVideoFade(feed, 1, 1000, 0x40112233u, 0, 0, FEED_KEEP_COLOUR);
+    std::vector<std::pair<int, int>> seen;  // written by the video thread, read after the join
+    FeedSetVideoCallback(feed, KeepFourthByte, &seen);
+    RunToEnd();
+    // Levels 0, 128 and 255: 64; floor(128 * 200 / 255) + floor(127 * 64 / 255) = 100 + 31;
+    // and the frame's own 200, as past the fade.
+    EXPECT_THAT(seen, ElementsAreArray(std::vector<std::pair<int, int>>{
+                          {0, 64}, {500, 131}, {999, 200}, {1000, 200}}));
+}
+
 }  // namespace

@@ -3,8 +3,8 @@
 # else. Usage: check-exports.sh LIBFEED
 set -eu
 expected="FeedAddAudioSource FeedAddVideoSource FeedAddVideoSourceEx FeedClearSources FeedCreate
-FeedDestroy FeedGetDuration FeedGetErrorCode FeedGetErrorText FeedGetPosition FeedGetSourceTimes
-FeedGetState FeedPause FeedRemoveSource FeedSetAudioCallback FeedSetAudioChannels FeedSetAudioFade
+FeedDestroy FeedGetDuration FeedGetEndReason FeedGetErrorCode FeedGetErrorText FeedGetPosition
+FeedGetSourceOutcome FeedGetSourceTimes FeedGetState FeedGetVersion FeedPause FeedRemoveSource FeedSetAudioCallback FeedSetAudioChannels FeedSetAudioFade
 FeedSetAudioSampleRate FeedSetClipMode FeedSetFrameRate FeedSetSourceTimes FeedSetSyncEnabled
 FeedSetVideoCallback FeedSetVideoFade FeedSetVideoSize FeedStart FeedStop"
 

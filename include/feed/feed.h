@@ -6,7 +6,20 @@
  * session. The library strings the video sources onto a video timeline and the audio sources
  * onto an audio timeline, pads the shorter one so that both end together, and hands every
  * frame (32-bit pixels, B G R X in memory) and every buffer (interleaved signed 16-bit PCM)
- * to the host's callbacks.
+ * to the host's callbacks. The engine's frames carry 0 in X; during a video fade X is the
+ * blend of the frame's X with the fade colour's high byte, like the other three bytes.
+ *
+ * Pacing. A session runs as fast as the engine decodes: nothing waits for a clock. A callback
+ * may block for as long as it likes, and blocking is how a host paces a session: a host that
+ * plays in real time waits in its callbacks until each frame or buffer is due. While one side
+ * is blocked, the other runs on at most about 200 ms ahead of it on the timeline and then
+ * waits in its next delivery (with sync on, the default), so a blocked audio callback holds
+ * the video too. A paused or stopped feed releases every wait.
+ *
+ * When a session delivered nothing, or less than expected, FeedGetEndReason() says why it
+ * ended (and, when it could not be built, why), and FeedGetSourceOutcome() what became of
+ * each source: a file that cannot be opened, or lacks the stream its source asks for, plays
+ * as black or silence without a word from the calls of the first part of this header.
  *
  * Results. Most calls return 1 (done) or 0 (refused); the adds return the new source id or
  * -1. A call that "reports" leaves its outcome in the feed: FeedGetErrorCode() gives 0 after
@@ -39,8 +52,11 @@
 #include <stdint.h>
 
 #define FEED_VERSION_MAJOR 1
-#define FEED_VERSION_MINOR 0
+#define FEED_VERSION_MINOR 1
 #define FEED_VERSION_PATCH 0
+/* The version as one number, major * 10000 + minor * 100 + patch, as FeedGetVersion() gives it. */
+#define FEED_VERSION_NUMBER \
+    (FEED_VERSION_MAJOR * 10000 + FEED_VERSION_MINOR * 100 + FEED_VERSION_PATCH)
 
 /* Calling convention of every export and of both callbacks: the standard Windows convention
  * (callee pops) on 32-bit Windows, so 32-bit hosts must declare their callbacks __stdcall. */
@@ -84,8 +100,9 @@ enum { FEED_SOURCE_AUDIO = 0, FEED_SOURCE_VIDEO = 1 };
  * Called once per video frame, on the engine's video thread, frames one at a time in
  * timeline order. frame holds length bytes: height rows of width 32-bit pixels; it is read
  * only and valid during the call (a faded frame lives in the feed's scratch frame until the
- * next faded frame). positionMs is the frame's time on the timeline. The result is handed
- * to the engine unchanged; by convention it is the address of the frame.
+ * next faded frame). positionMs is the frame's time on the timeline. The callback may block
+ * (see Pacing above). The result is handed to the engine, which ignores it; by convention it
+ * is the address of the frame.
  */
 typedef intptr_t(FEED_CALL* FeedVideoFrameCallback)(void* user, const uint8_t* frame,
                                                     int32_t length, int32_t positionMs,
@@ -94,7 +111,8 @@ typedef intptr_t(FEED_CALL* FeedVideoFrameCallback)(void* user, const uint8_t* f
 /*
  * Called once per audio buffer, on the engine's audio thread, buffers one at a time in
  * timeline order. buffer holds length bytes of interleaved signed 16-bit samples, already
- * faded; it is valid during the call. The result is handed to the engine unchanged.
+ * faded; it is valid during the call. The callback may block (see Pacing above). The result
+ * is handed to the engine, which ignores it; by convention 0.
  */
 typedef int32_t(FEED_CALL* FeedAudioBufferCallback)(void* user, const uint8_t* buffer,
                                                     int32_t length, int32_t positionMs,
@@ -210,10 +228,12 @@ FEED_API int32_t FEED_CALL FeedSetAudioChannels(FeedHandle feed, int32_t channel
 FEED_API int32_t FEED_CALL FeedSetAudioFade(FeedHandle feed, int32_t fadeIn, int32_t fadeInMs,
                                             int32_t fadeOut, int32_t fadeOutMs);
 
-/* Video fade switches (off by default), lengths in ms (1000 by default) and colours
- * (0x00RRGGBB for B G R X pixels, the high byte ignored; black by default); a length of 0 or
- * less keeps the old one, FEED_KEEP_COLOUR the old colour. From the next frame. Returns 1.
- * Any thread. */
+/* Video fade switches (off by default), lengths in ms (1000 by default) and colours (black by
+ * default); a length of 0 or less keeps the old one, FEED_KEEP_COLOUR the old colour. A colour
+ * has the layout of one pixel, 0xXXRRGGBB for B G R X: byte k of it is blended into byte k of
+ * every pixel, so its high byte is blended into the fourth byte (0 in the engine's frames):
+ * 0x00RRGGBB fades a host that reads X as alpha toward transparent. From the next frame.
+ * Returns 1. Any thread. */
 FEED_API int32_t FEED_CALL FeedSetVideoFade(FeedHandle feed, int32_t fadeIn, int32_t fadeInMs,
                                             uint32_t fadeInColour, int32_t fadeOut,
                                             int32_t fadeOutMs, uint32_t fadeOutColour);
@@ -238,6 +258,61 @@ FEED_API int32_t FEED_CALL FeedSetClipMode(FeedHandle feed, int32_t mode);
 /* Non-zero (the default): keep audio and video in step when a session has both. From the
  * next session. Returns enabled. Any thread. */
 FEED_API int32_t FEED_CALL FeedSetSyncEnabled(FeedHandle feed, int32_t enabled);
+
+/* ---- After a session: why it ended, what became of its sources ---------------------------
+ *
+ * These calls never report: FeedGetErrorCode() and FeedGetErrorText() keep what the calls
+ * above left there. */
+
+/* FeedGetEndReason() values. */
+typedef int32_t FeedEndReason;
+enum {
+    FEED_END_NONE = 0,         /* no session has ended since the last FeedStart, or ever */
+    FEED_END_FINISHED = 1,     /* both timelines reached their end */
+    FEED_END_STOPPED = 2,      /* FeedStop or FeedDestroy ended it */
+    FEED_END_NOT_BUILT = 3,    /* it could not be built, so nothing was delivered */
+    FEED_END_ENGINE_FAILED = 4 /* the engine failed while it played (out of memory, threads) */
+};
+
+/* Why the feed's last session ended; FEED_END_NONE while a session is Running or Paused. When
+ * message is not NULL and messageSize is above 0, also writes one line of English into it,
+ * zero-terminated and cut to messageSize - 1 bytes: what could not be built and why (e.g. the
+ * output format the engine refused), what failed, or, after a session that ran, the first
+ * source that did not play as asked; "" when there is nothing to add. Any thread. */
+FEED_API FeedEndReason FEED_CALL FeedGetEndReason(FeedHandle feed, char* message,
+                                                  int32_t messageSize);
+
+/* FeedSourceOutcome.outcome values. */
+enum {
+    FEED_OUTCOME_NOT_REACHED = 0, /* the session ended (or could not be built) before it */
+    FEED_OUTCOME_PLAYED = 1,      /* opened, its stream found, its span within the stream */
+    FEED_OUTCOME_CUT_AT_END = 2,  /* played, but its span runs past the end of its stream
+                                     (streamLengthMs): the rest was black or silence */
+    FEED_OUTCOME_NOT_OPENED = 3,  /* the file could not be opened (the message says why):
+                                     black or silence for its whole span */
+    FEED_OUTCOME_NO_STREAM = 4    /* opened, but without a stream of the source's kind: black
+                                     or silence for its whole span */
+};
+
+/* What the last session made of one source. */
+typedef struct FeedSourceOutcome {
+    int32_t size;           /* set by the host to sizeof(FeedSourceOutcome) before the call */
+    int32_t outcome;        /* FEED_OUTCOME_* */
+    int32_t streamLengthMs; /* the source's stream's length as its file gives it; -1 unknown */
+    char message[256];      /* one line of English, zero-terminated; "" when it played as asked */
+} FeedSourceOutcome;
+
+/* Fills *outcome for source id as the feed's last session (or the one running) found it; a
+ * session finds its sources while it is built, before anything is delivered. Returns 1, or 0
+ * when that session did not have the id (added since, or removed or cleared since), or when
+ * outcome is NULL or outcome->size is below sizeof(FeedSourceOutcome); nothing is written
+ * then. Any thread. */
+FEED_API int32_t FEED_CALL FeedGetSourceOutcome(FeedHandle feed, int32_t id,
+                                                FeedSourceOutcome* outcome);
+
+/* The library's version, FEED_VERSION_NUMBER of the header it was built with: compare it with
+ * the header a host was built with. Takes no feed. Any thread. */
+FEED_API int32_t FEED_CALL FeedGetVersion(void);
 
 #ifdef __cplusplus
 }

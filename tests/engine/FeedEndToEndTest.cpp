@@ -8,14 +8,18 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <feed/feed.h>
 
 #include "tests/support/EngineHost.h"
 #include "tests/support/Waiting.h"
+#include "tests/tarn/TestMedia.h"
 
 namespace {
 
@@ -70,6 +74,20 @@ class FeedEndToEndTest : public ::testing::Test {
     support::EngineHost host{{320, 240, 25.0, std::nullopt, std::nullopt}};
     FeedHandle feed = host.feed();
 };
+
+// The last session's end reason and its message.
+std::pair<FeedEndReason, std::string> EndOf(FeedHandle feed) {
+    char message[512];
+    const FeedEndReason reason = FeedGetEndReason(feed, message, sizeof message);
+    return {reason, message};
+}
+
+FeedSourceOutcome OutcomeOf(FeedHandle feed, std::int32_t id) {
+    FeedSourceOutcome outcome{};
+    outcome.size = sizeof outcome;
+    EXPECT_EQ(FeedGetSourceOutcome(feed, id, &outcome), 1) << "source " << id;
+    return outcome;
+}
 
 bool AllPixelsAre(const std::vector<std::uint8_t>& frame, std::uint32_t colour) {
     for (std::size_t i = 0; i + 3 < frame.size(); i += 4) {
@@ -167,6 +185,49 @@ TEST_F(FeedEndToEndTest, AFormatBeyondTheEnginesLimitsEndsTheSessionWhileItIsBui
     ASSERT_TRUE(RunToEnd());
     EXPECT_EQ(host.frames.load(), 0);
     EXPECT_EQ(FeedGetErrorCode(feed), 0);  // a session that cannot be built is not reported
+    // but the feed can say why it delivered nothing.
+    const auto [reason, message] = EndOf(feed);
+    EXPECT_EQ(reason, FEED_END_NOT_BUILT);
+    EXPECT_NE(message.find("refused the video output format (20000x240 pixels at 25 fps"),
+              std::string::npos)
+        << message;
+}
+
+// After the session, each source's outcome says whether it played as asked and, if not, why;
+// the end reason names the first that did not.
+TEST_F(FeedEndToEndTest, EachSourcesOutcomeSaysWhyItDidNotPlayAsAsked) {
+    const testmedia::Files& media = testmedia::Media();
+    struct Case {
+        std::string name;
+        std::int32_t stopMs;
+        std::int32_t outcome;
+        const char* says;  // part of the message; "" for none
+        std::int32_t lengthMs;
+    };
+    const Case cases[] = {
+        {media.av, 2000, FEED_OUTCOME_PLAYED, "", 3000},
+        {media.av, 5000, FEED_OUTCOME_CUT_AT_END, "but its video ends at 3.000 s", 3000},
+        {media.missing, 1000, FEED_OUTCOME_NOT_OPENED, "could not be opened: no such file", -1},
+        {media.directory, 1000, FEED_OUTCOME_NOT_OPENED, "not a regular local file", -1},
+        {media.random, 1000, FEED_OUTCOME_NOT_OPENED, "not a media file", -1},
+        {media.tone22k, 1000, FEED_OUTCOME_NO_STREAM, "has no video stream", -1},
+    };
+    for (const Case& c : cases) {
+        FeedAddVideoSource(feed, c.name.c_str(), 0, c.stopMs);
+    }
+    ASSERT_TRUE(RunToEnd());
+    for (std::int32_t id = 1; id <= static_cast<std::int32_t>(std::size(cases)); ++id) {
+        const Case& c = cases[id - 1];
+        const FeedSourceOutcome outcome = OutcomeOf(feed, id);
+        EXPECT_EQ(outcome.outcome, c.outcome) << c.name;
+        EXPECT_NE(std::string(outcome.message).find(c.says), std::string::npos) << outcome.message;
+        EXPECT_EQ(*c.says == '\0', outcome.message[0] == '\0') << outcome.message;
+        EXPECT_EQ(outcome.streamLengthMs, c.lengthMs) << c.name;
+    }
+    const auto [reason, message] = EndOf(feed);
+    EXPECT_EQ(reason, FEED_END_FINISHED);
+    EXPECT_EQ(message, std::string(OutcomeOf(feed, 2).message) +
+                           " (and 4 more sources that did not play as asked)");
 }
 
 TEST_F(FeedEndToEndTest, SpansOutsideTheMediaAreBlackAndSilentButKeepTheirLength) {

@@ -25,6 +25,7 @@ enum class Step {
     CreateAcceptor,           // CreateCallBackMediaAcceptor
     CreateSync,               // CreateAudioVideoSync
     PrepareSource,            // Prepare on a source from SelectSources or CreateEmptySource
+    EndByFailure,             // a composite that has ended says it failed (from IsEnded)
 };
 
 // One frame or buffer.

@@ -556,7 +556,7 @@ HRESULT Composite::IsEnded(std::int32_t* ended) {
         return kPointer;
     }
     *ended = finished_ && (!st.holdEnd || stopped_) ? 1 : 0;
-    return kOk;
+    return *ended != 0 && st.takeFailure(fake::Step::EndByFailure) ? kEndedByFailure : kOk;
 }
 
 void Composite::openFaults(std::vector<std::string>& out) const {
@@ -712,7 +712,8 @@ TARN_API HRESULT TARN_CALL SelectSources(const char* fileName, IMediaSource** vi
     const auto file = fileName == nullptr ? st.files.end() : st.files.find(fileName);
     if (injected || file == st.files.end() || video == nullptr || audio == nullptr) {
         st.log(call + " -> fail");
-        return kFail;
+        // A name never added is a file that does not exist, as the real engine says it.
+        return injected || video == nullptr || audio == nullptr ? kFail : kOpenNotFound;
     }
     // Video part first, so it gets the lower number.
     std::string names;

@@ -30,6 +30,12 @@ cc -std=c11 -Wall -Wextra -Werror -o "$scratch/pkg-host" "$scratch/host.c" \
     $(pkg-config --cflags --libs feed)
 frames=$("$scratch/pkg-host" "$video" "$audio" | grep -c '^frame at ')
 [ "$frames" -eq 125 ] || { echo "pkg-config host: $frames frames, not 125" >&2; exit 1; }
+# A file that is not there plays as black; the host prints what the library says of it.
+why=$("$scratch/pkg-host" /nonexistent/holiday.mp4 "$audio" 2>&1 >/dev/null)
+case "$why" in
+    *"source 1 ('/nonexistent/holiday.mp4') could not be opened: no such file"*) ;;
+    *) echo "pkg-config host, missing file: said '$why'" >&2; exit 1 ;;
+esac
 unset PKG_CONFIG_PATH
 
 # find_package(feed).

@@ -51,6 +51,10 @@ static_assert(kSame<decltype(&FeedSetAudioCallback),
                     FeedAudioBufferCallback(FEED_CALL*)(Handle, FeedAudioBufferCallback, void*)>);
 static_assert(kSame<decltype(&FeedSetClipMode), I32(FEED_CALL*)(Handle, I32)>);
 static_assert(kSame<decltype(&FeedSetSyncEnabled), I32(FEED_CALL*)(Handle, I32)>);
+static_assert(kSame<decltype(&FeedGetEndReason), FeedEndReason(FEED_CALL*)(Handle, char*, I32)>);
+static_assert(
+    kSame<decltype(&FeedGetSourceOutcome), I32(FEED_CALL*)(Handle, I32, FeedSourceOutcome*)>);
+static_assert(kSame<decltype(&FeedGetVersion), I32(FEED_CALL*)(void)>);
 
 #if defined(_WIN32) && !defined(_WIN64)
 // The checks above only mean something if the convention is part of the type.

@@ -42,3 +42,6 @@ FEED_IMPORT_SLOT(FeedCreate, 0);
 FEED_IMPORT_SLOT(FeedDestroy, 4);
 FEED_IMPORT_SLOT(FeedSetClipMode, 8);
 FEED_IMPORT_SLOT(FeedSetSyncEnabled, 8);
+FEED_IMPORT_SLOT(FeedGetEndReason, 12);
+FEED_IMPORT_SLOT(FeedGetSourceOutcome, 12);
+FEED_IMPORT_SLOT(FeedGetVersion, 0);

@@ -20,6 +20,9 @@ typedef int32_t(FEED_CALL* IntIntFn)(FeedHandle, int32_t, int32_t);
 typedef int32_t(FEED_CALL* TimesFn)(FeedHandle, int32_t, int32_t, int32_t);
 typedef int32_t(FEED_CALL* GetTimesFn)(FeedHandle, int32_t, int32_t*, int32_t*);
 typedef int32_t(FEED_CALL* RateFn)(FeedHandle, double);
+typedef FeedEndReason(FEED_CALL* EndReasonFn)(FeedHandle, char*, int32_t);
+typedef int32_t(FEED_CALL* OutcomeFn)(FeedHandle, int32_t, FeedSourceOutcome*);
+typedef int32_t(FEED_CALL* VersionFn)(void);
 typedef int32_t(FEED_CALL* AudioFadeFn)(FeedHandle, int32_t, int32_t, int32_t, int32_t);
 typedef int32_t(FEED_CALL* VideoFadeFn)(FeedHandle, int32_t, int32_t, uint32_t, int32_t, int32_t,
                                         uint32_t);
@@ -90,7 +93,7 @@ int main(int argc, char** argv) {
     }
     /* Ordinals that stay unused resolve to nothing. */
     {
-        static const int unused[] = {98, 106, 110, 114, 127, 128, 129, 132};
+        static const int unused[] = {98, 106, 110, 114, 127, 128, 129, 135};
         size_t i;
         for (i = 0; i < sizeof(unused) / sizeof(unused[0]); ++i) {
             Check(GetProcAddress(feedDll, MAKEINTRESOURCEA(unused[i])) == NULL,
@@ -126,6 +129,9 @@ int main(int argc, char** argv) {
     DestroyFn destroy = (DestroyFn)Resolve(126);
     IntFn setClipMode = (IntFn)Resolve(130);
     IntFn setSync = (IntFn)Resolve(131);
+    EndReasonFn getEndReason = (EndReasonFn)Resolve(132);
+    OutcomeFn getSourceOutcome = (OutcomeFn)Resolve(133);
+    VersionFn getVersion = (VersionFn)Resolve(134);
     if (failures != 0) {
         return 1;
     }
@@ -195,8 +201,21 @@ int main(int argc, char** argv) {
 
     /* A session against the engine: the test engine knows no files, so the source plays as
      * black for its span, delivered as nothing, and the session ends by itself. */
+    Check(getVersion() == FEED_VERSION_NUMBER, "134 gives the version of the header");
     Check(start(feed) == 1, "121 starts a session");
     Check(WaitForIdle(getState, feed, 10000), "the session ends by itself within 10 s");
+    stop(feed); /* joins the worker, which has told its end by then */
+    {
+        char message[200];
+        FeedSourceOutcome outcome;
+        outcome.size = (int32_t)sizeof outcome;
+        Check(getEndReason(feed, message, (int32_t)sizeof message) == FEED_END_FINISHED &&
+                  strstr(message, "could not be opened") != NULL,
+              "132 tells why the session ended, and of the source that did not play");
+        Check(getSourceOutcome(feed, 1, &outcome) == 1 &&
+                  outcome.outcome == FEED_OUTCOME_NOT_OPENED,
+              "133 tells what became of a source");
+    }
     Check(start(feed) == 1, "121 starts a second session");
     stop(feed);
     Check(getState(feed) == FEED_STATE_IDLE, "123 ends a session");

@@ -128,16 +128,19 @@ std::string HelpText() {
 }
 
 std::string VersionText() {
-    const std::string feed = std::to_string(FEED_VERSION_MAJOR) + "." +
-                             std::to_string(FEED_VERSION_MINOR) + "." +
-                             std::to_string(FEED_VERSION_PATCH);
+    // feedcat's own version is the header it was built with; the library's is the one loaded.
+    const auto dotted = [](std::int32_t number) {
+        return std::to_string(number / 10000) + "." + std::to_string(number / 100 % 100) + "." +
+               std::to_string(number % 100);
+    };
     auto version = [](unsigned packed) {
         return std::to_string(AV_VERSION_MAJOR(packed)) + "." +
                std::to_string(AV_VERSION_MINOR(packed)) + "." +
                std::to_string(AV_VERSION_MICRO(packed));
     };
     // FFmpeg's figures are those of the libraries loaded at run time.
-    return "feedcat " + feed + "\n" + "feed library " + feed + "\n" + "FFmpeg " +
+    return "feedcat " + dotted(FEED_VERSION_NUMBER) + "\n" + "feed library " +
+           dotted(FeedGetVersion()) + "\n" + "FFmpeg " +
            av_version_info() + ": libavformat " + version(avformat_version()) + ", libavcodec " +
            version(avcodec_version()) + ", libavutil " + version(avutil_version()) +
            ", libswscale " + version(swscale_version()) + ", libswresample " +
