@@ -10,7 +10,8 @@ constexpr auto kRelaxed = std::memory_order_relaxed;
 }
 
 Feed::~Feed() {
-    Stop();
+    // Not Stop(): the destructor may run on the worker's thread, or from Stop itself.
+    session_.state.Exchange(FEED_STATE_IDLE);
     JoinWorker();
     if (IAudioVideoSync* sync = session_.syncObject.exchange(nullptr, kRelaxed)) {
         sync->Release();
@@ -36,7 +37,10 @@ void Feed::Destroy(Feed* feed) {
         return;
     }
     if (session::IsInsideDelivery(feed->session_)) {
-        feed->destroyWhenEnded_.store(true);
+        {
+            const std::lock_guard<std::mutex> lock(feed->lifeMutex_);
+            feed->destroyRequested_ = true;
+        }
         feed->Stop();
         return;
     }
@@ -50,17 +54,32 @@ void Feed::JoinWorker() {
     }
 }
 
+bool Feed::WaitForWorker() {
+    JoinWorker();
+    const std::lock_guard<std::mutex> lock(lifeMutex_);
+    return --waitingStops_ == 0 && lastStopDeletes_;
+}
+
 void Feed::RunWorker() {
     session::SessionThreadProc(&session_);
-    if (destroyWhenEnded_.load()) {
-        {
-            // This very thread: nobody is left to join it. The lock waits until Start has
-            // stored the thread.
-            const std::lock_guard<std::mutex> lock(workerMutex_);
-            workerThread_.detach();
+    {
+        const std::lock_guard<std::mutex> lock(lifeMutex_);
+        if (!destroyRequested_) {
+            return;
         }
-        delete this;
+        if (waitingStops_ > 0) {
+            // They are joining this thread; the last of them to leave Stop deletes the feed.
+            lastStopDeletes_ = true;
+            return;
+        }
     }
+    {
+        // This very thread, and nobody waits for it: it cannot be joined. The lock waits until
+        // Start has stored the thread.
+        const std::lock_guard<std::mutex> lock(workerMutex_);
+        workerThread_.detach();
+    }
+    delete this;
 }
 
 std::int32_t Feed::Start() {
@@ -114,15 +133,22 @@ std::int32_t Feed::Pause() {
 }
 
 std::int32_t Feed::Stop() {
-    // From the moment the state is Idle no delivery reaches the host.
-    const FeedState previous = session_.state.Exchange(FEED_STATE_IDLE);
     // From inside a callback the teardown (which waits for that callback) cannot be waited
     // for: the worker, woken by the change, tears the session down, and the next Start or
     // Stop or the destructor joins it.
-    if (!session::IsInsideDelivery(session_)) {
-        JoinWorker();
+    const bool waits = !session::IsInsideDelivery(session_);
+    if (waits) {
+        // Counted before the state changes: a worker whose feed was destroyed from a callback
+        // then leaves the deletion to this thread rather than free the feed under it.
+        const std::lock_guard<std::mutex> lock(lifeMutex_);
+        ++waitingStops_;
     }
-    return previous != FEED_STATE_IDLE ? 1 : 0;
+    // From the moment the state is Idle no delivery reaches the host.
+    const std::int32_t stopped = session_.state.Exchange(FEED_STATE_IDLE) != FEED_STATE_IDLE;
+    if (waits && WaitForWorker()) {
+        delete this;  // destroyed from a callback while this thread waited; nothing after this
+    }
+    return stopped;
 }
 
 FeedState Feed::GetState() const {

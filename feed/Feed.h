@@ -86,8 +86,12 @@ class Feed {
     // delivery, which the worker's teardown waits for. Callers on two threads at once both
     // return once the worker has ended.
     void JoinWorker();
+    // Stop's wait for the worker, on a host thread counted in waitingStops_. True when the
+    // feed was destroyed from inside one of its callbacks meanwhile and this caller is the last
+    // one still using it: the caller then deletes it.
+    bool WaitForWorker();
     // The worker thread's routine: the session, then the feed's deletion if it was asked for
-    // from inside a callback.
+    // from inside a callback and no host thread is waiting in Stop.
     void RunWorker();
 
     session::SessionContext session_;
@@ -96,8 +100,13 @@ class Feed {
     // Start, or the destructor. Guarded by workerMutex_, which is held while joining.
     std::thread workerThread_;
     std::mutex workerMutex_;
-    // Set by Destroy from inside a callback; read by the worker when its session has ended.
-    std::atomic<bool> destroyWhenEnded_{false};
+    // Who deletes a feed destroyed from inside one of its callbacks: the worker once its
+    // session has ended, or, when host threads are waiting for that worker in Stop then, the
+    // last of them to leave. Guarded by lifeMutex_, which is never held while joining.
+    std::mutex lifeMutex_;
+    int waitingStops_ = 0;           // host threads in Stop that wait for the worker
+    bool destroyRequested_ = false;  // FeedDestroy came from inside a callback
+    bool lastStopDeletes_ = false;   // the worker has ended and left the deletion to them
 };
 
 }  // namespace feed

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,11 @@ namespace feed {
 struct FeedTestAccess {
     static Feed& Of(FeedHandle handle) { return *reinterpret_cast<Feed*>(handle); }
     static void SetNextId(FeedHandle handle, std::int32_t id) { Of(handle).nextId_ = id; }
+    // How many host threads wait for the feed's worker in FeedStop.
+    static int WaitingStops(FeedHandle handle) {
+        const std::lock_guard<std::mutex> lock(Of(handle).lifeMutex_);
+        return Of(handle).waitingStops_;
+    }
     static const session::SessionContext& Session(FeedHandle handle) { return Of(handle).session_; }
 };
 

@@ -22,7 +22,32 @@ struct Counts {
     std::atomic<int> afterStop{0};  // callbacks that began after the feed read Idle
     std::atomic<bool> stopInCallback{false};
     std::atomic<bool> destroyInCallback{false};
+    // A host thread stops the feed while the fourth frame's callback destroys it: the host's
+    // FeedStop begins first (kStopFirst) or right after the destroy (kDestroyFirst).
+    int raceStopAndDestroy = 0;
+    std::atomic<bool> destroying{false};  // the fourth frame's callback has begun its part
 };
+
+constexpr int kStopFirst = 1;
+constexpr int kDestroyFirst = 2;
+
+void DestroyWhileTheHostStops(Counts& counts) {
+    using namespace std::chrono_literals;
+    counts.destroying = true;
+    const auto hostStopping = [&] {
+        while (feed::FeedTestAccess::WaitingStops(counts.feed) == 0) {
+            std::this_thread::yield();
+        }
+    };
+    if (counts.raceStopAndDestroy == kStopFirst) {
+        hostStopping();
+        std::this_thread::sleep_for(20ms);  // it is joining the worker by now
+        FeedDestroy(counts.feed);
+    } else {
+        FeedDestroy(counts.feed);
+        hostStopping();  // this callback holds the session until the host's FeedStop has begun
+    }
+}
 
 std::intptr_t FEED_CALL CountFrame(void* user, const uint8_t* frame, int32_t, int32_t, int32_t,
                                    int32_t) {
@@ -33,6 +58,9 @@ std::intptr_t FEED_CALL CountFrame(void* user, const uint8_t* frame, int32_t, in
         }
         if (counts.destroyInCallback) {
             FeedDestroy(counts.feed);
+        }
+        if (counts.raceStopAndDestroy != 0) {
+            DestroyWhileTheHostStops(counts);
         }
     }
     return reinterpret_cast<std::intptr_t>(frame);
@@ -75,6 +103,12 @@ class SessionTimingTest : public FeedFixture {
     static double MedianMs(std::vector<Clock::duration> times) {
         std::sort(times.begin(), times.end());
         return std::chrono::duration<double, std::milli>(times[times.size() / 2]).count();
+    }
+
+    // A new feed in place of one that a test let a callback destroy.
+    void Renew() {
+        feed = FeedCreate();
+        sourcesAdded_ = false;
     }
 
   private:
@@ -165,6 +199,30 @@ TEST_F(SessionTimingTest, DestroyFromInsideACallbackFreesTheFeedWhenItsSessionEn
     const int frames = counts.frames;
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(counts.frames, frames);
+}
+
+// Both are allowed at once: the host's FeedStop returns, and the feed is freed once, after the
+// last of the two has finished with it (AddressSanitizer sees any use after the free).
+TEST_F(SessionTimingTest, HostStopWhileACallbackDestroysTheFeedReturnsAndFreesItOnce) {
+    for (const int order : {kStopFirst, kDestroyFirst, kStopFirst, kDestroyFirst}) {
+        Counts counts;
+        counts.raceStopAndDestroy = order;
+        StartBusySession(counts);
+        ASSERT_TRUE(Eventually([&] { return counts.destroying.load(); }));
+        std::promise<std::int32_t> stopped;
+        std::future<std::int32_t> result = stopped.get_future();
+        std::thread host([&stopped, handle = feed] { stopped.set_value(FeedStop(handle)); });
+        feed = nullptr;  // the callback destroys it; TearDown must not
+        if (result.wait_for(10s) != std::future_status::ready) {
+            host.detach();
+            FAIL() << "FeedStop did not return (order " << order << ")";
+        }
+        host.join();
+        EXPECT_EQ(result.get(), order == kStopFirst ? 1 : 0);  // else the destroy stopped it
+        EXPECT_TRUE(Eventually([] { return fake::engine().faults().empty(); }))
+            << "order " << order;
+        Renew();
+    }
 }
 
 }  // namespace

@@ -127,7 +127,9 @@ FEED_API FeedHandle FEED_CALL FeedCreate(void);
 
 /* Stops a running session (joining its worker), then frees the feed. NULL is ignored. From
  * inside one of the feed's own callbacks it stops the session and returns at once; the feed
- * is freed when the session has been torn down. The handle must not be used afterwards. */
+ * is freed when the session has been torn down, or, when a host thread is waiting in
+ * FeedStop() meanwhile, when that FeedStop() returns. The handle must not be used afterwards
+ * (but for a FeedStop() that had begun before). */
 FEED_API void FEED_CALL FeedDestroy(FeedHandle feed);
 
 /* ---- Sessions ---------------------------------------------------------------------------- */
