@@ -43,7 +43,8 @@ std::unique_ptr<StreamDecoder> StreamDecoder::Open(media::InputPtr input, AVMedi
     media::CodecContextPtr codec(avcodec_alloc_context3(decoder));
     media::PacketPtr packet(av_packet_alloc());
     media::PacketPtr keyframe(av_packet_alloc());
-    if (!codec || !packet || !keyframe ||
+    media::FramePtr early(av_frame_alloc());
+    if (!codec || !packet || !keyframe || !early ||
         avcodec_parameters_to_context(codec.get(), stream->codecpar) < 0) {
         return nullptr;
     }
@@ -68,8 +69,9 @@ std::unique_ptr<StreamDecoder> StreamDecoder::Open(media::InputPtr input, AVMedi
             input->streams[i]->discard = AVDISCARD_ALL;
         }
     }
-    std::unique_ptr<StreamDecoder> opened(new StreamDecoder(
-        std::move(input), stream, std::move(codec), std::move(packet), std::move(keyframe)));
+    std::unique_ptr<StreamDecoder> opened(new StreamDecoder(std::move(input), stream,
+                                                            std::move(codec), std::move(packet),
+                                                            std::move(keyframe), std::move(early)));
     // A palette from the file's header (AVI, QuickTime) comes with the stream's first packet
     // only; a seek would pass it by, and the decoder would paint with a default one. It is
     // read now and sent again with the first packet after each seek.
@@ -91,12 +93,14 @@ std::unique_ptr<StreamDecoder> StreamDecoder::Open(media::InputPtr input, AVMedi
 }
 
 StreamDecoder::StreamDecoder(media::InputPtr input, AVStream* stream, media::CodecContextPtr codec,
-                             media::PacketPtr packet, media::PacketPtr keyframe)
+                             media::PacketPtr packet, media::PacketPtr keyframe,
+                             media::FramePtr early)
     : input_(std::move(input)),
       stream_(stream),
       codec_(std::move(codec)),
       packet_(std::move(packet)),
-      keyframe_(std::move(keyframe)) {}
+      keyframe_(std::move(keyframe)),
+      early_(std::move(early)) {}
 
 // Members go in reverse order: packets, decoder (joining its threads), then the input.
 StreamDecoder::~StreamDecoder() = default;
@@ -140,26 +144,55 @@ void StreamDecoder::SeekBefore(std::int64_t timestamp) {
     // MPEG-PS) are searched by timestamp and may land anywhere: then the seek goes further
     // back, one second, two, four..., until a keyframe at or before the time comes first.
     const std::int64_t second = av_rescale_q(1, AVRational{1, 1}, stream_->time_base);
-    std::int64_t backoff = 0;
-    for (int attempt = 0; attempt < kSeekAttempts && timestamp - backoff > start; ++attempt) {
-        if (av_seek_frame(input_.get(), stream_->index, timestamp - backoff, AVSEEK_FLAG_BACKWARD) <
-            0) {
+    std::int64_t target = timestamp;
+    std::int64_t backoff = second;
+    for (int attempt = 0; attempt < kSeekAttempts && target > start; ++attempt) {
+        if (av_seek_frame(input_.get(), stream_->index, target, AVSEEK_FLAG_BACKWARD) < 0) {
             break;
         }
-        avcodec_flush_buffers(codec_.get());
-        if (ReadUpToKeyframe(timestamp)) {
+        Restart();
+        if (!ReadUpToKeyframe(timestamp)) {
+            target = timestamp - backoff;
+            backoff *= 2;
+            continue;
+        }
+        // A keyframe whose packet carries only a decode time (AVI) may be shown frames after
+        // it, past the time asked for: then the keyframe before it is the one to start from.
+        const std::int64_t decodeTime = keyframe_->dts;
+        if (keyframe_->pts != AV_NOPTS_VALUE || decodeTime == AV_NOPTS_VALUE ||
+            FirstFrameShownBy(timestamp)) {
             return;
         }
-        backoff = backoff == 0 ? second : backoff * 2;
+        target = std::min(decodeTime - 1, timestamp - backoff);
     }
     // Decoded from the start instead: slower, never wrong.
     SeekToStart(start);
 }
 
+void StreamDecoder::Restart() {
+    avcodec_flush_buffers(codec_.get());
+    av_frame_unref(early_.get());
+    hasEarly_ = false;
+    draining_ = false;
+    ended_ = false;
+}
+
+bool StreamDecoder::FirstFrameShownBy(std::int64_t timestamp) {
+    if (!Next(early_.get())) {
+        return false;
+    }
+    hasEarly_ = true;
+    const std::int64_t time = early_->best_effort_timestamp != AV_NOPTS_VALUE
+                                  ? early_->best_effort_timestamp
+                                  : early_->pts;
+    // Without a time (the last picture, drained at the end) it may be anywhere after.
+    return time != AV_NOPTS_VALUE && time <= timestamp;
+}
+
 void StreamDecoder::SeekToStart(std::int64_t start) {
     // With an index (MP4, Matroska) a seek to the start time lands on the first keyframe.
     av_seek_frame(input_.get(), stream_->index, start, AVSEEK_FLAG_BACKWARD);
-    avcodec_flush_buffers(codec_.get());
+    Restart();
     if (ReadUpToKeyframe(start)) {
         return;
     }
@@ -168,7 +201,7 @@ void StreamDecoder::SeekToStart(std::int64_t start) {
     // the search lands on the second. The first byte of the data comes before every packet.
     constexpr std::int64_t kAnyTime = std::numeric_limits<std::int64_t>::max();
     if (av_seek_frame(input_.get(), stream_->index, 0, AVSEEK_FLAG_BYTE) >= 0) {
-        avcodec_flush_buffers(codec_.get());
+        Restart();
         if (ReadUpToKeyframe(kAnyTime)) {
             return;
         }
@@ -178,7 +211,7 @@ void StreamDecoder::SeekToStart(std::int64_t start) {
     // (a short H.264 stream with B-frames that starts after the sound): the seek to the start
     // lands on it, and it is kept.
     av_seek_frame(input_.get(), stream_->index, start, AVSEEK_FLAG_BACKWARD);
-    avcodec_flush_buffers(codec_.get());
+    Restart();
     ReadUpToKeyframe(kAnyTime);
 }
 
@@ -238,6 +271,12 @@ void StreamDecoder::Send(const AVPacket* packet) {
 }
 
 bool StreamDecoder::Next(AVFrame* frame) {
+    if (hasEarly_) {
+        hasEarly_ = false;
+        av_frame_unref(frame);
+        av_frame_move_ref(frame, early_.get());
+        return true;
+    }
     int failures = 0;
     while (!ended_) {
         const int received = avcodec_receive_frame(codec_.get(), frame);

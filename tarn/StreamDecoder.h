@@ -59,7 +59,7 @@ class StreamDecoder {
 
   private:
     StreamDecoder(media::InputPtr input, AVStream* stream, media::CodecContextPtr codec,
-                  media::PacketPtr packet, media::PacketPtr keyframe);
+                  media::PacketPtr packet, media::PacketPtr keyframe, media::FramePtr early);
 
     // Moves back to the stream's start (`start`, in its time base), to its first keyframe or
     // before its first packet.
@@ -69,12 +69,21 @@ class StreamDecoder {
     // or before `timestamp`. False when it is later, or none came.
     bool ReadUpToKeyframe(std::int64_t timestamp);
 
+    // After a seek: empties the decoder, and forgets a frame decoded early and the end.
+    void Restart();
+
+    // Decodes the first frame from the kept keyframe on and keeps it to be handed out first;
+    // true when it is shown at or before `timestamp`.
+    bool FirstFrameShownBy(std::int64_t timestamp);
+
     media::InputPtr input_;
     AVStream* stream_;  // owned by input_
     media::CodecContextPtr codec_;
     media::PacketPtr packet_;
     media::PacketPtr keyframe_;  // found by a seek (or the first packet), decoded first
     bool hasKeyframe_ = false;
+    media::FramePtr early_;  // decoded while a seek point was checked, handed out first
+    bool hasEarly_ = false;
     bool peeked_ = false;  // FirstPacketTime has read the first packet
     // Sends a packet, skipping its frame when nothing refers to it and it lies before
     // skipBefore_.

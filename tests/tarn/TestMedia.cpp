@@ -454,6 +454,7 @@ Files Generate() {
     files.gapped = dir + "gapped.mkv";
     files.lateShortVideo = dir + "late-short.mkv";
     files.paletted = dir + "paletted.avi";
+    files.mpeg4Avi = dir + "mpeg4.avi";
     files.stillPng = dir + "still.png";
     files.stillJpeg = dir + "still.jpg";
     files.stillBmp = dir + "still.bmp";
@@ -585,6 +586,15 @@ Files Generate() {
             const std::uint32_t red = 0xFFFF0000;  // A R G B, in native order
             std::memcpy(frame->data[1] + 4, &red, sizeof red);
         };
+        return Writer().Write(path, "avi", &video, nullptr);
+    });
+    MakeOnce(files.mpeg4Avi, [&](const std::string& path) {
+        VideoTrack video;
+        video.codecs = {"mpeg4"};
+        video.times = EvenTimes(kAvFrames);
+        video.keyframeInterval = kAvKeyframeInterval;
+        video.bFrames = 2;
+        video.paint = barCode;
         return Writer().Write(path, "avi", &video, nullptr);
     });
     MakeOnce(files.h264TransportStream, [&](const std::string& path) {

@@ -57,6 +57,7 @@ constexpr int kGapEndMs = 2000;
 constexpr int kLateVideoStartMs = 200;
 constexpr std::int64_t kTransportStreamStartUs = 1400000;  // as ffmpeg writes MPEG-TS
 constexpr int kMpeg2KeyframeInterval = 15;
+constexpr int kMpeg4AviDelay = 1;
 
 struct Files {
     std::string av;
@@ -90,6 +91,10 @@ struct Files {
     // AVI, raw 8-bit paletted pictures at 25 fps, 2 s: every pixel palette entry 1, red; the
     // palette is in the file's header.
     std::string paletted;
+    // AVI, MPEG-4 Visual with B-frames, 160x120, bar-coded frames at 25 fps, a keyframe every
+    // kAvKeyframeInterval, kAvFrames: AVI packets carry decode times only, and FFmpeg (ffprobe,
+    // ffmpeg) shows picture i at frame time i + kMpeg4AviDelay.
+    std::string mpeg4Avi;
     std::string stillPng;      // still images of the pattern.mkv picture, 160x120, as PNG,
     std::string stillJpeg;     // JPEG
     std::string stillBmp;      // and BMP files
