@@ -414,8 +414,15 @@ AudioClipReader::AudioClipReader(AudioClipSetup given) : state_(new State(std::m
     const AudioClipSetup& clip = state_->clip;
     state_->valid = clip.outputRate > 0 && clip.outputChannels >= 1 && clip.outputChannels <= 8;
     if (state_->valid) {
-        state_->readPosition = ClampTime(av_rescale_rnd(
-            ClampTime(clip.sourceStart), clip.outputRate, kUnitsPerSecond, AV_ROUND_NEAR_INF));
+        // The timeline's first sample, and how far the source lies ahead of the timeline,
+        // rounded each on its own: adjoining clips of one file share the second.
+        const auto samples = [&](std::int64_t time) {
+            return ClampTime(
+                av_rescale_rnd(time, clip.outputRate, kUnitsPerSecond, AV_ROUND_NEAR_INF));
+        };
+        const std::int64_t timelineStart = ClampTime(clip.timelineStart);
+        state_->readPosition = ClampTime(samples(timelineStart) +
+                                         samples(ClampTime(clip.sourceStart) - timelineStart));
     }
 }
 

@@ -2,6 +2,7 @@
 // on the right sample, silence around the media, and conversion to the output rate and
 // channel count.
 #include "tarn/AudioClipReader.h"
+#include "tarn/AudioTimeline.h"
 
 #include <algorithm>
 #include <chrono>
@@ -322,6 +323,52 @@ TEST(AudioClipReaderTest, ConsecutiveClipsOfOneFileJoinOnTheSameSample) {
                 EXPECT_LT(lag.rest, rate != source.rate ? 0.05 : 0.02) << what;
             }
         }
+    }
+}
+
+// Spans of one file laid end to end on a timeline play it on without a sample repeated or
+// skipped, wherever the rounding of their timeline and source times to samples disagrees:
+// timeline sample n plays ramp sample n + round((S - T) * R), S - T shared by all of them, and
+// the timeline holds round(length * R) samples.
+TEST(AudioClipReaderTest, AdjoiningSpansOfOneFileJoinSampleForSampleOnATimeline) {
+    struct Case {
+        int timelineStartMs;      // of the first span; silence before it
+        std::vector<int> cutsMs;  // source times where spans start and the last one ends
+    };
+    // A sample repeated at the second join, one skipped at the first, a first span a sample
+    // off (and silence before it).
+    const Case cases[] = {
+        {0, {1006, 1013, 1020, 1500}}, {0, {502, 505, 509, 600}}, {3, {506, 513, 600}}};
+    const int rate = testmedia::kRampRate;
+    for (const Case& c : cases) {
+        std::vector<ClipData> clips;
+        const int shiftMs = c.timelineStartMs - c.cutsMs.front();  // timeline minus source
+        for (std::size_t i = 0; i + 1 < c.cutsMs.size(); ++i) {
+            ClipData clip;
+            clip.name = Media().ramp;
+            clip.sourceStart = c.cutsMs[i] * kTicksPerMs;
+            clip.sourceStop = c.cutsMs[i + 1] * kTicksPerMs;
+            clip.timelineStart = (c.cutsMs[i] + shiftMs) * kTicksPerMs;
+            clip.timelineStop = (c.cutsMs[i + 1] + shiftMs) * kTicksPerMs;
+            clips.push_back(clip);
+        }
+        AudioTimeline timeline(clips, rate, 2);
+        std::vector<std::int16_t> samples;
+        Chunk chunk;
+        while (timeline.Next(chunk)) {
+            const auto* data = reinterpret_cast<const std::int16_t*>(chunk.bytes.data());
+            samples.insert(samples.end(), data, data + chunk.bytes.size() / 2);
+        }
+        const std::int64_t first = std::llround(c.timelineStartMs * rate / 1000.0);
+        const std::int64_t end = std::llround((c.cutsMs.back() + shiftMs) * rate / 1000.0);
+        const std::string what = "spans from " + std::to_string(c.cutsMs.front()) + " ms at " +
+                                 std::to_string(c.timelineStartMs) + " ms";
+        ASSERT_EQ(static_cast<std::int64_t>(samples.size()), end * 2) << what;
+        EXPECT_TRUE(
+            IsSilent(std::vector<std::int16_t>(samples.begin(), samples.begin() + first * 2)))
+            << what;
+        EXPECT_TRUE(HoldsRampFrom(samples, first, first + std::llround(-shiftMs * rate / 1000.0)))
+            << what;
     }
 }
 
