@@ -187,32 +187,45 @@ TEST(AudioClipReaderTest, MonoBecomesStereoAtTheOutputRateKeepingPitchAndLevel) 
 }
 
 TEST(AudioClipReaderTest, CompressedAudioStartsOnTheRightSample) {
-    // AAC of a 440 Hz sine: the output must follow the sine from the clip's first sample on,
-    // so the best match of the expected wave is at no offset.
-    for (std::int64_t startMs : {0, 1000, 2500}) {
-        const std::int64_t startFrame = startMs * testmedia::kAvSampleRate / 1000;
-        const std::vector<std::int16_t> samples =
-            ReadFrames(Clip(Media().av, startMs * kTicksPerMs), 6000, {1000, 1});
-        const std::vector<double> left = Channel(samples, 2, 0, 0, 6000);
-        int bestLag = 0;
-        double bestError = -1;
-        double amplitude = testmedia::kAvToneAmplitude * 32767.0;
-        for (int lag = -40; lag <= 40; ++lag) {
-            double error = 0;
-            for (int i = 0; i < 5000; ++i) {
-                const double expected =
-                    amplitude *
-                    std::sin(2.0 * M_PI * testmedia::kAvToneHz *
-                             static_cast<double>(startFrame + i + lag) / testmedia::kAvSampleRate);
-                error += (left[i] - expected) * (left[i] - expected);
+    // A 440 Hz sine from sample 0: the output must follow it from the clip's first sample on,
+    // so the best match of the expected wave is at no offset. AAC in MP4 (its priming cut by
+    // the edit list), Opus in WebM (its codec delay cut) and FLAC in Matroska (no delay), the
+    // last two timed in milliseconds.
+    struct Source {
+        std::string name;
+        int rate;
+        double amplitude;
+    };
+    const Source sources[] = {
+        {Media().av, testmedia::kAvSampleRate, testmedia::kAvToneAmplitude * 32767.0},
+        {Media().opusWebm, 48000, testmedia::kToneAmplitude},
+        {Media().flacMkv, 96000, testmedia::kToneAmplitude}};
+    for (const Source& source : sources) {
+        for (std::int64_t startMs : {0, 1000, 2500}) {
+            const std::int64_t startFrame = startMs * source.rate / 1000;
+            const std::vector<std::int16_t> samples =
+                ReadFrames(Clip(source.name, startMs * kTicksPerMs, source.rate), 6000, {1000, 1});
+            const std::vector<double> left = Channel(samples, 2, 0, 0, 6000);
+            int bestLag = 0;
+            double bestError = -1;
+            for (int lag = -60; lag <= 60; ++lag) {
+                double error = 0;
+                for (int i = 0; i < 5000; ++i) {
+                    const double expected =
+                        source.amplitude *
+                        std::sin(2.0 * M_PI * testmedia::kAvToneHz *
+                                 static_cast<double>(startFrame + i + lag) / source.rate);
+                    error += (left[i] - expected) * (left[i] - expected);
+                }
+                if (bestError < 0 || error < bestError) {
+                    bestError = error;
+                    bestLag = lag;
+                }
             }
-            if (bestError < 0 || error < bestError) {
-                bestError = error;
-                bestLag = lag;
-            }
+            EXPECT_LE(std::abs(bestLag), 1) << source.name << " starting at " << startMs << " ms";
+            EXPECT_LT(std::sqrt(bestError / 5000), source.amplitude * 0.02)
+                << source.name << " starting at " << startMs << " ms";
         }
-        EXPECT_LE(std::abs(bestLag), 1) << "starting at " << startMs << " ms";
-        EXPECT_LT(std::sqrt(bestError / 5000), amplitude * 0.02) << "starting at " << startMs;
     }
 }
 
@@ -286,9 +299,10 @@ Lag LagBetween(const std::vector<std::int16_t>& earlier, std::int64_t offset,
 
 // A clip that starts where another of the same file ends (entered by a seek) goes on with the
 // very samples the first would have given next: the two join without a click. In containers
-// that count milliseconds the packet times are rounded, and Opus decoders drop their codec delay
-// again after every seek; neither may move the clip. Resampled, the clip lands on the output's
-// own sample grid, as the continuous resample does, within a small fraction of a sample.
+// that count milliseconds the packet times are rounded (FLAC's and Vorbis's frames do not last
+// whole milliseconds, and Vorbis's vary), and Opus decoders drop their codec delay again after
+// every seek; neither may move the clip. Resampled, the clip lands on the output's own sample
+// grid, as the continuous resample does, within a small fraction of a sample.
 TEST(AudioClipReaderTest, ConsecutiveClipsOfOneFileJoinOnTheSameSample) {
     struct Source {
         std::string name;
@@ -298,6 +312,9 @@ TEST(AudioClipReaderTest, ConsecutiveClipsOfOneFileJoinOnTheSameSample) {
     const Source sources[] = {
         {Media().opusWebm, 48000, testmedia::kToneAmplitude},
         {Media().aacMkv, 44100, testmedia::kToneAmplitude},
+        {Media().flacMkv, 96000, testmedia::kToneAmplitude},
+        {Media().vorbisMkv, 44100, testmedia::kToneAmplitude},
+        {Media().vorbisWebm, 48000, testmedia::kToneAmplitude},
         {Media().av, testmedia::kAvSampleRate, testmedia::kAvToneAmplitude * 32767.0}};
     for (const Source& source : sources) {
         for (const int rate : {source.rate, source.rate == 48000 ? 44100 : 48000}) {

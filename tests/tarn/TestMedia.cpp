@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <tuple>
 
 #include "media/FFmpegHolders.h"
 
@@ -450,6 +451,9 @@ Files Generate() {
     files.h264TransportStream = dir + "h264.ts";
     files.opusWebm = dir + "tone.webm";
     files.aacMkv = dir + "tone.mkv";
+    files.flacMkv = dir + "tone-flac.mkv";
+    files.vorbisMkv = dir + "tone-vorbis.mkv";
+    files.vorbisWebm = dir + "tone-vorbis.webm";
     files.cover = dir + "cover.mp4";
     files.gapped = dir + "gapped.mkv";
     files.lateShortVideo = dir + "late-short.mkv";
@@ -624,6 +628,16 @@ Files Generate() {
         const AudioTrack audio = tone("aac", 44100);
         return Writer().Write(path, "matroska", nullptr, &audio);
     });
+    const std::tuple<const std::string*, const char*, int, const char*> tones[] = {
+        {&files.flacMkv, "flac", 96000, "matroska"},
+        {&files.vorbisMkv, "libvorbis", 44100, "matroska"},
+        {&files.vorbisWebm, "libvorbis", 48000, "webm"}};
+    for (const auto& [file, codec, rate, format] : tones) {
+        MakeOnce(*file, [&](const std::string& path) {
+            const AudioTrack audio = tone(codec, rate);
+            return Writer().Write(path, format, nullptr, &audio);
+        });
+    }
     MakeOnce(files.cover, [&](const std::string& path) {
         VideoTrack cover;
         cover.codecs = {"mjpeg"};

@@ -79,9 +79,13 @@ struct Files {
     std::string h264TransportStream;
     // A 440 Hz sine at kToneAmplitude in both channels, 3 s, in containers that count time in
     // milliseconds: Opus at 48,000 Hz in WebM (with a codec delay), AAC at 44,100 Hz in
-    // Matroska.
+    // Matroska, FLAC at 96,000 Hz (blocks of 8,192 samples, 85.33 ms) in Matroska, Vorbis (frames
+    // of varying length) at 44,100 Hz in Matroska and at 48,000 Hz in WebM.
     std::string opusWebm;
     std::string aacMkv;
+    std::string flacMkv;
+    std::string vorbisMkv;
+    std::string vorbisWebm;
     std::string gapped;  // MPEG-4 Visual with B-frames, bar-coded frames 0-8 at 40 ms apart,
                          // then a gap: frames 9-20 from kGapEndMs on, 40 ms apart
     // Matroska: a 1 s tone from 0 and three bar-coded H.264 frames (FFmpeg's mpeg4 when it has
