@@ -43,8 +43,7 @@ std::unique_ptr<StreamDecoder> StreamDecoder::Open(media::InputPtr input, AVMedi
     media::CodecContextPtr codec(avcodec_alloc_context3(decoder));
     media::PacketPtr packet(av_packet_alloc());
     media::PacketPtr keyframe(av_packet_alloc());
-    media::FramePtr early(av_frame_alloc());
-    if (!codec || !packet || !keyframe || !early ||
+    if (!codec || !packet || !keyframe ||
         avcodec_parameters_to_context(codec.get(), stream->codecpar) < 0) {
         return nullptr;
     }
@@ -69,9 +68,8 @@ std::unique_ptr<StreamDecoder> StreamDecoder::Open(media::InputPtr input, AVMedi
             input->streams[i]->discard = AVDISCARD_ALL;
         }
     }
-    std::unique_ptr<StreamDecoder> opened(new StreamDecoder(std::move(input), stream,
-                                                            std::move(codec), std::move(packet),
-                                                            std::move(keyframe), std::move(early)));
+    std::unique_ptr<StreamDecoder> opened(new StreamDecoder(
+        std::move(input), stream, std::move(codec), std::move(packet), std::move(keyframe)));
     // A palette from the file's header (AVI, QuickTime) comes with the stream's first packet
     // only; a seek would pass it by, and the decoder would paint with a default one. It is
     // read now and sent again with the first packet after each seek.
@@ -93,14 +91,12 @@ std::unique_ptr<StreamDecoder> StreamDecoder::Open(media::InputPtr input, AVMedi
 }
 
 StreamDecoder::StreamDecoder(media::InputPtr input, AVStream* stream, media::CodecContextPtr codec,
-                             media::PacketPtr packet, media::PacketPtr keyframe,
-                             media::FramePtr early)
+                             media::PacketPtr packet, media::PacketPtr keyframe)
     : input_(std::move(input)),
       stream_(stream),
       codec_(std::move(codec)),
       packet_(std::move(packet)),
-      keyframe_(std::move(keyframe)),
-      early_(std::move(early)) {}
+      keyframe_(std::move(keyframe)) {}
 
 // Members go in reverse order: packets, decoder (joining its threads), then the input.
 StreamDecoder::~StreamDecoder() = default;
@@ -171,20 +167,27 @@ void StreamDecoder::SeekBefore(std::int64_t timestamp) {
 
 void StreamDecoder::Restart() {
     avcodec_flush_buffers(codec_.get());
-    av_frame_unref(early_.get());
-    hasEarly_ = false;
+    early_.clear();
     draining_ = false;
     ended_ = false;
 }
 
-bool StreamDecoder::FirstFrameShownBy(std::int64_t timestamp) {
-    if (!Next(early_.get())) {
+bool StreamDecoder::DecodeEarly() {
+    media::FramePtr decoded(av_frame_alloc());
+    if (!decoded || !Decode(decoded.get())) {
         return false;
     }
-    hasEarly_ = true;
-    const std::int64_t time = early_->best_effort_timestamp != AV_NOPTS_VALUE
-                                  ? early_->best_effort_timestamp
-                                  : early_->pts;
+    early_.push_back(std::move(decoded));
+    return true;
+}
+
+bool StreamDecoder::FirstFrameShownBy(std::int64_t timestamp) {
+    if (!DecodeEarly()) {
+        return false;
+    }
+    const AVFrame* first = early_.front().get();
+    const std::int64_t time =
+        first->best_effort_timestamp != AV_NOPTS_VALUE ? first->best_effort_timestamp : first->pts;
     // Without a time (the last picture, drained at the end) it may be anywhere after.
     return time != AV_NOPTS_VALUE && time <= timestamp;
 }
@@ -270,13 +273,23 @@ void StreamDecoder::Send(const AVPacket* packet) {
     avcodec_send_packet(codec_.get(), packet);
 }
 
+bool StreamDecoder::EndsAfterFirstFrame() {
+    while (early_.size() < 2 && DecodeEarly()) {
+    }
+    return early_.size() == 1;
+}
+
 bool StreamDecoder::Next(AVFrame* frame) {
-    if (hasEarly_) {
-        hasEarly_ = false;
+    if (!early_.empty()) {
         av_frame_unref(frame);
-        av_frame_move_ref(frame, early_.get());
+        av_frame_move_ref(frame, early_.front().get());
+        early_.pop_front();
         return true;
     }
+    return Decode(frame);
+}
+
+bool StreamDecoder::Decode(AVFrame* frame) {
     int failures = 0;
     while (!ended_) {
         const int received = avcodec_receive_frame(codec_.get(), frame);

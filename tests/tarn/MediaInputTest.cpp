@@ -77,6 +77,11 @@ TEST(ProbeMediaTest, DisplaySizeAppliesRotationAndSampleAspectRatio) {
     EXPECT_EQ(rotated.displayWidth, testmedia::kSmallHeight);
     EXPECT_EQ(rotated.displayHeight, testmedia::kSmallWidth);
 
+    // A JPEG photo's EXIF orientation, which only its decoded picture carries.
+    const MediaInfo photo = Probe(Media().stillJpegTurned);
+    EXPECT_EQ(photo.displayWidth, testmedia::kPhotoHeight);
+    EXPECT_EQ(photo.displayHeight, testmedia::kPhotoWidth);
+
     const MediaInfo sar = Probe(Media().sar);
     EXPECT_EQ(sar.displayWidth, 2 * testmedia::kSmallWidth);
     EXPECT_EQ(sar.displayHeight, testmedia::kSmallHeight);

@@ -58,6 +58,9 @@ constexpr int kLateVideoStartMs = 200;
 constexpr std::int64_t kTransportStreamStartUs = 1400000;  // as ffmpeg writes MPEG-TS
 constexpr int kMpeg2KeyframeInterval = 15;
 constexpr int kMpeg4AviDelay = 1;
+constexpr int kPngSequenceFrames = 20;
+constexpr int kPhotoWidth = 1280;
+constexpr int kPhotoHeight = 960;
 
 struct Files {
     std::string av;
@@ -99,9 +102,19 @@ struct Files {
     // kAvKeyframeInterval, kAvFrames: AVI packets carry decode times only, and FFmpeg (ffprobe,
     // ffmpeg) shows picture i at frame time i + kMpeg4AviDelay.
     std::string mpeg4Avi;
-    std::string stillPng;      // still images of the pattern.mkv picture, 160x120, as PNG,
-    std::string stillJpeg;     // JPEG
-    std::string stillBmp;      // and BMP files
+    std::string stillPng;   // still images of the pattern.mkv picture, 160x120, as PNG,
+    std::string stillJpeg;  // JPEG
+    std::string stillBmp;   // and BMP files
+    // A photo: the picture of pattern.mkv at kPhotoWidth x kPhotoHeight as JPEG, larger than
+    // the bytes FFmpeg's probe looks at first, with an EXIF orientation of 6: to be turned 90
+    // degrees clockwise (shown kPhotoHeight x kPhotoWidth).
+    std::string stillJpegTurned;
+    // still.jpg followed by a second JPEG picture (bar-coded), as a phone appends a preview or
+    // depth map: ffmpeg and ffprobe read one picture, the first.
+    std::string stillJpegWithTrailer;
+    // kPngSequenceFrames bar-coded PNG pictures in one file: ffmpeg and ffprobe read them as a
+    // video at 25 fps (picture i from i / 25 s on, for 1 / 25 s).
+    std::string pngSequence;
     std::string cover;         // AAC, 1 s, with a cover picture (an attached picture stream)
     std::string truncatedMkv;  // first half of video_only.mkv: opens, ends early
     std::string truncatedMp4;  // first half of av.mp4: its index is missing

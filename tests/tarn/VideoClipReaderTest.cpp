@@ -471,6 +471,10 @@ TEST(VideoClipReaderTest, RotatedPicturesComeOutUpright) {
         {"three quarter turns clockwise",
          Clip(Media().rotated270, 120, 160),
          {{IsGreen, 40, 50}, {IsWhite, 80, 50}, {IsRed, 40, 110}, {IsBlue, 80, 110}}},
+        // The picture's own orientation (EXIF), not the stream's, turns a JPEG photo.
+        {"a JPEG to be turned a quarter clockwise",
+         Clip(Media().stillJpegTurned, 120, 160),
+         {{IsBlue, 40, 50}, {IsRed, 80, 50}, {IsWhite, 40, 110}, {IsGreen, 80, 110}}},
     };
     for (const Turn& turn : turns) {
         VideoClipReader reader(turn.clip);
@@ -497,9 +501,11 @@ TEST(VideoClipReaderTest, FitKeepsTheSampleAspectRatio) {
     EXPECT_TRUE(IsBar(frame, 320, 160, 181));
 }
 
-// A still picture is shown for the whole clip, from before its own time 0 to long after.
+// A still picture is shown for the whole clip, from before its own time 0 to long after; of a
+// JPEG file, its first picture, whatever follows it.
 TEST(VideoClipReaderTest, StillImagesHoldTheirPictureForTheWholeClip) {
-    for (const std::string& file : {Media().stillPng, Media().stillJpeg, Media().stillBmp}) {
+    for (const std::string& file :
+         {Media().stillPng, Media().stillJpeg, Media().stillBmp, Media().stillJpegWithTrailer}) {
         const VideoClipSetup clip = Clip(file, testmedia::kSmallWidth, testmedia::kSmallHeight,
                                          ClipMode::Stretch, -kTicksPerSecond);
         VideoClipReader reader(clip);
@@ -511,6 +517,25 @@ TEST(VideoClipReaderTest, StillImagesHoldTheirPictureForTheWholeClip) {
             EXPECT_TRUE(HasColour(frame, clip.outputWidth, 120, 90, 255, 255, 255))
                 << file << " at " << time;
         }
+    }
+}
+
+// An image file of several pictures that FFmpeg reads one by one (a PNG file) plays them at its
+// frame rate, as ffmpeg does, from any in point; black after the last.
+TEST(VideoClipReaderTest, AnImageFileOfSeveralPicturesPlaysThemInTurn) {
+    for (const int start : {0, 7}) {
+        const VideoClipSetup clip =
+            Clip(Media().pngSequence, testmedia::kSmallWidth, testmedia::kSmallHeight,
+                 ClipMode::Stretch, start * kAvFrameTicks);
+        VideoClipReader reader(clip);
+        for (int frame = start; frame < testmedia::kPngSequenceFrames; frame += 3) {
+            EXPECT_EQ(FrameIndex(Render(&reader, clip, frame * kAvFrameTicks + 1), clip.outputWidth,
+                                 clip.outputHeight),
+                      frame)
+                << "from frame " << start;
+        }
+        EXPECT_TRUE(
+            IsAllZero(Render(&reader, clip, testmedia::kPngSequenceFrames * kAvFrameTicks)));
     }
 }
 
