@@ -132,6 +132,16 @@ TEST(OpenInputTest, OpensLocalFilesOnly) {
         EXPECT_FALSE(OpenInput(name)) << name;
     }
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+
+    // An image file whose name reads as a pattern of names is the file of that name alone:
+    // "photo%03d.jpg" is the photo, never photo001.jpg beside it; with no such file, nothing.
+    const std::string pattern = Media().directory + "/photo%03d.jpg";
+    std::filesystem::copy_file(Media().stillJpegTurned, pattern,
+                               std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(Media().stillJpeg, Media().directory + "/photo001.jpg",
+                               std::filesystem::copy_options::overwrite_existing);
+    EXPECT_EQ(Probe(pattern).displayWidth, testmedia::kPhotoHeight);
+    EXPECT_FALSE(OpenInput(Media().directory + "/still%03d.jpg"));
 }
 
 TEST(OpenInputTest, AFifoIsRefusedWithoutWaitingForAWriter) {
