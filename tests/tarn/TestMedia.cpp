@@ -627,15 +627,26 @@ Files Generate() {
         };
         return Writer().Write(path, "mpegts", &video, &audio, kTransportStreamStartUs);
     });
-    MakeOnce(files.mpeg2TransportStream, [&](const std::string& path) {
-        VideoTrack video;
-        video.codecs = {"mpeg2video"};
-        video.times = EvenTimes(kVideoOnlyFrames);
-        video.keyframeInterval = kMpeg2KeyframeInterval;
-        video.bFrames = 2;
-        video.paint = barCode;
-        return Writer().Write(path, "mpegts", &video, nullptr, kTransportStreamStartUs);
-    });
+    // Bar-coded frames at 25 fps with B-frames, a keyframe every `interval`.
+    const auto withBFrames = [&](std::vector<const char*> codecs, int frames, int interval,
+                                 const char* format, std::int64_t clockStartUs) {
+        return [=](const std::string& path) {
+            VideoTrack video;
+            video.codecs = codecs;
+            video.times = EvenTimes(frames);
+            video.keyframeInterval = interval;
+            video.bFrames = 2;
+            video.paint = barCode;
+            return Writer().Write(path, format, &video, nullptr, clockStartUs);
+        };
+    };
+    MakeOnce(files.mpeg2TransportStream,
+             withBFrames({"mpeg2video"}, kVideoOnlyFrames, kMpeg2KeyframeInterval, "mpegts",
+                         kTransportStreamStartUs));
+    MakeOnce(files.h264TransportStream,
+             withBFrames({"libx264", "mpeg4"}, kAvFrames, kAvKeyframeInterval, "mpegts",
+                         kTransportStreamStartUs));
+    MakeOnce(files.mpeg4Avi, withBFrames({"mpeg4"}, kAvFrames, kAvKeyframeInterval, "avi", 0));
     MakeOnce(files.lateShortVideo, [&](const std::string& path) {
         VideoTrack video;
         video.codecs = {"libx264", "mpeg4"};
@@ -666,24 +677,6 @@ Files Generate() {
             std::memcpy(frame->data[1] + 4, &red, sizeof red);
         };
         return Writer().Write(path, "avi", &video, nullptr);
-    });
-    MakeOnce(files.mpeg4Avi, [&](const std::string& path) {
-        VideoTrack video;
-        video.codecs = {"mpeg4"};
-        video.times = EvenTimes(kAvFrames);
-        video.keyframeInterval = kAvKeyframeInterval;
-        video.bFrames = 2;
-        video.paint = barCode;
-        return Writer().Write(path, "avi", &video, nullptr);
-    });
-    MakeOnce(files.h264TransportStream, [&](const std::string& path) {
-        VideoTrack video;
-        video.codecs = {"libx264", "mpeg4"};
-        video.times = EvenTimes(kAvFrames);
-        video.keyframeInterval = kAvKeyframeInterval;
-        video.bFrames = 2;
-        video.paint = barCode;
-        return Writer().Write(path, "mpegts", &video, nullptr, kTransportStreamStartUs);
     });
     const auto tone = [](const char* codec, int rate) {
         AudioTrack audio;
