@@ -523,7 +523,7 @@ TEST(VideoClipReaderTest, StillImagesHoldTheirPictureForTheWholeClip) {
 // An image file of several pictures that FFmpeg reads one by one (a PNG file) plays them at its
 // frame rate, as ffmpeg does, from any in point; black after the last.
 TEST(VideoClipReaderTest, AnImageFileOfSeveralPicturesPlaysThemInTurn) {
-    for (const int start : {0, 7}) {
+    for (const int start : {0, 1, 7}) {
         const VideoClipSetup clip =
             Clip(Media().pngSequence, testmedia::kSmallWidth, testmedia::kSmallHeight,
                  ClipMode::Stretch, start * kAvFrameTicks);
