@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 
 #include "media/LavfiDevice.h"
 #include "media/LavfiGraphCheck.h"
@@ -80,6 +81,23 @@ InputPtr OpenLavfiGraph(const std::string& graph, OpenFailure* why) {
     return OpenAndInspect(graph.c_str(), lavfi, &options, why);
 }
 
+// The reader FFmpeg's probe gives the file at `url` among all its readers, as it opens a file
+// when no reader is named (by its first bytes and its name's extension). Null when none.
+const AVInputFormat* ProbedReader(const char* url) {
+    AVIOContext* opened = nullptr;
+    Dictionary options;
+    if (!options.Set("protocol_whitelist", "file") ||
+        avio_open2(&opened, url, AVIO_FLAG_READ, nullptr, options.address()) < 0) {
+        return nullptr;
+    }
+    const AVInputFormat* format = nullptr;
+    if (av_probe_input_buffer2(opened, &format, url, nullptr, 0, 0) < 0) {
+        format = nullptr;
+    }
+    avio_closep(&opened);
+    return format;
+}
+
 // A local file only: a regular file (not a FIFO, device or directory, whose open or read could
 // block or never end), opened through FFmpeg's `file` protocol alone. The name is given the
 // "file:" prefix, so FFmpeg never reads a protocol out of it: "concat:a|b", "pipe:0" or
@@ -96,14 +114,21 @@ InputPtr OpenLocalFile(const std::string& path, OpenFailure* why) {
         *why = OpenFailure::NotAllowed;
         return nullptr;
     }
+    const std::string url = "file:" + path;
+    // FFmpeg gives a lone image file to its image sequence reader, refused below, whenever the
+    // name's extension says more than the file's first bytes (a JPEG photo larger than them,
+    // or followed by a second picture), and ffmpeg then reads the whole file as one picture. So
+    // does that reader here, told to take the name as it stands rather than as a pattern.
+    const AVInputFormat* probed = ProbedReader(url.c_str());
+    const bool lone = probed != nullptr && std::strcmp(probed->name, kImageSequenceReader) == 0;
     Dictionary options;
     if (!options.Set("protocol_whitelist", "file") ||
-        !options.Set("format_whitelist", FileDemuxers().c_str())) {
+        !options.Set("format_whitelist", lone ? kImageSequenceReader : FileDemuxers().c_str()) ||
+        (lone && !options.Set("pattern_type", "none"))) {
         *why = OpenFailure::NotMedia;
         return nullptr;
     }
-    const std::string url = "file:" + path;
-    return OpenAndInspect(url.c_str(), nullptr, &options, why);
+    return OpenAndInspect(url.c_str(), lone ? probed : nullptr, &options, why);
 }
 
 std::int32_t ToMilliseconds(std::int64_t value, AVRational timeBase) {
@@ -175,7 +200,7 @@ bool ProbeMedia(const std::string& name, MediaInfo* info, OpenFailure* why) {
             static_cast<std::int32_t>(std::min(2.0 * std::lround(width / 2.0), 1.0 * INT32_MAX));
         std::int32_t displayHeight = stream->codecpar->height;
         displayWidth = std::max(displayWidth, 2);
-        const int rotation = ClockwiseRotation(stream);
+        const int rotation = ShownRotation(input.get(), video);
         if (rotation == 90 || rotation == 270) {
             std::swap(displayWidth, displayHeight);
         }

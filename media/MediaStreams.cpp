@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <string_view>
+
+#include "media/FFmpegHolders.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -12,6 +15,29 @@ extern "C" {
 
 namespace media {
 namespace {
+
+constexpr std::size_t kMatrixBytes = 9 * sizeof(std::int32_t);
+
+// The clockwise rotation of a display matrix, in quarter turns as degrees.
+int RotationOf(const std::uint8_t* bytes) {
+    std::int32_t matrix[9];
+    std::memcpy(matrix, bytes, kMatrixBytes);
+    // A mirrored picture (negative determinant) is shown upright and mirrored: the matrix
+    // without its mirror is the turn. Without this a mirror reads as a half turn.
+    const double determinant =
+        static_cast<double>(matrix[0]) * matrix[4] - static_cast<double>(matrix[1]) * matrix[3];
+    if (determinant < 0) {
+        av_display_matrix_flip(matrix, 1, 0);
+    }
+    // av_display_rotation_get gives the counter-clockwise angle of the matrix; NaN for a
+    // degenerate one.
+    const double counterClockwise = av_display_rotation_get(matrix);
+    if (std::isnan(counterClockwise)) {
+        return 0;
+    }
+    const long quarters = std::lround(-counterClockwise / 90.0);
+    return static_cast<int>(((quarters % 4) + 4) % 4) * 90;
+}
 
 bool IsUsable(const AVStream* stream, AVMediaType type) {
     const AVCodecParameters* parameters = stream->codecpar;
@@ -46,33 +72,69 @@ int FindBestStream(AVFormatContext* input, AVMediaType type) {
 }
 
 int ClockwiseRotation(const AVStream* stream) {
-    const std::uint8_t* matrix =
-        av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr);
-    if (matrix == nullptr) {
-        return 0;
+    std::size_t size = 0;
+    const std::uint8_t* matrix = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
+    return matrix != nullptr && size >= kMatrixBytes ? RotationOf(matrix) : 0;
+}
+
+int ClockwiseRotation(const AVStream* stream, const AVFrame* picture) {
+    const AVFrameSideData* side =
+        picture != nullptr ? av_frame_get_side_data(picture, AV_FRAME_DATA_DISPLAYMATRIX) : nullptr;
+    if (side != nullptr && side->size >= kMatrixBytes) {
+        return RotationOf(side->data);
     }
-    // av_display_rotation_get gives the counter-clockwise angle of the matrix; NaN for a
-    // degenerate one.
-    const double counterClockwise =
-        av_display_rotation_get(reinterpret_cast<const std::int32_t*>(matrix));
-    if (std::isnan(counterClockwise)) {
-        return 0;
+    return ClockwiseRotation(stream);
+}
+
+int ShownRotation(AVFormatContext* input, int index) {
+    AVStream* stream = input->streams[index];
+    if (!IsStillImage(input)) {
+        return ClockwiseRotation(stream);
     }
-    const long quarters = std::lround(-counterClockwise / 90.0);
-    return static_cast<int>(((quarters % 4) + 4) % 4) * 90;
+    const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
+    CodecContextPtr codec(decoder != nullptr ? avcodec_alloc_context3(decoder) : nullptr);
+    PacketPtr packet(av_packet_alloc());
+    FramePtr picture(av_frame_alloc());
+    if (!codec || !packet || !picture ||
+        avcodec_parameters_to_context(codec.get(), stream->codecpar) < 0) {
+        return ClockwiseRotation(stream);
+    }
+    // Only what the picture carries is wanted: decoders that can decode at a fraction of the
+    // size (JPEG, to an eighth) do.
+    codec->lowres = decoder->max_lowres;
+    if (avcodec_open2(codec.get(), decoder, nullptr) < 0) {
+        return ClockwiseRotation(stream);
+    }
+    while (av_read_frame(input, packet.get()) >= 0) {
+        const bool ours = packet->stream_index == index;
+        const bool sent = ours && avcodec_send_packet(codec.get(), packet.get()) >= 0;
+        av_packet_unref(packet.get());
+        if (sent) {
+            avcodec_send_packet(codec.get(), nullptr);
+            break;
+        }
+    }
+    const bool decoded = avcodec_receive_frame(codec.get(), picture.get()) >= 0;
+    return ClockwiseRotation(stream, decoded ? picture.get() : nullptr);
 }
 
 bool IsStillImage(const AVFormatContext* input) {
-    // FFmpeg's single-picture demuxers are its image pipes ("png_pipe", "jpeg_pipe", ...);
-    // image sequences (the "image2" demuxer) are not opened at all.
+    // FFmpeg's image file readers are its image pipes ("png_pipe", "jpeg_pipe", ...) and, for a
+    // lone file it takes whole, its image sequence reader.
     const char* name = input->iformat != nullptr ? input->iformat->name : nullptr;
     if (name == nullptr) {
         return false;
     }
     const std::string_view format(name);
     constexpr std::string_view kPipe = "_pipe";
-    return format.size() > kPipe.size() &&
-           format.compare(format.size() - kPipe.size(), kPipe.size(), kPipe) == 0;
+    return ReadsAsOnePicture(input) ||
+           (format.size() > kPipe.size() &&
+            format.compare(format.size() - kPipe.size(), kPipe.size(), kPipe) == 0);
+}
+
+bool ReadsAsOnePicture(const AVFormatContext* input) {
+    return input->iformat != nullptr && input->iformat->name != nullptr &&
+           std::strcmp(input->iformat->name, kImageSequenceReader) == 0;
 }
 
 AVRational StreamFrameRate(const AVStream* stream) {

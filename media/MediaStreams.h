@@ -10,6 +10,7 @@ extern "C" {
 }
 
 struct AVFormatContext;
+struct AVFrame;
 struct AVStream;
 
 namespace media {
@@ -19,12 +20,34 @@ namespace media {
 int FindBestStream(AVFormatContext* input, AVMediaType type);
 
 // Clockwise rotation, in degrees (0, 90, 180 or 270), that turns the stored picture upright,
-// from the stream's display matrix; 0 without one.
+// from the stream's display matrix; 0 without one. A mirrored picture is turned upright and
+// stays mirrored.
 int ClockwiseRotation(const AVStream* stream);
 
-// True when the input is a single still picture (PNG, JPEG, BMP, WebP, ... opened as the image
-// file alone): its one frame is to be shown for as long as it is asked for.
+// The same for a decoded picture of the stream: from the picture's own display matrix when it
+// carries one (a JPEG's EXIF orientation), else from the stream's.
+int ClockwiseRotation(const AVStream* stream, const AVFrame* picture);
+
+// The clockwise rotation of the pictures of the input's stream `index` as they are shown, for
+// probes: for a still image (IsStillImage) the one its decoded picture carries, which only
+// decoding tells; else the stream's. Reads packets from the input: a probe calls it once it
+// needs nothing else read.
+int ShownRotation(AVFormatContext* input, int index);
+
+// True when the input is an image file (PNG, JPEG, BMP, WebP, ... opened as the image file
+// alone): one picture to be shown for as long as it is asked for, or, when the file holds
+// several and FFmpeg reads them one by one (a PNG file may), pictures one after another at the
+// stream's frame rate.
 bool IsStillImage(const AVFormatContext* input);
+
+// For an image file: true when FFmpeg takes the whole file as one picture (as ffmpeg reads a
+// JPEG photo), whatever follows its first picture (a phone's preview or depth map); false when
+// it reads the file picture by picture ("png_pipe", "jpeg_pipe", ...).
+bool ReadsAsOnePicture(const AVFormatContext* input);
+
+// The name of FFmpeg's image sequence reader, which OpenInput lets read a lone image file (the
+// name taken as it stands, not as a pattern of names) where FFmpeg's probe gives it one.
+constexpr const char kImageSequenceReader[] = "image2";
 
 // The stream's frame rate: its average rate, else its base rate; {0, 1} when neither is known.
 AVRational StreamFrameRate(const AVStream* stream);

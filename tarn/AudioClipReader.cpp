@@ -3,13 +3,16 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <new>
 #include <numeric>
 #include <utility>
 #include <vector>
 
+#include "media/AudioGranule.h"
 #include "media/FFmpegHolders.h"
 #include "media/MediaInput.h"
 #include "media/MediaStreams.h"
+#include "tarn/AudioPlacement.h"
 #include "tarn/StreamDecoder.h"
 
 extern "C" {
@@ -28,13 +31,10 @@ constexpr std::int64_t kPrerollUnits = kUnitsPerSecond / 5;
 // milliseconds) and the audio as continuous; larger ones are gaps that read as silence.
 constexpr std::int64_t kGapUnits = kUnitsPerSecond / 50;
 
-// a / b rounded towards minus infinity, and to the nearest (b > 0).
+// a / b rounded towards minus infinity (b > 0).
 std::int64_t FloorDivide(std::int64_t a, std::int64_t b) {
     const std::int64_t quotient = a / b;
     return (a % b != 0 && a < 0) ? quotient - 1 : quotient;
-}
-std::int64_t NearestDivide(std::int64_t a, std::int64_t b) {
-    return FloorDivide(a + b / 2, b);
 }
 
 // The samples a decoder asks to drop from a frame (it reports them instead of trimming, see
@@ -54,20 +54,10 @@ Trim TrimOf(const AVFrame* frame) {
     return Trim{AV_RL32(side->data), AV_RL32(side->data + 4), true};
 }
 
-// A length, in sample frames, that every packet of the stream lasts a whole number of; 0 when
-// none is known (Vorbis and other codecs whose frames vary).
-int FrameGranule(const AVCodecParameters* stream) {
-    if (stream->codec_id == AV_CODEC_ID_OPUS && stream->sample_rate == 48000) {
-        return 120;  // Opus frames last 2.5 ms or a multiple of it
-    }
-    return std::max(stream->frame_size, 0);
-}
-
 // How far, in sample frames, a time rounded to a time base of `tick` sample frames may lie from
-// the place it stands for (a muxer may round twice), where places are `granule` apart: less
-// than half the way to the next one.
-std::int64_t RoundingReach(std::int64_t tick, std::int64_t granule) {
-    return std::min(2 * tick, (granule - 1) / 2);
+// the place it stands for: a muxer may round twice.
+std::int64_t RoundingReach(std::int64_t tick) {
+    return 2 * tick;
 }
 
 // The decoder's output as the resampler was set up for it.
@@ -98,11 +88,27 @@ struct AudioClipReader::State {
     // Hands out up to `frames` sample frames from the queue; how many.
     std::int64_t TakeQueued(std::int16_t* out, std::int64_t frames);
     bool StartResampler(const AVFrame* frame);
-    // Where the frame whose packet has `timestamp` starts, in source samples at `rate`.
-    std::int64_t SourcePosition(std::int64_t timestamp, int rate) const;
+    // Where `timestamp` (of a packet, in the stream's time base) lies, in source samples at
+    // `rate`.
+    std::int64_t TimePosition(std::int64_t timestamp, int rate) const;
+    // How many samples at `rate` a tick of the stream's time base lasts, rounded up.
+    std::int64_t Tick(int rate) const;
     // Places the new resampler's first output for the source sample `first` (at `rate`).
     void AlignResampler(std::int64_t first, int rate);
+    // Trims a decoded frame as its decoder asks and places it.
     void Resample(const AVFrame* frame);
+    // Places `kept` samples of `frame` from its `dropStart`-th on; its time puts the frame's
+    // start at `rough` (when timed). Held while a run of coarsely timed frames is being placed.
+    void Route(const AVFrame* frame, std::int64_t dropStart, std::int64_t kept, bool timed,
+               std::int64_t rough);
+    // Holds a frame of the run being placed; false when it does not belong to the run.
+    bool Hold(const AVFrame* frame, std::int64_t dropStart, std::int64_t kept, std::int64_t rough);
+    // Places the frames held, from where the run's times together put it.
+    void PlaceHeld();
+    // Resamples `kept` samples of `frame` from its `dropStart`-th on, the first of them at
+    // source sample `first` (when timed).
+    void Place(const AVFrame* frame, std::int64_t dropStart, std::int64_t kept, bool timed,
+               std::int64_t first);
     // Resamples `count` sample frames of `frame` from its `offset`-th on.
     void Feed(const AVFrame* frame, std::int64_t offset, std::int64_t count);
     void FlushResampler();
@@ -132,12 +138,19 @@ struct AudioClipReader::State {
     std::vector<const std::uint8_t*> inputPlanes;
 
     // Source samples count the source's own sample frames at its own rate: 0 is source time 0.
-    // Every packet starts a whole number of granules after the stream's first packet, which
-    // starts at gridOrigin; counted at gridRate (0 when either is not known).
-    int gridRate = 0;
-    std::int64_t gridOrigin = 0;
-    std::int64_t granule = 0;
+    // Every packet starts on the grid, from the stream's first packet on (when it is known).
+    PacketGrid grid;
     std::int64_t pendingSkip = 0;  // samples still to drop from the start of the next frames
+
+    // A run of frames with coarse times, held until their place is settled (see
+    // AudioPlacement.h): each with the samples it keeps.
+    struct HeldFrame {
+        media::FramePtr frame;
+        std::int64_t dropStart = 0;
+        std::int64_t kept = 0;
+    };
+    std::vector<HeldFrame> held;
+    RunPlacement run;
 
     // Sample frames from readPosition on, interleaved; consumed from queueHead.
     std::vector<std::int16_t> queue;
@@ -166,18 +179,17 @@ void AudioClipReader::State::Open() {
     const AVRational timeBase = stream->time_base;
     const std::int64_t first = decoder->FirstPacketTime();
     const int rate = stream->codecpar->sample_rate;
-    granule = FrameGranule(stream->codecpar);
+    const std::int64_t granule = media::AudioGranule(stream->codecpar);
     if (first != AV_NOPTS_VALUE && rate > 0 && rate <= kMaxSourceSampleRate && granule > 0) {
-        gridOrigin = SourcePosition(first, rate);
-        gridRate = rate;
+        grid = PacketGrid{rate, TimePosition(first, rate), granule};
         // A stream whose first packet lies one codec delay before 0 (as Matroska keeps Opus)
         // starts its sound at 0 exactly; a time rounded to the time base says so only roughly.
         const std::int64_t delayed = -stream->codecpar->initial_padding -
                                      av_rescale_q(origin, kUnitTimeBase, AVRational{1, rate});
-        const std::int64_t tick = av_rescale_rnd(timeBase.num, rate, timeBase.den, AV_ROUND_UP);
         if (stream->codecpar->initial_padding > 0 &&
-            std::abs(gridOrigin - delayed) <= RoundingReach(tick, granule)) {
-            gridOrigin = delayed;
+            std::abs(grid.origin - delayed) <=
+                std::min(RoundingReach(Tick(rate)), (granule - 1) / 2)) {
+            grid.origin = delayed;
         }
     }
     decoder->SeekBefore(av_rescale_q_rnd(ClampTime(clip.sourceStart) - kPrerollUnits + origin,
@@ -261,25 +273,16 @@ void AudioClipReader::State::Append(std::int64_t position, const std::int16_t* s
     target->insert(target->end(), samples, samples + frames * channels);
 }
 
-std::int64_t AudioClipReader::State::SourcePosition(std::int64_t timestamp, int rate) const {
+std::int64_t AudioClipReader::State::TimePosition(std::int64_t timestamp, int rate) const {
     const AVRational timeBase = decoder->stream()->time_base;
     const AVRational sampleTime = {1, rate};
-    std::int64_t position = ClampTime(av_rescale_q(timestamp, timeBase, sampleTime)) -
-                            av_rescale_q(origin, kUnitTimeBase, sampleTime);
-    // A time base coarser than a sample (Matroska counts milliseconds) places a packet only to
-    // within a tick or so (the muxer may round twice). A decoder that ran from the stream's
-    // first packet would have put it a whole number of granules after that one: the nearest
-    // such place, when it is that near, is where it belongs, whichever packet decoding started
-    // from.
-    const std::int64_t tick = av_rescale_rnd(timeBase.num, rate, timeBase.den, AV_ROUND_UP);
-    if (gridRate == rate && tick > 1) {
-        const std::int64_t snapped =
-            gridOrigin + NearestDivide(position - gridOrigin, granule) * granule;
-        if (std::abs(snapped - position) <= RoundingReach(tick, granule)) {
-            position = snapped;
-        }
-    }
-    return position;
+    return ClampTime(av_rescale_q(timestamp, timeBase, sampleTime)) -
+           av_rescale_q(origin, kUnitTimeBase, sampleTime);
+}
+
+std::int64_t AudioClipReader::State::Tick(int rate) const {
+    const AVRational timeBase = decoder->stream()->time_base;
+    return av_rescale_rnd(timeBase.num, rate, timeBase.den, AV_ROUND_UP);
 }
 
 void AudioClipReader::State::AlignResampler(std::int64_t first, int rate) {
@@ -318,8 +321,67 @@ void AudioClipReader::State::Resample(const AVFrame* decoded) {
     }
     const int rate = decoded->sample_rate;
     const bool timed = timestamp != AV_NOPTS_VALUE && rate > 0;
-    // Where the first sample kept belongs, by the frame's timestamp, in source samples.
-    const std::int64_t first = timed ? SourcePosition(timestamp, rate) + dropStart : 0;
+    // Where the frame starts by its timestamp, in source samples.
+    Route(decoded, dropStart, kept, timed, timed ? TimePosition(timestamp, rate) : 0);
+}
+
+void AudioClipReader::State::Route(const AVFrame* decoded, std::int64_t dropStart,
+                                   std::int64_t kept, bool timed, std::int64_t rough) {
+    const int rate = decoded->sample_rate;
+    const std::int64_t tick = timed ? Tick(rate) : 0;
+    // The first frame, or the first after a gap, starts a run; with times coarser than a sample
+    // the run is placed by the times of its frames together.
+    const bool starts = !resampler || rough + dropStart - resamplerInput >
+                                          av_rescale(kGapUnits, rate, kUnitsPerSecond);
+    if (tick > 1 && starts) {
+        if (!Hold(decoded, dropStart, kept, rough)) {
+            PlaceHeld();  // the frame does not go on from the run: it is placed after it
+            Route(decoded, dropStart, kept, timed, rough);
+        }
+        return;
+    }
+    // A time base coarser than a sample (Matroska counts milliseconds) places a packet only to
+    // within a tick or so. A decoder that ran from the stream's first packet would have put it
+    // on the grid: the nearest place of it, when it is that near, is where it belongs.
+    Place(decoded, dropStart, kept, timed,
+          timed ? grid.Snap(rough, rate, RoundingReach(tick)) + dropStart : 0);
+}
+
+bool AudioClipReader::State::Hold(const AVFrame* decoded, std::int64_t dropStart, std::int64_t kept,
+                                  std::int64_t rough) {
+    const int rate = decoded->sample_rate;
+    if (held.empty()) {
+        FlushResampler();  // the sound before a gap ends there
+        run.Start(rough, decoded->nb_samples, rate, RoundingReach(Tick(rate)));
+    } else if (!run.Take(rough, decoded->nb_samples, rate)) {
+        return false;
+    }
+    media::FramePtr copy(av_frame_clone(decoded));
+    if (!copy) {
+        throw std::bad_alloc();
+    }
+    held.push_back(HeldFrame{std::move(copy), dropStart, kept});
+    if (run.Settled(grid)) {
+        PlaceHeld();
+    }
+    return true;
+}
+
+void AudioClipReader::State::PlaceHeld() {
+    if (held.empty()) {
+        return;
+    }
+    std::int64_t start = run.Place(grid);  // of the first frame held
+    for (const HeldFrame& frame : held) {
+        Place(frame.frame.get(), frame.dropStart, frame.kept, true, start + frame.dropStart);
+        start += frame.frame->nb_samples;
+    }
+    held.clear();
+}
+
+void AudioClipReader::State::Place(const AVFrame* decoded, std::int64_t dropStart,
+                                   std::int64_t kept, bool timed, std::int64_t first) {
+    const int rate = decoded->sample_rate;
     bool continued = false;  // a new resampler goes on where the last one stopped
     if (resampler) {
         const bool gap =
@@ -396,6 +458,7 @@ void AudioClipReader::State::Fill(std::int64_t wanted) {
             break;
         }
         if (!decoder->Next(frame.get())) {
+            PlaceHeld();
             FlushResampler();
             ended = true;
             break;
@@ -414,8 +477,15 @@ AudioClipReader::AudioClipReader(AudioClipSetup given) : state_(new State(std::m
     const AudioClipSetup& clip = state_->clip;
     state_->valid = clip.outputRate > 0 && clip.outputChannels >= 1 && clip.outputChannels <= 8;
     if (state_->valid) {
-        state_->readPosition = ClampTime(av_rescale_rnd(
-            ClampTime(clip.sourceStart), clip.outputRate, kUnitsPerSecond, AV_ROUND_NEAR_INF));
+        // The timeline's first sample, and how far the source lies ahead of the timeline,
+        // rounded each on its own: adjoining clips of one file share the second.
+        const auto samples = [&](std::int64_t time) {
+            return ClampTime(
+                av_rescale_rnd(time, clip.outputRate, kUnitsPerSecond, AV_ROUND_NEAR_INF));
+        };
+        const std::int64_t timelineStart = ClampTime(clip.timelineStart);
+        state_->readPosition = ClampTime(samples(timelineStart) +
+                                         samples(ClampTime(clip.sourceStart) - timelineStart));
     }
 }
 

@@ -1,4 +1,5 @@
 #include "tarn/AudioTimeline.h"
+#include "tarn/TimeBase.h"
 
 #include <algorithm>
 #include <cstring>
@@ -89,9 +90,13 @@ std::unique_ptr<AudioClipReader> AudioTimeline::MakeReader(std::size_t clip,
     const ClipData& data = clips_[clip];
     AudioClipSetup setup;
     setup.name = data.name;
-    // Entered at its first sample, a clip starts at its source start.
+    // Entered later than its first sample, the clip is read as one that starts there: both
+    // starts move alike, so the same source sample plays at each timeline sample. The time
+    // of a sample falls back on the same sample.
+    const std::int64_t entered = grid_.TimeOf(position);
+    setup.timelineStart = entered;
     setup.sourceStart =
-        data.sourceStart + (grid_.TimeOf(position) - grid_.TimeOf(sampleStart_[clip]));
+        ClampTime(data.sourceStart) + (ClampTime(entered) - ClampTime(data.timelineStart));
     setup.outputRate = static_cast<std::int32_t>(record_.nSamplesPerSec);
     setup.outputChannels = channels_;
     setup.stopping = &stopping_;

@@ -140,26 +140,62 @@ void StreamDecoder::SeekBefore(std::int64_t timestamp) {
     // MPEG-PS) are searched by timestamp and may land anywhere: then the seek goes further
     // back, one second, two, four..., until a keyframe at or before the time comes first.
     const std::int64_t second = av_rescale_q(1, AVRational{1, 1}, stream_->time_base);
-    std::int64_t backoff = 0;
-    for (int attempt = 0; attempt < kSeekAttempts && timestamp - backoff > start; ++attempt) {
-        if (av_seek_frame(input_.get(), stream_->index, timestamp - backoff, AVSEEK_FLAG_BACKWARD) <
-            0) {
+    std::int64_t target = timestamp;
+    std::int64_t backoff = second;
+    for (int attempt = 0; attempt < kSeekAttempts && target > start; ++attempt) {
+        if (av_seek_frame(input_.get(), stream_->index, target, AVSEEK_FLAG_BACKWARD) < 0) {
             break;
         }
-        avcodec_flush_buffers(codec_.get());
-        if (ReadUpToKeyframe(timestamp)) {
+        Restart();
+        if (!ReadUpToKeyframe(timestamp)) {
+            target = timestamp - backoff;
+            backoff *= 2;
+            continue;
+        }
+        // A keyframe whose packet carries only a decode time (AVI) may be shown frames after
+        // it, past the time asked for: then the keyframe before it is the one to start from.
+        const std::int64_t decodeTime = keyframe_->dts;
+        if (keyframe_->pts != AV_NOPTS_VALUE || decodeTime == AV_NOPTS_VALUE ||
+            FirstFrameShownBy(timestamp)) {
             return;
         }
-        backoff = backoff == 0 ? second : backoff * 2;
+        target = std::min(decodeTime - 1, timestamp - backoff);
     }
     // Decoded from the start instead: slower, never wrong.
     SeekToStart(start);
 }
 
+void StreamDecoder::Restart() {
+    avcodec_flush_buffers(codec_.get());
+    early_.clear();
+    draining_ = false;
+    ended_ = false;
+}
+
+bool StreamDecoder::DecodeEarly() {
+    media::FramePtr decoded(av_frame_alloc());
+    if (!decoded || !Decode(decoded.get())) {
+        return false;
+    }
+    early_.push_back(std::move(decoded));
+    return true;
+}
+
+bool StreamDecoder::FirstFrameShownBy(std::int64_t timestamp) {
+    if (!DecodeEarly()) {
+        return false;
+    }
+    const AVFrame* first = early_.front().get();
+    const std::int64_t time =
+        first->best_effort_timestamp != AV_NOPTS_VALUE ? first->best_effort_timestamp : first->pts;
+    // Without a time (the last picture, drained at the end) it may be anywhere after.
+    return time != AV_NOPTS_VALUE && time <= timestamp;
+}
+
 void StreamDecoder::SeekToStart(std::int64_t start) {
     // With an index (MP4, Matroska) a seek to the start time lands on the first keyframe.
     av_seek_frame(input_.get(), stream_->index, start, AVSEEK_FLAG_BACKWARD);
-    avcodec_flush_buffers(codec_.get());
+    Restart();
     if (ReadUpToKeyframe(start)) {
         return;
     }
@@ -168,7 +204,7 @@ void StreamDecoder::SeekToStart(std::int64_t start) {
     // the search lands on the second. The first byte of the data comes before every packet.
     constexpr std::int64_t kAnyTime = std::numeric_limits<std::int64_t>::max();
     if (av_seek_frame(input_.get(), stream_->index, 0, AVSEEK_FLAG_BYTE) >= 0) {
-        avcodec_flush_buffers(codec_.get());
+        Restart();
         if (ReadUpToKeyframe(kAnyTime)) {
             return;
         }
@@ -178,7 +214,7 @@ void StreamDecoder::SeekToStart(std::int64_t start) {
     // (a short H.264 stream with B-frames that starts after the sound): the seek to the start
     // lands on it, and it is kept.
     av_seek_frame(input_.get(), stream_->index, start, AVSEEK_FLAG_BACKWARD);
-    avcodec_flush_buffers(codec_.get());
+    Restart();
     ReadUpToKeyframe(kAnyTime);
 }
 
@@ -237,7 +273,23 @@ void StreamDecoder::Send(const AVPacket* packet) {
     avcodec_send_packet(codec_.get(), packet);
 }
 
+bool StreamDecoder::EndsAfterFirstFrame() {
+    while (early_.size() < 2 && DecodeEarly()) {
+    }
+    return early_.size() == 1;
+}
+
 bool StreamDecoder::Next(AVFrame* frame) {
+    if (!early_.empty()) {
+        av_frame_unref(frame);
+        av_frame_move_ref(frame, early_.front().get());
+        early_.pop_front();
+        return true;
+    }
+    return Decode(frame);
+}
+
+bool StreamDecoder::Decode(AVFrame* frame) {
     int failures = 0;
     while (!ended_) {
         const int received = avcodec_receive_frame(codec_.get(), frame);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -57,6 +58,10 @@ class StreamDecoder {
     // The next decoded frame, replacing what `frame` held; false once the stream has ended.
     bool Next(AVFrame* frame);
 
+    // True when the stream holds a single frame (an image file of one picture). Decodes up to
+    // two frames, handed out by Next as ever; only before the first frame has been handed out.
+    bool EndsAfterFirstFrame();
+
   private:
     StreamDecoder(media::InputPtr input, AVStream* stream, media::CodecContextPtr codec,
                   media::PacketPtr packet, media::PacketPtr keyframe);
@@ -69,12 +74,26 @@ class StreamDecoder {
     // or before `timestamp`. False when it is later, or none came.
     bool ReadUpToKeyframe(std::int64_t timestamp);
 
+    // After a seek: empties the decoder, and forgets a frame decoded early and the end.
+    void Restart();
+
+    // Decodes the first frame from the kept keyframe on and keeps it to be handed out first;
+    // true when it is shown at or before `timestamp`.
+    bool FirstFrameShownBy(std::int64_t timestamp);
+
+    // Decodes the next frame into early_; false once the stream has ended.
+    bool DecodeEarly();
+    // The next decoded frame from the input, past those decoded early.
+    bool Decode(AVFrame* frame);
+
     media::InputPtr input_;
     AVStream* stream_;  // owned by input_
     media::CodecContextPtr codec_;
     media::PacketPtr packet_;
     media::PacketPtr keyframe_;  // found by a seek (or the first packet), decoded first
     bool hasKeyframe_ = false;
+    // Decoded ahead (to check a seek point, to tell a single picture), handed out first.
+    std::deque<media::FramePtr> early_;
     bool peeked_ = false;  // FirstPacketTime has read the first packet
     // Sends a packet, skipping its frame when nothing refers to it and it lies before
     // skipBefore_.

@@ -115,7 +115,10 @@ void VideoClipReader::State::Open(bool skipToInPoint) {
     timeBase = stream->time_base;
     origin = UnitsOf(media::SourceTimeOrigin(decoder->input()), AV_TIME_BASE_Q);
     rotation = media::ClockwiseRotation(stream);
-    still = media::IsStillImage(decoder->input());
+    // An image file is one picture, shown for the whole clip, unless it holds several and
+    // FFmpeg reads them one by one (a PNG file may): then they are a video at the stream's rate.
+    still = media::IsStillImage(decoder->input()) &&
+            (media::ReadsAsOnePicture(decoder->input()) || decoder->EndsAfterFirstFrame());
     if (still) {
         return;  // one picture: nothing to seek to
     }
@@ -181,6 +184,12 @@ void VideoClipReader::State::DecodeUpTo(std::int64_t sourceTime) {
         shownTime = aheadTime;
         shownDuration = FrameDurationUnits(shown.get(), timeBase);
         ++shownSerial;
+        if (still) {
+            // Its first picture alone; it may carry its own turn (a JPEG's EXIF orientation).
+            rotation = media::ClockwiseRotation(decoder->stream(), shown.get());
+            ended = true;
+            return;
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 // on the right sample, silence around the media, and conversion to the output rate and
 // channel count.
 #include "tarn/AudioClipReader.h"
+#include "tarn/AudioTimeline.h"
 
 #include <algorithm>
 #include <chrono>
@@ -186,32 +187,45 @@ TEST(AudioClipReaderTest, MonoBecomesStereoAtTheOutputRateKeepingPitchAndLevel) 
 }
 
 TEST(AudioClipReaderTest, CompressedAudioStartsOnTheRightSample) {
-    // AAC of a 440 Hz sine: the output must follow the sine from the clip's first sample on,
-    // so the best match of the expected wave is at no offset.
-    for (std::int64_t startMs : {0, 1000, 2500}) {
-        const std::int64_t startFrame = startMs * testmedia::kAvSampleRate / 1000;
-        const std::vector<std::int16_t> samples =
-            ReadFrames(Clip(Media().av, startMs * kTicksPerMs), 6000, {1000, 1});
-        const std::vector<double> left = Channel(samples, 2, 0, 0, 6000);
-        int bestLag = 0;
-        double bestError = -1;
-        double amplitude = testmedia::kAvToneAmplitude * 32767.0;
-        for (int lag = -40; lag <= 40; ++lag) {
-            double error = 0;
-            for (int i = 0; i < 5000; ++i) {
-                const double expected =
-                    amplitude *
-                    std::sin(2.0 * M_PI * testmedia::kAvToneHz *
-                             static_cast<double>(startFrame + i + lag) / testmedia::kAvSampleRate);
-                error += (left[i] - expected) * (left[i] - expected);
+    // A 440 Hz sine from sample 0: the output must follow it from the clip's first sample on,
+    // so the best match of the expected wave is at no offset. AAC in MP4 (its priming cut by
+    // the edit list), Opus in WebM (its codec delay cut) and FLAC in Matroska (no delay), the
+    // last two timed in milliseconds.
+    struct Source {
+        std::string name;
+        int rate;
+        double amplitude;
+    };
+    const Source sources[] = {
+        {Media().av, testmedia::kAvSampleRate, testmedia::kAvToneAmplitude * 32767.0},
+        {Media().opusWebm, 48000, testmedia::kToneAmplitude},
+        {Media().flacMkv, 96000, testmedia::kToneAmplitude}};
+    for (const Source& source : sources) {
+        for (std::int64_t startMs : {0, 1000, 2500}) {
+            const std::int64_t startFrame = startMs * source.rate / 1000;
+            const std::vector<std::int16_t> samples =
+                ReadFrames(Clip(source.name, startMs * kTicksPerMs, source.rate), 6000, {1000, 1});
+            const std::vector<double> left = Channel(samples, 2, 0, 0, 6000);
+            int bestLag = 0;
+            double bestError = -1;
+            for (int lag = -60; lag <= 60; ++lag) {
+                double error = 0;
+                for (int i = 0; i < 5000; ++i) {
+                    const double expected =
+                        source.amplitude *
+                        std::sin(2.0 * M_PI * testmedia::kAvToneHz *
+                                 static_cast<double>(startFrame + i + lag) / source.rate);
+                    error += (left[i] - expected) * (left[i] - expected);
+                }
+                if (bestError < 0 || error < bestError) {
+                    bestError = error;
+                    bestLag = lag;
+                }
             }
-            if (bestError < 0 || error < bestError) {
-                bestError = error;
-                bestLag = lag;
-            }
+            EXPECT_LE(std::abs(bestLag), 1) << source.name << " starting at " << startMs << " ms";
+            EXPECT_LT(std::sqrt(bestError / 5000), source.amplitude * 0.02)
+                << source.name << " starting at " << startMs << " ms";
         }
-        EXPECT_LE(std::abs(bestLag), 1) << "starting at " << startMs << " ms";
-        EXPECT_LT(std::sqrt(bestError / 5000), amplitude * 0.02) << "starting at " << startMs;
     }
 }
 
@@ -285,9 +299,10 @@ Lag LagBetween(const std::vector<std::int16_t>& earlier, std::int64_t offset,
 
 // A clip that starts where another of the same file ends (entered by a seek) goes on with the
 // very samples the first would have given next: the two join without a click. In containers
-// that count milliseconds the packet times are rounded, and Opus decoders drop their codec delay
-// again after every seek; neither may move the clip. Resampled, the clip lands on the output's
-// own sample grid, as the continuous resample does, within a small fraction of a sample.
+// that count milliseconds the packet times are rounded (FLAC's and Vorbis's frames do not last
+// whole milliseconds, and Vorbis's vary), and Opus decoders drop their codec delay again after
+// every seek; neither may move the clip. Resampled, the clip lands on the output's own sample
+// grid, as the continuous resample does, within a small fraction of a sample.
 TEST(AudioClipReaderTest, ConsecutiveClipsOfOneFileJoinOnTheSameSample) {
     struct Source {
         std::string name;
@@ -297,6 +312,9 @@ TEST(AudioClipReaderTest, ConsecutiveClipsOfOneFileJoinOnTheSameSample) {
     const Source sources[] = {
         {Media().opusWebm, 48000, testmedia::kToneAmplitude},
         {Media().aacMkv, 44100, testmedia::kToneAmplitude},
+        {Media().flacMkv, 96000, testmedia::kToneAmplitude},
+        {Media().vorbisMkv, 44100, testmedia::kToneAmplitude},
+        {Media().vorbisWebm, 48000, testmedia::kToneAmplitude},
         {Media().av, testmedia::kAvSampleRate, testmedia::kAvToneAmplitude * 32767.0}};
     for (const Source& source : sources) {
         for (const int rate : {source.rate, source.rate == 48000 ? 44100 : 48000}) {
@@ -322,6 +340,52 @@ TEST(AudioClipReaderTest, ConsecutiveClipsOfOneFileJoinOnTheSameSample) {
                 EXPECT_LT(lag.rest, rate != source.rate ? 0.05 : 0.02) << what;
             }
         }
+    }
+}
+
+// Spans of one file laid end to end on a timeline play it on without a sample repeated or
+// skipped, wherever the rounding of their timeline and source times to samples disagrees:
+// timeline sample n plays ramp sample n + round((S - T) * R), S - T shared by all of them, and
+// the timeline holds round(length * R) samples.
+TEST(AudioClipReaderTest, AdjoiningSpansOfOneFileJoinSampleForSampleOnATimeline) {
+    struct Case {
+        int timelineStartMs;      // of the first span; silence before it
+        std::vector<int> cutsMs;  // source times where spans start and the last one ends
+    };
+    // A sample repeated at the second join, one skipped at the first, a first span a sample
+    // off (and silence before it).
+    const Case cases[] = {
+        {0, {1006, 1013, 1020, 1500}}, {0, {502, 505, 509, 600}}, {3, {506, 513, 600}}};
+    const int rate = testmedia::kRampRate;
+    for (const Case& c : cases) {
+        std::vector<ClipData> clips;
+        const int shiftMs = c.timelineStartMs - c.cutsMs.front();  // timeline minus source
+        for (std::size_t i = 0; i + 1 < c.cutsMs.size(); ++i) {
+            ClipData clip;
+            clip.name = Media().ramp;
+            clip.sourceStart = c.cutsMs[i] * kTicksPerMs;
+            clip.sourceStop = c.cutsMs[i + 1] * kTicksPerMs;
+            clip.timelineStart = (c.cutsMs[i] + shiftMs) * kTicksPerMs;
+            clip.timelineStop = (c.cutsMs[i + 1] + shiftMs) * kTicksPerMs;
+            clips.push_back(clip);
+        }
+        AudioTimeline timeline(clips, rate, 2);
+        std::vector<std::int16_t> samples;
+        Chunk chunk;
+        while (timeline.Next(chunk)) {
+            const auto* data = reinterpret_cast<const std::int16_t*>(chunk.bytes.data());
+            samples.insert(samples.end(), data, data + chunk.bytes.size() / 2);
+        }
+        const std::int64_t first = std::llround(c.timelineStartMs * rate / 1000.0);
+        const std::int64_t end = std::llround((c.cutsMs.back() + shiftMs) * rate / 1000.0);
+        const std::string what = "spans from " + std::to_string(c.cutsMs.front()) + " ms at " +
+                                 std::to_string(c.timelineStartMs) + " ms";
+        ASSERT_EQ(static_cast<std::int64_t>(samples.size()), end * 2) << what;
+        EXPECT_TRUE(
+            IsSilent(std::vector<std::int16_t>(samples.begin(), samples.begin() + first * 2)))
+            << what;
+        EXPECT_TRUE(HoldsRampFrom(samples, first, first + std::llround(-shiftMs * rate / 1000.0)))
+            << what;
     }
 }
 

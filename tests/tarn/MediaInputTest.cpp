@@ -77,6 +77,11 @@ TEST(ProbeMediaTest, DisplaySizeAppliesRotationAndSampleAspectRatio) {
     EXPECT_EQ(rotated.displayWidth, testmedia::kSmallHeight);
     EXPECT_EQ(rotated.displayHeight, testmedia::kSmallWidth);
 
+    // A JPEG photo's EXIF orientation, which only its decoded picture carries.
+    const MediaInfo photo = Probe(Media().stillJpegTurned);
+    EXPECT_EQ(photo.displayWidth, testmedia::kPhotoHeight);
+    EXPECT_EQ(photo.displayHeight, testmedia::kPhotoWidth);
+
     const MediaInfo sar = Probe(Media().sar);
     EXPECT_EQ(sar.displayWidth, 2 * testmedia::kSmallWidth);
     EXPECT_EQ(sar.displayHeight, testmedia::kSmallHeight);
@@ -127,6 +132,16 @@ TEST(OpenInputTest, OpensLocalFilesOnly) {
         EXPECT_FALSE(OpenInput(name)) << name;
     }
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+
+    // An image file whose name reads as a pattern of names is the file of that name alone:
+    // "photo%03d.jpg" is the photo, never photo001.jpg beside it; with no such file, nothing.
+    const std::string pattern = Media().directory + "/photo%03d.jpg";
+    std::filesystem::copy_file(Media().stillJpegTurned, pattern,
+                               std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(Media().stillJpeg, Media().directory + "/photo001.jpg",
+                               std::filesystem::copy_options::overwrite_existing);
+    EXPECT_EQ(Probe(pattern).displayWidth, testmedia::kPhotoHeight);
+    EXPECT_FALSE(OpenInput(Media().directory + "/still%03d.jpg"));
 }
 
 TEST(OpenInputTest, AFifoIsRefusedWithoutWaitingForAWriter) {

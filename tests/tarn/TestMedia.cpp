@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <tuple>
 
 #include "media/FFmpegHolders.h"
 
@@ -407,6 +408,44 @@ bool CopyWhole(const std::string& from, const std::string& to) {
                                       error);
 }
 
+bool AppendFile(const std::string& from, const std::string& to) {
+    std::ifstream in(from, std::ios::binary);
+    std::ofstream out(to, std::ios::binary | std::ios::app);
+    out << in.rdbuf();
+    return static_cast<bool>(in) && static_cast<bool>(out);
+}
+
+// A copy of a JPEG file with an EXIF segment, right after its start marker, that holds
+// nothing but the picture's orientation (1 to 8; 6: turn 90 degrees clockwise to show it).
+bool CopyWithExifOrientation(const std::string& from, const std::string& to, int orientation) {
+    std::ifstream in(from, std::ios::binary);
+    const std::vector<char> jpeg((std::istreambuf_iterator<char>(in)),
+                                 std::istreambuf_iterator<char>());
+    if (jpeg.size() < 2) {
+        return false;
+    }
+    // "Exif", then a little-endian TIFF header and one directory of one entry: tag 0x0112
+    // (orientation), type 3 (16-bit), count 1, the value; no next directory.
+    const std::vector<unsigned char> exif = {
+        'E', 'x',  'i',  'f', 0,
+        0,   'I',  'I',  42,  0,
+        8,   0,    0,    0,   1,
+        0,   0x12, 0x01, 3,   0,
+        1,   0,    0,    0,   static_cast<unsigned char>(orientation),
+        0,   0,    0,    0,   0,
+        0,   0};
+    const std::size_t length = exif.size() + 2;
+    std::ofstream out(to, std::ios::binary);
+    out.write(jpeg.data(), 2);  // the start of image marker
+    const unsigned char marker[] = {0xFF, 0xE1, static_cast<unsigned char>(length >> 8),
+                                    static_cast<unsigned char>(length & 0xFF)};
+    out.write(reinterpret_cast<const char*>(marker), sizeof marker);
+    out.write(reinterpret_cast<const char*>(exif.data()),
+              static_cast<std::streamsize>(exif.size()));
+    out.write(jpeg.data() + 2, static_cast<std::streamsize>(jpeg.size() - 2));
+    return static_cast<bool>(out);
+}
+
 bool WriteText(const std::string& to, const char* text) {
     std::ofstream out(to);
     out << text;
@@ -450,13 +489,20 @@ Files Generate() {
     files.h264TransportStream = dir + "h264.ts";
     files.opusWebm = dir + "tone.webm";
     files.aacMkv = dir + "tone.mkv";
+    files.flacMkv = dir + "tone-flac.mkv";
+    files.vorbisMkv = dir + "tone-vorbis.mkv";
+    files.vorbisWebm = dir + "tone-vorbis.webm";
     files.cover = dir + "cover.mp4";
     files.gapped = dir + "gapped.mkv";
     files.lateShortVideo = dir + "late-short.mkv";
     files.paletted = dir + "paletted.avi";
+    files.mpeg4Avi = dir + "mpeg4.avi";
     files.stillPng = dir + "still.png";
     files.stillJpeg = dir + "still.jpg";
     files.stillBmp = dir + "still.bmp";
+    files.stillJpegTurned = dir + "still-exif6.jpg";
+    files.stillJpegWithTrailer = dir + "still-trailer.jpg";
+    files.pngSequence = dir + "sequence.png";
     files.withColon = dir + "with:colon.mp4";
     files.playlist = dir + "list.m3u8";
     files.concatList = dir + "list.ffconcat";
@@ -521,6 +567,40 @@ Files Generate() {
     MakeOnce(files.stillPng, still("png", AV_PIX_FMT_YUV420P, AV_PIX_FMT_RGB24));
     MakeOnce(files.stillJpeg, still("mjpeg", AV_PIX_FMT_YUVJ420P, AV_PIX_FMT_NONE));
     MakeOnce(files.stillBmp, still("bmp", AV_PIX_FMT_YUV420P, AV_PIX_FMT_BGR24));
+    MakeOnce(files.stillJpegTurned, [&](const std::string& path) {
+        VideoTrack photo;
+        photo.codecs = {"mjpeg"};
+        photo.width = kPhotoWidth;
+        photo.height = kPhotoHeight;
+        photo.times = {0};
+        photo.pixelFormat = AV_PIX_FMT_YUVJ420P;
+        photo.paint = quadrants;
+        const std::string plain = path + ".plain";
+        const bool made = Writer().Write(plain, "image2pipe", &photo, nullptr) &&
+                          CopyWithExifOrientation(plain, path, 6);
+        std::filesystem::remove(plain);
+        return made;
+    });
+    MakeOnce(files.stillJpegWithTrailer, [&](const std::string& path) {
+        VideoTrack trailer;
+        trailer.codecs = {"mjpeg"};
+        trailer.times = {0};
+        trailer.pixelFormat = AV_PIX_FMT_YUVJ420P;
+        trailer.paint = barCode;
+        const std::string second = path + ".second";
+        const bool made = Writer().Write(second, "image2pipe", &trailer, nullptr) &&
+                          CopyWhole(files.stillJpeg, path) && AppendFile(second, path);
+        std::filesystem::remove(second);
+        return made;
+    });
+    MakeOnce(files.pngSequence, [&](const std::string& path) {
+        VideoTrack video;
+        video.codecs = {"png"};
+        video.times = EvenTimes(kPngSequenceFrames);
+        video.encodeFormat = AV_PIX_FMT_RGB24;
+        video.paint = barCode;
+        return Writer().Write(path, "image2pipe", &video, nullptr);
+    });
     MakeOnce(files.gapped, [&](const std::string& path) {
         VideoTrack video;
         video.codecs = {"mpeg4"};
@@ -547,15 +627,26 @@ Files Generate() {
         };
         return Writer().Write(path, "mpegts", &video, &audio, kTransportStreamStartUs);
     });
-    MakeOnce(files.mpeg2TransportStream, [&](const std::string& path) {
-        VideoTrack video;
-        video.codecs = {"mpeg2video"};
-        video.times = EvenTimes(kVideoOnlyFrames);
-        video.keyframeInterval = kMpeg2KeyframeInterval;
-        video.bFrames = 2;
-        video.paint = barCode;
-        return Writer().Write(path, "mpegts", &video, nullptr, kTransportStreamStartUs);
-    });
+    // Bar-coded frames at 25 fps with B-frames, a keyframe every `interval`.
+    const auto withBFrames = [&](std::vector<const char*> codecs, int frames, int interval,
+                                 const char* format, std::int64_t clockStartUs) {
+        return [=](const std::string& path) {
+            VideoTrack video;
+            video.codecs = codecs;
+            video.times = EvenTimes(frames);
+            video.keyframeInterval = interval;
+            video.bFrames = 2;
+            video.paint = barCode;
+            return Writer().Write(path, format, &video, nullptr, clockStartUs);
+        };
+    };
+    MakeOnce(files.mpeg2TransportStream,
+             withBFrames({"mpeg2video"}, kVideoOnlyFrames, kMpeg2KeyframeInterval, "mpegts",
+                         kTransportStreamStartUs));
+    MakeOnce(files.h264TransportStream,
+             withBFrames({"libx264", "mpeg4"}, kAvFrames, kAvKeyframeInterval, "mpegts",
+                         kTransportStreamStartUs));
+    MakeOnce(files.mpeg4Avi, withBFrames({"mpeg4"}, kAvFrames, kAvKeyframeInterval, "avi", 0));
     MakeOnce(files.lateShortVideo, [&](const std::string& path) {
         VideoTrack video;
         video.codecs = {"libx264", "mpeg4"};
@@ -587,15 +678,6 @@ Files Generate() {
         };
         return Writer().Write(path, "avi", &video, nullptr);
     });
-    MakeOnce(files.h264TransportStream, [&](const std::string& path) {
-        VideoTrack video;
-        video.codecs = {"libx264", "mpeg4"};
-        video.times = EvenTimes(kAvFrames);
-        video.keyframeInterval = kAvKeyframeInterval;
-        video.bFrames = 2;
-        video.paint = barCode;
-        return Writer().Write(path, "mpegts", &video, nullptr, kTransportStreamStartUs);
-    });
     const auto tone = [](const char* codec, int rate) {
         AudioTrack audio;
         audio.codec = codec;
@@ -614,6 +696,16 @@ Files Generate() {
         const AudioTrack audio = tone("aac", 44100);
         return Writer().Write(path, "matroska", nullptr, &audio);
     });
+    const std::tuple<const std::string*, const char*, int, const char*> tones[] = {
+        {&files.flacMkv, "flac", 96000, "matroska"},
+        {&files.vorbisMkv, "libvorbis", 44100, "matroska"},
+        {&files.vorbisWebm, "libvorbis", 48000, "webm"}};
+    for (const auto& [file, codec, rate, format] : tones) {
+        MakeOnce(*file, [&](const std::string& path) {
+            const AudioTrack audio = tone(codec, rate);
+            return Writer().Write(path, format, nullptr, &audio);
+        });
+    }
     MakeOnce(files.cover, [&](const std::string& path) {
         VideoTrack cover;
         cover.codecs = {"mjpeg"};

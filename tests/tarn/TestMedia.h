@@ -57,6 +57,10 @@ constexpr int kGapEndMs = 2000;
 constexpr int kLateVideoStartMs = 200;
 constexpr std::int64_t kTransportStreamStartUs = 1400000;  // as ffmpeg writes MPEG-TS
 constexpr int kMpeg2KeyframeInterval = 15;
+constexpr int kMpeg4AviDelay = 1;
+constexpr int kPngSequenceFrames = 20;
+constexpr int kPhotoWidth = 1280;
+constexpr int kPhotoHeight = 960;
 
 struct Files {
     std::string av;
@@ -78,9 +82,13 @@ struct Files {
     std::string h264TransportStream;
     // A 440 Hz sine at kToneAmplitude in both channels, 3 s, in containers that count time in
     // milliseconds: Opus at 48,000 Hz in WebM (with a codec delay), AAC at 44,100 Hz in
-    // Matroska.
+    // Matroska, FLAC at 96,000 Hz (blocks of 8,192 samples, 85.33 ms) in Matroska, Vorbis (frames
+    // of varying length) at 44,100 Hz in Matroska and at 48,000 Hz in WebM.
     std::string opusWebm;
     std::string aacMkv;
+    std::string flacMkv;
+    std::string vorbisMkv;
+    std::string vorbisWebm;
     std::string gapped;  // MPEG-4 Visual with B-frames, bar-coded frames 0-8 at 40 ms apart,
                          // then a gap: frames 9-20 from kGapEndMs on, 40 ms apart
     // Matroska: a 1 s tone from 0 and three bar-coded H.264 frames (FFmpeg's mpeg4 when it has
@@ -90,9 +98,23 @@ struct Files {
     // AVI, raw 8-bit paletted pictures at 25 fps, 2 s: every pixel palette entry 1, red; the
     // palette is in the file's header.
     std::string paletted;
-    std::string stillPng;      // still images of the pattern.mkv picture, 160x120, as PNG,
-    std::string stillJpeg;     // JPEG
-    std::string stillBmp;      // and BMP files
+    // AVI, MPEG-4 Visual with B-frames, 160x120, bar-coded frames at 25 fps, a keyframe every
+    // kAvKeyframeInterval, kAvFrames: AVI packets carry decode times only, and FFmpeg (ffprobe,
+    // ffmpeg) shows picture i at frame time i + kMpeg4AviDelay.
+    std::string mpeg4Avi;
+    std::string stillPng;   // still images of the pattern.mkv picture, 160x120, as PNG,
+    std::string stillJpeg;  // JPEG
+    std::string stillBmp;   // and BMP files
+    // A photo: the picture of pattern.mkv at kPhotoWidth x kPhotoHeight as JPEG, larger than
+    // the bytes FFmpeg's probe looks at first, with an EXIF orientation of 6: to be turned 90
+    // degrees clockwise (shown kPhotoHeight x kPhotoWidth).
+    std::string stillJpegTurned;
+    // still.jpg followed by a second JPEG picture (bar-coded), as a phone appends a preview or
+    // depth map: ffmpeg and ffprobe read one picture, the first.
+    std::string stillJpegWithTrailer;
+    // kPngSequenceFrames bar-coded PNG pictures in one file: ffmpeg and ffprobe read them as a
+    // video at 25 fps (picture i from i / 25 s on, for 1 / 25 s).
+    std::string pngSequence;
     std::string cover;         // AAC, 1 s, with a cover picture (an attached picture stream)
     std::string truncatedMkv;  // first half of video_only.mkv: opens, ends early
     std::string truncatedMp4;  // first half of av.mp4: its index is missing

@@ -2,6 +2,7 @@
 // media, and how crop, clip mode, rotation and sample aspect ratio shape the output frame.
 #include "tarn/VideoClipReader.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
@@ -180,20 +181,31 @@ TEST(VideoClipReaderTest, ShowsTheLatestFrameAtOrBeforeEachTime) {
     }
 }
 
+// In AVI, packets carry decode times only: a keyframe decoded before an in point may be shown
+// after it (frames later), and the frame to show at the in point is then one before it.
 TEST(VideoClipReaderTest, StartsAnywhereInAGroupOfPictures) {
-    for (int start : {1, 13, 24, 25, 37, 49, 62, 74}) {
-        for (std::int64_t offset : {std::int64_t{0}, kAvFrameTicks / 2}) {
-            const VideoClipSetup clip = Clip(Media().av, testmedia::kAvWidth, testmedia::kAvHeight,
-                                             ClipMode::Stretch, start * kAvFrameTicks + offset);
-            VideoClipReader reader(clip);
-            EXPECT_EQ(FrameIndex(Render(&reader, clip, clip.sourceStart), clip.outputWidth,
-                                 clip.outputHeight),
-                      start)
-                << "starting at frame " << start << " + " << offset;
-            if (start + 1 < testmedia::kAvFrames) {
-                EXPECT_EQ(FrameIndex(Render(&reader, clip, (start + 1) * kAvFrameTicks),
-                                     clip.outputWidth, clip.outputHeight),
-                          start + 1);
+    struct File {
+        std::string name;
+        int width;
+        int delay;  // frame times by which FFmpeg shows each picture late
+    };
+    const File files[] = {{Media().av, testmedia::kAvWidth, 0},
+                          {Media().mpeg4Avi, testmedia::kSmallWidth, testmedia::kMpeg4AviDelay}};
+    for (const File& file : files) {
+        const int width = file.width;
+        const int height = width * 3 / 4;
+        for (int start : {1, 13, 23, 24, 25, 26, 37, 48, 49, 50, 62, 74}) {
+            for (std::int64_t offset : {std::int64_t{0}, kAvFrameTicks / 2}) {
+                const VideoClipSetup clip = Clip(file.name, width, height, ClipMode::Stretch,
+                                                 start * kAvFrameTicks + offset);
+                VideoClipReader reader(clip);
+                for (int time = start; time < std::min(start + 3, testmedia::kAvFrames); ++time) {
+                    const std::int64_t at = std::max(time * kAvFrameTicks, clip.sourceStart);
+                    EXPECT_EQ(FrameIndex(Render(&reader, clip, at), width, height),
+                              time - file.delay)
+                        << file.name << " from frame time " << start << " + " << offset
+                        << ", at frame time " << time;
+                }
             }
         }
     }
@@ -459,6 +471,10 @@ TEST(VideoClipReaderTest, RotatedPicturesComeOutUpright) {
         {"three quarter turns clockwise",
          Clip(Media().rotated270, 120, 160),
          {{IsGreen, 40, 50}, {IsWhite, 80, 50}, {IsRed, 40, 110}, {IsBlue, 80, 110}}},
+        // The picture's own orientation (EXIF), not the stream's, turns a JPEG photo.
+        {"a JPEG to be turned a quarter clockwise",
+         Clip(Media().stillJpegTurned, 120, 160),
+         {{IsBlue, 40, 50}, {IsRed, 80, 50}, {IsWhite, 40, 110}, {IsGreen, 80, 110}}},
     };
     for (const Turn& turn : turns) {
         VideoClipReader reader(turn.clip);
@@ -485,9 +501,11 @@ TEST(VideoClipReaderTest, FitKeepsTheSampleAspectRatio) {
     EXPECT_TRUE(IsBar(frame, 320, 160, 181));
 }
 
-// A still picture is shown for the whole clip, from before its own time 0 to long after.
+// A still picture is shown for the whole clip, from before its own time 0 to long after; of a
+// JPEG file, its first picture, whatever follows it.
 TEST(VideoClipReaderTest, StillImagesHoldTheirPictureForTheWholeClip) {
-    for (const std::string& file : {Media().stillPng, Media().stillJpeg, Media().stillBmp}) {
+    for (const std::string& file :
+         {Media().stillPng, Media().stillJpeg, Media().stillBmp, Media().stillJpegWithTrailer}) {
         const VideoClipSetup clip = Clip(file, testmedia::kSmallWidth, testmedia::kSmallHeight,
                                          ClipMode::Stretch, -kTicksPerSecond);
         VideoClipReader reader(clip);
@@ -499,6 +517,25 @@ TEST(VideoClipReaderTest, StillImagesHoldTheirPictureForTheWholeClip) {
             EXPECT_TRUE(HasColour(frame, clip.outputWidth, 120, 90, 255, 255, 255))
                 << file << " at " << time;
         }
+    }
+}
+
+// An image file of several pictures that FFmpeg reads one by one (a PNG file) plays them at its
+// frame rate, as ffmpeg does, from any in point; black after the last.
+TEST(VideoClipReaderTest, AnImageFileOfSeveralPicturesPlaysThemInTurn) {
+    for (const int start : {0, 1, 7}) {
+        const VideoClipSetup clip =
+            Clip(Media().pngSequence, testmedia::kSmallWidth, testmedia::kSmallHeight,
+                 ClipMode::Stretch, start * kAvFrameTicks);
+        VideoClipReader reader(clip);
+        for (int frame = start; frame < testmedia::kPngSequenceFrames; frame += 3) {
+            EXPECT_EQ(FrameIndex(Render(&reader, clip, frame * kAvFrameTicks + 1), clip.outputWidth,
+                                 clip.outputHeight),
+                      frame)
+                << "from frame " << start;
+        }
+        EXPECT_TRUE(
+            IsAllZero(Render(&reader, clip, testmedia::kPngSequenceFrames * kAvFrameTicks)));
     }
 }
 
