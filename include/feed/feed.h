@@ -59,9 +59,13 @@
     (FEED_VERSION_MAJOR * 10000 + FEED_VERSION_MINOR * 100 + FEED_VERSION_PATCH)
 
 /* Calling convention of every export and of both callbacks: the standard Windows convention
- * (callee pops) on 32-bit Windows, so 32-bit hosts must declare their callbacks __stdcall. */
+ * (callee pops) on 32-bit Windows, so 32-bit hosts must declare their callbacks __stdcall.
+ * Elsewhere the platform's own, unless FEED_I386_STDCALL asks for the Windows one on 32-bit
+ * x86 (the library's 32-bit test build, which runs on Linux). */
 #if defined(_WIN32) && !defined(_WIN64)
 #define FEED_CALL __stdcall
+#elif defined(FEED_I386_STDCALL) && defined(__i386__)
+#define FEED_CALL __attribute__((stdcall))
 #else
 #define FEED_CALL
 #endif
