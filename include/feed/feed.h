@@ -216,7 +216,9 @@ FEED_API int32_t FEED_CALL FeedGetSourceTimes(FeedHandle feed, int32_t id, int32
 FEED_API int32_t FEED_CALL FeedSetAudioSampleRate(FeedHandle feed, int32_t rate);
 
 /* Frame size in pixels (default 0 x 0: the first video clip's own); an odd width is rounded
- * up to even. 1, or 0. Host thread. */
+ * up to even. 1, or 0. A size whose frames would take more than 2^31 - 1 bytes is taken, but
+ * a session with it is not built (the frame callback's length is an int32; FeedGetEndReason()
+ * says so). Host thread. */
 FEED_API int32_t FEED_CALL FeedSetVideoSize(FeedHandle feed, int32_t width, int32_t height);
 
 /* Frames per second, 0.0 or more (default 0.0: the first video clip's own). 1, or 0;
