@@ -27,7 +27,8 @@ test-asan:
 	$(MAKE) test BUILD_DIR=build-asan CMAKE_FLAGS="$(CMAKE_FLAGS) -DFEED_SANITIZE=address"
 
 # feed.dll for 32- and 64-bit Windows (MinGW-w64): export tables checked for both, the test
-# suite and an ordinal-loading host run under wine64 for 64-bit.
+# suite and an ordinal-loading host run under wine64 for 64-bit; and the library's 32-bit code
+# with its test suites, built for 32-bit x86 Linux, run under qemu-i386.
 windows:
 	scripts/install-deps --windows
 	CMAKE_FLAGS="$(CMAKE_FLAGS)" JOBS=$(JOBS) scripts/windows-check
@@ -70,4 +71,5 @@ format:
 	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i
 
 clean:
-	rm -rf build build-tsan build-asan build-bench build-win-i686 build-win-x86_64 build-fuzz
+	rm -rf build build-tsan build-asan build-bench build-win-i686 build-win-x86_64 build-linux-i686 \
+		build-fuzz

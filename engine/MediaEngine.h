@@ -11,11 +11,17 @@
 #include <cstdint>
 
 #if defined(_WIN32)
-#include <mmreg.h>
 #include <windows.h>  // IUnknown, GUID, BITMAPINFOHEADER, WAVEFORMATEX, STDMETHODCALLTYPE
+
+#include <mmreg.h>  // after windows.h, whose types it uses
 #else
-// Off Windows: the same layouts, and a calling convention that is the platform's own.
+// Off Windows: the same layouts, and a calling convention that is the platform's own, or
+// the Windows one on 32-bit x86 when FEED_I386_STDCALL asks for it (as TARN_CALL below).
+#if defined(FEED_I386_STDCALL) && defined(__i386__)
+#define STDMETHODCALLTYPE __attribute__((stdcall))
+#else
 #define STDMETHODCALLTYPE
+#endif
 
 using HRESULT = std::int32_t;
 
@@ -81,9 +87,12 @@ struct WAVEFORMATEX {
 #endif
 
 // Calling convention of the engine's functions and of its callback: callee pops on 32-bit
-// Windows, the platform's own elsewhere.
+// Windows, and on other 32-bit x86 systems when FEED_I386_STDCALL asks for it; the platform's
+// own elsewhere.
 #if defined(_WIN32) && !defined(_WIN64)
 #define TARN_CALL __stdcall
+#elif defined(FEED_I386_STDCALL) && defined(__i386__)
+#define TARN_CALL __attribute__((stdcall))
 #else
 #define TARN_CALL
 #endif

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cinttypes>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -70,12 +71,27 @@ void ReleaseAll(Timeline& video, Timeline& audio) {
     video.editor.reset();
 }
 
+// The bytes of one output frame of the size the host set. A frame reaches the host with an
+// int32 byte length, so a size whose frames would not fit in it (30000 x 30000 pixels take
+// 3.6 GB) cannot be delivered. Worked out in 64 bits: in a 32-bit size it would wrap.
+std::int64_t FrameBytes(const OutputFormat& format) {
+    return std::int64_t{format.videoWidth} * format.videoHeight * 4;
+}
+
 // Creates the composite of one kind and puts every source entry of that kind on it, in id
 // order, end to end, recording what the engine found of each source. False when the engine
-// hands out an object the session cannot do without; *failure then says which.
+// hands out an object the session cannot do without, or when the video frames could not be
+// delivered (refused before the engine sees the size); *failure then says which.
 bool BuildTimeline(SessionContext& session, std::int32_t clipMode, Timeline& timeline,
                    std::string* failure) {
     const std::string kind = NameOf(timeline.kind);
+    if (timeline.kind == kStreamVideo && FrameBytes(session.format) > INT32_MAX) {
+        *failure = "a video frame of " + std::to_string(session.format.videoWidth) + "x" +
+                   std::to_string(session.format.videoHeight) + " pixels takes " +
+                   std::to_string(FrameBytes(session.format)) +
+                   " bytes, more than a frame's int32 length can carry";
+        return false;
+    }
     const HRESULT created = CreateSimpleCompositeSource(nullptr, timeline.composite.put());
     if (created < 0 || !timeline.exists()) {
         *failure =

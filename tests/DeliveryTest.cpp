@@ -196,11 +196,12 @@ struct FrameSeen {
     std::int32_t height = 0;
 };
 FrameSeen gFrameSeen;
+std::intptr_t gFrameResult = 0x1234;
 
 std::intptr_t FEED_CALL RecordFrame(void* user, const uint8_t* frame, int32_t length,
                                     int32_t positionMs, int32_t width, int32_t height) {
     gFrameSeen = {user, frame, length, positionMs, width, height};
-    return 0x1234;
+    return gFrameResult;
 }
 
 TEST_F(DeliveryTest, TheHostSeesTheFrameHandedOnAndTheEngineGetsTheHostsResult) {
@@ -219,6 +220,15 @@ TEST_F(DeliveryTest, TheHostSeesTheFrameHandedOnAndTheEngineGetsTheHostsResult) 
     EXPECT_EQ(gFrameSeen.height, 2);
     EXPECT_EQ(DeliverFrame(pixels, 2000 * kMs), 0x1234);
     EXPECT_EQ(gFrameSeen.frame, pixels.data());
+
+    // The result is pointer-sized, and goes back whole whatever its top bit: addresses above
+    // 2 GB are negative in a 32-bit intptr_t.
+    for (const std::intptr_t result : {reinterpret_cast<std::intptr_t>(pixels.data()),
+                                       std::intptr_t{INTPTR_MIN}, std::intptr_t{-1}}) {
+        gFrameResult = result;
+        EXPECT_EQ(DeliverFrame(pixels, 2000 * kMs), result);
+    }
+    gFrameResult = 0x1234;
 }
 
 TEST_F(DeliveryTest, EachDeliveryTellsTheSyncObjectItsStart) {

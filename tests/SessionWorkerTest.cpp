@@ -1,6 +1,8 @@
 // The session worker against the scripted engine: the whole sequence of engine calls of a
 // session, padding, failures while building, and how pause, resume and stop reach the engine.
 #include <algorithm>
+#include <string>
+#include <tuple>
 
 #include "tests/FeedTestSupport.h"
 
@@ -248,6 +250,29 @@ TEST_F(SessionWorkerTest, FailureBeforeAnythingIsPreparedReleasesWhatWasMadeAndR
     EXPECT_THAT(noEditor,
                 ElementsAreArray(Calls{"CreateSimpleCompositeSource -> C1",
                                        "C1.QueryInterface(ICompositeEdit) -> fail", "C1.Release"}));
+}
+
+TEST_F(SessionWorkerTest, AFrameSizeWhoseByteLengthExceedsInt32RunsNothing) {
+    fake::engine().addFile("v.mp4", true, true);
+    FeedAddVideoSource(feed, "v.mp4", 0, 1000);
+    FeedAddAudioSource(feed, "v.mp4", 0, 1000);
+    // 23170 x 23170 x 4 = 2,147,395,600 bytes still fits; 30000 x 30000 x 4 (3.6 GB) and
+    // 65536 x 16384 x 4 (4 GiB, 0 in 32 bits) do not.
+    ASSERT_EQ(FeedSetVideoSize(feed, 23170, 23170), 1);
+    EXPECT_THAT(RunToEnd(), Contains("C1/edit.SetVideoFormat(23170, 23170, 0)"));
+    for (const auto& [width, height, bytes] :
+         {std::tuple{30000, 30000, "3600000000"}, {65536, 16384, "4294967296"}}) {
+        fake::engine().reset();
+        fake::engine().addFile("v.mp4", true, true);
+        ASSERT_EQ(FeedSetVideoSize(feed, width, height), 1);  // the setter keeps its results
+        EXPECT_THAT(RunToEnd(), IsEmpty()) << width << "x" << height;
+        EXPECT_EQ(Session().durationMs.load(), -1);
+        char message[200];
+        EXPECT_EQ(FeedGetEndReason(feed, message, sizeof message), FEED_END_NOT_BUILT);
+        EXPECT_EQ(std::string(message), "a video frame of " + std::to_string(width) + "x" +
+                                            std::to_string(height) + " pixels takes " + bytes +
+                                            " bytes, more than a frame's int32 length can carry");
+    }
 }
 
 TEST_F(SessionWorkerTest, FailedPrepareReleasesTheConnectionThenEverythingInOrder) {

@@ -59,9 +59,13 @@
     (FEED_VERSION_MAJOR * 10000 + FEED_VERSION_MINOR * 100 + FEED_VERSION_PATCH)
 
 /* Calling convention of every export and of both callbacks: the standard Windows convention
- * (callee pops) on 32-bit Windows, so 32-bit hosts must declare their callbacks __stdcall. */
+ * (callee pops) on 32-bit Windows, so 32-bit hosts must declare their callbacks __stdcall.
+ * Elsewhere the platform's own, unless FEED_I386_STDCALL asks for the Windows one on 32-bit
+ * x86 (the library's 32-bit test build, which runs on Linux). */
 #if defined(_WIN32) && !defined(_WIN64)
 #define FEED_CALL __stdcall
+#elif defined(FEED_I386_STDCALL) && defined(__i386__)
+#define FEED_CALL __attribute__((stdcall))
 #else
 #define FEED_CALL
 #endif
@@ -212,7 +216,9 @@ FEED_API int32_t FEED_CALL FeedGetSourceTimes(FeedHandle feed, int32_t id, int32
 FEED_API int32_t FEED_CALL FeedSetAudioSampleRate(FeedHandle feed, int32_t rate);
 
 /* Frame size in pixels (default 0 x 0: the first video clip's own); an odd width is rounded
- * up to even. 1, or 0. Host thread. */
+ * up to even. 1, or 0. A size whose frames would take more than 2^31 - 1 bytes is taken, but
+ * a session with it is not built (the frame callback's length is an int32; FeedGetEndReason()
+ * says so). Host thread. */
 FEED_API int32_t FEED_CALL FeedSetVideoSize(FeedHandle feed, int32_t width, int32_t height);
 
 /* Frames per second, 0.0 or more (default 0.0: the first video clip's own). 1, or 0;

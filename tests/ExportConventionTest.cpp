@@ -1,6 +1,6 @@
-// Every export of feed.dll and both callback types have exactly the type a host expects,
-// calling convention included: on 32-bit Windows a function that lost FEED_CALL would be
-// __cdecl, and a host calling it through GetProcAddress would leave the stack unbalanced.
+// Every export and both callback types have exactly the type a host expects, calling
+// convention included: on 32-bit Windows a function that lost FEED_CALL would be __cdecl, and a
+// host calling it through GetProcAddress would leave the stack unbalanced.
 #include <feed/feed.h>
 #include <gtest/gtest.h>
 
@@ -56,9 +56,11 @@ static_assert(
     kSame<decltype(&FeedGetSourceOutcome), I32(FEED_CALL*)(Handle, I32, FeedSourceOutcome*)>);
 static_assert(kSame<decltype(&FeedGetVersion), I32(FEED_CALL*)(void)>);
 
-#if defined(_WIN32) && !defined(_WIN64)
 // The checks above only mean something if the convention is part of the type.
+#if defined(_WIN32) && !defined(_WIN64)
 static_assert(!kSame<I32(__stdcall*)(Handle), I32(__cdecl*)(Handle)>);
+#elif defined(FEED_I386_STDCALL) && defined(__i386__)
+static_assert(!kSame<I32(__attribute__((stdcall)) *)(Handle), I32 (*)(Handle)>);
 #endif
 
 }  // namespace
