@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string_view>
+#include <utility>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -60,6 +61,25 @@ int ClockwiseRotation(const AVStream* stream) {
     }
     const long quarters = std::lround(-counterClockwise / 90.0);
     return static_cast<int>(((quarters % 4) + 4) % 4) * 90;
+}
+
+DisplaySize DisplayedSize(AVFormatContext* input, AVStream* stream) {
+    // The sample aspect ratio stretches the width, kept even; rotation then swaps sides.
+    const AVRational sar = av_guess_sample_aspect_ratio(input, stream, nullptr);
+    double width = stream->codecpar->width;
+    if (sar.num > 0 && sar.den > 0) {
+        width = width * sar.num / sar.den;
+    }
+    DisplaySize size;
+    size.width =
+        static_cast<std::int32_t>(std::min(2.0 * std::lround(width / 2.0), 1.0 * INT32_MAX));
+    size.width = std::max(size.width, 2);
+    size.height = stream->codecpar->height;
+    const int rotation = ClockwiseRotation(stream);
+    if (rotation == 90 || rotation == 270) {
+        std::swap(size.width, size.height);
+    }
+    return size;
 }
 
 bool IsStillImage(const AVFormatContext* input) {

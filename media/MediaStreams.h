@@ -22,6 +22,15 @@ int FindBestStream(AVFormatContext* input, AVMediaType type);
 // from the stream's display matrix; 0 without one.
 int ClockwiseRotation(const AVStream* stream);
 
+// A video stream's picture as it should be shown, in pixels: the sample aspect ratio applied
+// to the width (kept even, at least 2), then turned by the stream's rotation (so a 720x576 16:9
+// stream is 1024x576, and a portrait phone video 1080x1920).
+struct DisplaySize {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+};
+DisplaySize DisplayedSize(AVFormatContext* input, AVStream* stream);
+
 // True when the input is a single still picture (PNG, JPEG, BMP, WebP, ... opened as the image
 // file alone): its one frame is to be shown for as long as it is asked for.
 bool IsStillImage(const AVFormatContext* input);
