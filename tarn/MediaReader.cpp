@@ -44,6 +44,11 @@ std::string Number(double value) {
     return text;
 }
 
+// "1 frame", "3 frames".
+std::string Count(std::int64_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 void CopyName(const char* from, char (&to)[32]) {
     std::snprintf(to, sizeof(to), "%s", from != nullptr ? from : "");
 }
@@ -409,12 +414,6 @@ HRESULT MediaReader::ReadFrames(const std::int64_t* indices, const double* times
         if (status < 0) {
             return status;
         }
-        if (count > 0 && (frames == nullptr || bytes / count < videoOutput_.frameBytes)) {
-            return Fail(kReaderBadArgument,
-                        "the buffer holds " + std::to_string(frames == nullptr ? 0 : bytes) +
-                            " bytes; " + std::to_string(count) + " frames need " +
-                            std::to_string(videoOutput_.frameBytes * count));
-        }
         std::vector<std::int64_t> wanted;
         wanted.reserve(static_cast<std::size_t>(count));
         if (indices != nullptr) {
@@ -430,6 +429,12 @@ HRESULT MediaReader::ReadFrames(const std::int64_t* indices, const double* times
             }
         } else if ((status = FramesAtTimes(*table, times, count, &wanted)) < 0) {
             return status;
+        }
+        if (count > 0 && (frames == nullptr || bytes / count < videoOutput_.frameBytes)) {
+            return Fail(kReaderBadArgument,
+                        "the buffer holds " + std::to_string(frames == nullptr ? 0 : bytes) +
+                            " bytes; " + Count(count, "frame needs ", "frames need ") +
+                            std::to_string(videoOutput_.frameBytes * count));
         }
         if (count > 0) {
             video_->Read(wanted.data(), count, frames);
@@ -526,9 +531,10 @@ HRESULT MediaReader::ReadAudio(double start, double stop, std::int16_t* samples,
         }
         const std::int64_t needed = frames * audioOutput_.channels * 2;
         if (bytes < needed) {
-            return Fail(kReaderBadArgument, "the buffer holds " + std::to_string(bytes) +
-                                                " bytes; " + std::to_string(frames) +
-                                                " sample frames need " + std::to_string(needed));
+            return Fail(kReaderBadArgument,
+                        "the buffer holds " + std::to_string(bytes) + " bytes; " +
+                            Count(frames, "sample frame needs ", "sample frames need ") +
+                            std::to_string(needed));
         }
         // A read that starts where the last one ended goes on with its decoder.
         if (!audio_ || first != audioPosition_) {
