@@ -45,7 +45,9 @@ void VideoFrameReader::Draw(std::int64_t frame, std::uint8_t* out) {
     const bool forward =
         clip_ && frame >= lastFrame_ && !table.KeyframeBetween(table.time(lastFrame_), timestamp);
     const std::int64_t sourceTime = UnitsOf(timestamp, table.timeBase()) - setup_.origin;
-    if (!forward) {
+    if (!forward && clip_ && clip_->MoveTo(sourceTime)) {
+        ++seeks_;
+    } else if (!forward) {
         VideoClipSetup clip;
         clip.name = setup_.name;
         clip.sourceStart = sourceTime;
@@ -54,8 +56,12 @@ void VideoFrameReader::Draw(std::int64_t frame, std::uint8_t* out) {
         clip.barColour = setup_.barColour;
         clip.outputWidth = setup_.width;
         clip.outputHeight = setup_.height;
+        clip.fullDecodeBeforeStart = 0;  // the time is the frame's own
         clip_ = std::make_unique<VideoClipReader>(std::move(clip));
         ++seeks_;
+    }
+    if (forward) {
+        clip_->SkipUnreferencedBefore(sourceTime);
     }
     lastFrame_ = frame;
     if (setup_.format == kPixelBgrx && !setup_.planar) {

@@ -42,7 +42,7 @@ class VideoFrameReader {
     // the order given. Asking for one frame twice decodes it once.
     void Read(const std::int64_t* frames, std::int32_t count, std::uint8_t* out);
 
-    // Seeks made so far: each opens the file again at the keyframe before a frame.
+    // Seeks made so far, each to the keyframe before a frame.
     std::int64_t seeks() const { return seeks_; }
 
   private:
