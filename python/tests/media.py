@@ -154,10 +154,10 @@ CODED = {
 }
 
 
-def make_coded(path: str, spec=None) -> None:
-    """Writes CODED[basename(path)] (or `spec`, laid out as CODED's entries): CODED_FRAMES
+def make_coded(path: str, recipe=None) -> None:
+    """Writes CODED[basename(path)] (or `recipe`, laid out as CODED's entries): CODED_FRAMES
     bar-coded frames, 160x120."""
-    container_format, codec, options, times, first = spec or CODED[os.path.basename(path)]
+    container_format, codec, options, times, first = recipe or CODED[os.path.basename(path)]
     with av.open(path, "w", format=container_format) as container:
         stream = container.add_stream(codec, rate=INDEX_FPS, options=dict(options))
         stream.width, stream.height = INDEX_SIZE
