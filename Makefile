@@ -60,12 +60,14 @@ bench-mp4:
 	cmake --build build-bench -j $(JOBS) --target feedcat
 	bench/compare-mp4.sh 5 build-bench/tools/feedcat/feedcat
 
-# Job R read in Python: the feed package against PyAV and OpenCV and the C host, alternating.
+# Job R read in Python: the feed package against PyAV and OpenCV and the C host, alternating;
+# then one file's frames by index and in order through the package's reader, PyAV and OpenCV.
 bench-python:
 	scripts/install-deps --bench
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DFEED_BUILD_TESTS=OFF -DFEED_BUILD_BENCH=ON
 	cmake --build build-bench -j $(JOBS) --target feed_job_r feed_python
 	bench/python/compare.sh 5 build-bench
+	bench/python/compare-reader.sh 5 build-bench
 
 format:
 	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i

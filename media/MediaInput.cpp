@@ -190,22 +190,10 @@ bool ProbeMedia(const std::string& name, MediaInfo* info, OpenFailure* why) {
         AVStream* stream = input->streams[video];
         info->hasVideo = true;
         info->videoLengthMs = StreamLengthMs(input.get(), stream);
-        // The sample aspect ratio stretches the width, kept even; rotation then swaps sides.
-        const AVRational sar = av_guess_sample_aspect_ratio(input.get(), stream, nullptr);
-        double width = stream->codecpar->width;
-        if (sar.num > 0 && sar.den > 0) {
-            width = width * sar.num / sar.den;
-        }
-        std::int32_t displayWidth =
-            static_cast<std::int32_t>(std::min(2.0 * std::lround(width / 2.0), 1.0 * INT32_MAX));
-        std::int32_t displayHeight = stream->codecpar->height;
-        displayWidth = std::max(displayWidth, 2);
-        const int rotation = ShownRotation(input.get(), video);
-        if (rotation == 90 || rotation == 270) {
-            std::swap(displayWidth, displayHeight);
-        }
-        info->displayWidth = displayWidth;
-        info->displayHeight = displayHeight;
+        const DisplaySize size =
+            DisplayedSize(input.get(), stream, ShownRotation(input.get(), video));
+        info->displayWidth = size.width;
+        info->displayHeight = size.height;
         const AVRational rate = StreamFrameRate(stream);
         info->frameRate = rate.num > 0 ? av_q2d(rate) : 0.0;
     }

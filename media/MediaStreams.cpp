@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 #include "media/FFmpegHolders.h"
 
@@ -116,6 +117,24 @@ int ShownRotation(AVFormatContext* input, int index) {
     }
     const bool decoded = avcodec_receive_frame(codec.get(), picture.get()) >= 0;
     return ClockwiseRotation(stream, decoded ? picture.get() : nullptr);
+}
+
+DisplaySize DisplayedSize(AVFormatContext* input, AVStream* stream, int rotation) {
+    // The sample aspect ratio stretches the width, kept even; rotation then swaps sides.
+    const AVRational sar = av_guess_sample_aspect_ratio(input, stream, nullptr);
+    double width = stream->codecpar->width;
+    if (sar.num > 0 && sar.den > 0) {
+        width = width * sar.num / sar.den;
+    }
+    DisplaySize size;
+    size.width =
+        static_cast<std::int32_t>(std::min(2.0 * std::lround(width / 2.0), 1.0 * INT32_MAX));
+    size.width = std::max(size.width, 2);
+    size.height = stream->codecpar->height;
+    if (rotation == 90 || rotation == 270) {
+        std::swap(size.width, size.height);
+    }
+    return size;
 }
 
 bool IsStillImage(const AVFormatContext* input) {

@@ -34,6 +34,15 @@ int ClockwiseRotation(const AVStream* stream, const AVFrame* picture);
 // needs nothing else read.
 int ShownRotation(AVFormatContext* input, int index);
 
+// A video stream's picture as it should be shown, in pixels: the sample aspect ratio applied
+// to the width (kept even, at least 2), then turned by `rotation` clockwise degrees (ShownRotation:
+// so a 720x576 16:9 stream is 1024x576, and a portrait phone video 1080x1920).
+struct DisplaySize {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+};
+DisplaySize DisplayedSize(AVFormatContext* input, AVStream* stream, int rotation);
+
 // True when the input is an image file (PNG, JPEG, BMP, WebP, ... opened as the image file
 // alone): one picture to be shown for as long as it is asked for, or, when the file holds
 // several and FFmpeg reads them one by one (a PNG file may), pictures one after another at the

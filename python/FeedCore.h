@@ -101,6 +101,13 @@ class FeedCore {
     // GIL, for any Stop running on another thread. A second Close does nothing.
     void Close();
     bool closed() const { return handle_ == nullptr; }
+    // In a process forked from the one that made the feed: forgets the feed without freeing it
+    // or touching its queue (the engine's threads, and any waits on its locks, stayed in the
+    // parent, so freeing it would wait for them for ever). The feed reads as closed.
+    void Abandon() {
+        handle_ = nullptr;
+        active_ = false;
+    }
 
   private:
     FeedHandle handle() const;  // ValueError once closed

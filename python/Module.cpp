@@ -1,5 +1,5 @@
 // feed._feed: the compiled half of the Python package `feed`. It binds FeedCore, the delivered
-// item types and the source check; feed/__init__.py builds the public interface on them.
+// item types and ReaderCore; feed/__init__.py builds the public interface on them.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -7,15 +7,38 @@
 #include <string>
 
 #include "FeedCore.h"
-#include "SourceCheck.h"
+#include "ReaderCore.h"
 
 namespace py = pybind11;
 using feedpy::AudioBuffer;
 using feedpy::FeedCore;
 using feedpy::VideoFrame;
 
+namespace {
+
+// numpy's C interface is found on first use, in function-local statics of pybind11 that import
+// numpy while they are being initialised. Found then on a thread while another waits for the
+// same static holding the GIL, the two block each other for ever; found here, at import, under
+// Python's import lock, it is ready before any thread makes an array.
+void MakeNumpyReady() {
+    py::module_::import("numpy");
+    for (const py::dtype& type : {py::dtype::of<std::uint8_t>(), py::dtype::of<double>(),
+                                  py::dtype::of<std::int64_t>(), py::dtype("<i2")}) {
+        py::array(type, {0}, {type.itemsize()}, nullptr);
+    }
+}
+
+std::string Version() {
+    return std::to_string(FEED_VERSION_MAJOR) + "." + std::to_string(FEED_VERSION_MINOR) + "." +
+           std::to_string(FEED_VERSION_PATCH);
+}
+
+}  // namespace
+
 PYBIND11_MODULE(_feed, m) {
     m.doc() = "Compiled core of the feed package; use the package `feed`, not this module.";
+    MakeNumpyReady();
+    m.attr("__version__") = Version();
 
     // The package re-exports these under its own name; their repr and pickling say "feed".
     auto error = py::register_exception<feedpy::FeedFailure>(m, "FeedError", PyExc_RuntimeError);
@@ -28,6 +51,9 @@ PYBIND11_MODULE(_feed, m) {
                            "frame's time on the timeline.")
         .def_readonly("array", &VideoFrame::array)
         .def_readonly("position_ms", &VideoFrame::positionMs)
+        .def_property_readonly(
+            "position", [](const VideoFrame& frame) { return frame.positionMs / 1000.0; },
+            "The frame's time on the timeline in seconds.")
         .def("__repr__", [](const VideoFrame& frame) {
             const py::tuple shape = frame.array.attr("shape");
             return "VideoFrame(position_ms=" + std::to_string(frame.positionMs) + ", " +
@@ -40,6 +66,9 @@ PYBIND11_MODULE(_feed, m) {
                             "the timeline, `sample_rate` in Hz.")
         .def_readonly("array", &AudioBuffer::array)
         .def_readonly("position_ms", &AudioBuffer::positionMs)
+        .def_property_readonly(
+            "position", [](const AudioBuffer& buffer) { return buffer.positionMs / 1000.0; },
+            "The buffer's time on the timeline in seconds.")
         .def_readonly("sample_rate", &AudioBuffer::sampleRate)
         .def("__repr__", [](const AudioBuffer& buffer) {
             const py::tuple shape = buffer.array.attr("shape");
@@ -79,19 +108,13 @@ PYBIND11_MODULE(_feed, m) {
         .def("duration_ms", &FeedCore::DurationMs)
         .def("position_ms", &FeedCore::PositionMs)
         .def("close", &FeedCore::Close)
+        // Leaks the object on purpose: in a forked child its destructor must never run.
+        .def("abandon",
+             [](py::object self) {
+                 self.inc_ref();
+                 self.cast<FeedCore&>().Abandon();
+             })
         .def_property_readonly("closed", &FeedCore::closed);
 
-    m.def(
-        "check_source",
-        [](const std::string& name, bool video) {
-            feedpy::SourceCheck check;
-            {
-                const py::gil_scoped_release release;
-                check = feedpy::CheckSource(name, video);
-            }
-            return py::make_tuple(static_cast<int>(check.status), check.lengthMs);
-        },
-        py::arg("name"), py::arg("video"),
-        "(status, length_ms): 0 plays, 1 cannot be opened, 2 lacks the stream; length -1 when "
-        "unknown. lavfi: names are not opened.");
+    feedpy::BindReader(m);
 }

@@ -192,6 +192,26 @@ bool StreamDecoder::FirstFrameShownBy(std::int64_t timestamp) {
     return time != AV_NOPTS_VALUE && time <= timestamp;
 }
 
+bool StreamDecoder::SeekAgain(std::int64_t timestamp) {
+    if (input_->pb == nullptr) {
+        return false;
+    }
+    draining_ = false;
+    ended_ = false;
+    skipBefore_ = AV_NOPTS_VALUE;
+    skippedAny_ = false;
+    const std::int64_t start = stream_->start_time == AV_NOPTS_VALUE ? 0 : stream_->start_time;
+    if (timestamp > start) {
+        SeekBefore(timestamp);
+        return true;
+    }
+    av_packet_unref(keyframe_.get());
+    hasKeyframe_ = false;
+    paletteDue_ = !palette_.empty();
+    SeekToStart(start);
+    return true;
+}
+
 void StreamDecoder::SeekToStart(std::int64_t start) {
     // With an index (MP4, Matroska) a seek to the start time lands on the first keyframe.
     av_seek_frame(input_.get(), stream_->index, start, AVSEEK_FLAG_BACKWARD);

@@ -48,6 +48,12 @@ class StreamDecoder {
     // start, which decodes forward to the same place.
     void SeekBefore(std::int64_t timestamp);
 
+    // SeekBefore once frames have been decoded: the decoder is flushed and decoding goes on
+    // from the keyframe at or before `timestamp` (the stream's start when that is earlier). No
+    // packet is skipped until SkipUnreferencedBefore says so again. False, with nothing
+    // changed, for inputs that cannot seek.
+    bool SeekAgain(std::int64_t timestamp);
+
     // Packets whose presentation time lies before `timestamp` (in the stream's time base) are
     // decoded only as far as the frames after them need: frames nothing refers to are skipped
     // and never handed out. For the run up to an in point, whose earlier frames nobody sees.

@@ -1,11 +1,12 @@
-// The engine's five exported functions. No exception leaves them: running out of memory
-// fails the call with nothing handed out.
+// The engine's five exported functions, and its file reader. No exception leaves them:
+// running out of memory fails the call with nothing handed out.
 #include <new>
 
 #include "media/MediaInput.h"
 #include "tarn/AudioVideoSync.h"
 #include "tarn/CallbackAcceptor.h"
 #include "tarn/Composite.h"
+#include "tarn/MediaReader.h"
 #include "tarn/StreamSource.h"
 
 namespace tarn {
@@ -117,5 +118,9 @@ TARN_API HRESULT TARN_CALL CreateCallBackMediaAcceptor(void*, AcceptorCallback c
 
 TARN_API HRESULT TARN_CALL CreateAudioVideoSync(void*, IAudioVideoSync** sync) {
     return HandOut(sync, [] { return new tarn::AudioVideoSync(); });
+}
+
+TARN_API HRESULT TARN_CALL CreateMediaReader(void*, IMediaReader** reader) {
+    return HandOut(reader, [] { return static_cast<IMediaReader*>(new tarn::MediaReader()); });
 }
 }

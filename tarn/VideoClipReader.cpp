@@ -23,10 +23,6 @@ namespace {
 // Shown length of a last frame whose duration neither the file nor its frame rate tells.
 constexpr std::int64_t kFallbackFrameUnits = kUnitsPerSecond / 25;
 
-// On the way from the seek point to the in point, frames that nothing refers to are skipped,
-// except in this last stretch before the in point, where the frame to show at it lies.
-constexpr std::int64_t kFullDecodeBeforeInPoint = kUnitsPerSecond / 2;
-
 // Decoder threads: one per core. FFmpeg's own choice is one more, which holds one more
 // picture per decoder (3 MiB at 1080p, with its tables) and, with the next clip's decoder
 // prepared beside the playing one and the scaler on the same cores, gains nothing: on two
@@ -55,6 +51,11 @@ struct VideoClipReader::State {
     // Opens the file and seeks to the keyframe before the in point; with skipToInPoint, frames
     // that nothing refers to are skipped up to the last stretch before it.
     void Open(bool skipToInPoint);
+    // The in point on the stream's clock, in its time base.
+    std::int64_t InPoint() const;
+    // A source time on the stream's clock, in its time base, rounded down.
+    std::int64_t OnStreamClock(std::int64_t sourceTime) const;
+    void SkipToInPoint();
     void DecodeUpTo(std::int64_t sourceTime);
     // After the first decode up to the in point: should the frame to show there have been
     // skipped (a stream with a gap before the in point longer than the last stretch), the clip
@@ -122,13 +123,23 @@ void VideoClipReader::State::Open(bool skipToInPoint) {
     if (still) {
         return;  // one picture: nothing to seek to
     }
-    const std::int64_t start = av_rescale_q_rnd(ClampTime(clip.sourceStart) + origin, kUnitTimeBase,
-                                                timeBase, AV_ROUND_DOWN);
-    decoder->SeekBefore(start);
+    decoder->SeekBefore(InPoint());
     if (skipToInPoint) {
-        decoder->SkipUnreferencedBefore(
-            start - av_rescale_q(kFullDecodeBeforeInPoint, kUnitTimeBase, timeBase));
+        SkipToInPoint();
     }
+}
+
+std::int64_t VideoClipReader::State::InPoint() const {
+    return OnStreamClock(clip.sourceStart);
+}
+
+std::int64_t VideoClipReader::State::OnStreamClock(std::int64_t sourceTime) const {
+    return av_rescale_q_rnd(ClampTime(sourceTime) + origin, kUnitTimeBase, timeBase, AV_ROUND_DOWN);
+}
+
+void VideoClipReader::State::SkipToInPoint() {
+    decoder->SkipUnreferencedBefore(
+        InPoint() - av_rescale_q(clip.fullDecodeBeforeStart, kUnitTimeBase, timeBase));
 }
 
 void VideoClipReader::State::MakeSureOfTheInPoint(std::int64_t sourceTime) {
@@ -137,7 +148,7 @@ void VideoClipReader::State::MakeSureOfTheInPoint(std::int64_t sourceTime) {
     }
     inPointChecked = true;
     if (Stopping() || !decoder->skippedAny() ||
-        (hasShown && shownTime >= clip.sourceStart - kFullDecodeBeforeInPoint)) {
+        (hasShown && shownTime >= clip.sourceStart - clip.fullDecodeBeforeStart)) {
         return;
     }
     decoder.reset();
@@ -243,6 +254,33 @@ void VideoClipReader::Prepare() {
     if (state.decoder) {
         state.DecodeUpTo(state.clip.sourceStart);
         state.MakeSureOfTheInPoint(state.clip.sourceStart);
+    }
+}
+
+bool VideoClipReader::MoveTo(std::int64_t sourceStart) {
+    State& state = *state_;
+    // Image files are read from their start, not sought in.
+    if (!state.decoder || state.still || media::IsStillImage(state.decoder->input())) {
+        return false;
+    }
+    state.clip.sourceStart = sourceStart;
+    if (!state.decoder->SeekAgain(state.InPoint())) {
+        return false;
+    }
+    state.SkipToInPoint();
+    state.inPointChecked = false;
+    state.ended = false;
+    state.hasShown = false;
+    state.hasAhead = false;
+    state.lastInterval = 0;
+    ++state.shownSerial;  // whatever was converted belongs to the frames before
+    return true;
+}
+
+void VideoClipReader::SkipUnreferencedBefore(std::int64_t sourceTime) {
+    State& state = *state_;
+    if (state.decoder && !state.still) {
+        state.decoder->SkipUnreferencedBefore(state.OnStreamClock(sourceTime));
     }
 }
 

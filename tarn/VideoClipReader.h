@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "engine/TimeUnits.h"
+
 namespace tarn {
 
 // How a clip's picture is fitted into the output frame.
@@ -27,6 +29,10 @@ struct VideoClipSetup {
     // Set by another thread when the clip's timeline is stopping: decoding then gives up at
     // the next frame (what is rendered after that is never shown). Null: never.
     const std::atomic<bool>* stopping = nullptr;
+    // On the way from the seek point to sourceStart, frames that nothing refers to are skipped
+    // but in this last stretch before it (100-ns units), where the frame shown at sourceStart
+    // lies. 0 when sourceStart is the time of the very frame to show.
+    std::int64_t fullDecodeBeforeStart = kUnitsPerSecond / 2;
 };
 
 class VideoClipReader {
@@ -49,6 +55,17 @@ class VideoClipReader {
     // and after its last one. Calls come with non-decreasing sourceTime; the reader seeks once
     // (to the keyframe before sourceStart) and decodes forward.
     void Render(std::int64_t sourceTime, std::uint8_t* frame);
+
+    // Moves the in point to sourceStart (100-ns units), keeping the file and its decoder: the
+    // next Render seeks and decodes as after opening. For readers that jump about one file.
+    // False, with nothing changed, where that cannot be done (a still picture, an input that
+    // cannot seek, nothing opened yet): a new reader is needed.
+    bool MoveTo(std::int64_t sourceStart);
+
+    // From now on, frames that nothing refers to and that lie before sourceTime (100-ns units)
+    // are skipped, as on the way to the in point: for a reader that knows the next time it asks
+    // for is the time of the very frame to show.
+    void SkipUnreferencedBefore(std::int64_t sourceTime);
 
   private:
     struct State;

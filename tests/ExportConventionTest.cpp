@@ -56,6 +56,27 @@ static_assert(
     kSame<decltype(&FeedGetSourceOutcome), I32(FEED_CALL*)(Handle, I32, FeedSourceOutcome*)>);
 static_assert(kSame<decltype(&FeedGetVersion), I32(FEED_CALL*)(void)>);
 
+using Reader = FeedReaderHandle;
+using I64 = int64_t;
+static_assert(kSame<decltype(&FeedReaderOpen), Reader(FEED_CALL*)(const char*)>);
+static_assert(kSame<decltype(&FeedReaderDestroy), void(FEED_CALL*)(Reader)>);
+static_assert(kSame<decltype(&FeedReaderGetErrorCode), FeedReaderError(FEED_CALL*)(Reader)>);
+static_assert(kSame<decltype(&FeedReaderGetErrorText), const char*(FEED_CALL*)(Reader)>);
+static_assert(kSame<decltype(&FeedReaderGetMediaInfo), I32(FEED_CALL*)(Reader, FeedMediaInfo*)>);
+static_assert(
+    kSame<decltype(&FeedReaderGetStreamInfo), I32(FEED_CALL*)(Reader, I32, I32, FeedStreamInfo*)>);
+static_assert(kSame<decltype(&FeedReaderSetVideoOutput),
+                    I32(FEED_CALL*)(Reader, I32, I32, I32, uint32_t, FeedPixelFormat, I32, I32*,
+                                    I32*, I64*)>);
+static_assert(kSame<decltype(&FeedReaderReadFrames),
+                    I32(FEED_CALL*)(Reader, const I64*, I32, uint8_t*, I64, double*)>);
+static_assert(kSame<decltype(&FeedReaderReadFramesAt),
+                    I32(FEED_CALL*)(Reader, const double*, I32, uint8_t*, I64, double*)>);
+static_assert(
+    kSame<decltype(&FeedReaderSetAudioOutput), I32(FEED_CALL*)(Reader, I32, I32, I32*, I32*)>);
+static_assert(kSame<decltype(&FeedReaderReadAudio),
+                    I32(FEED_CALL*)(Reader, double, double, int16_t*, I64, I64*)>);
+
 // The checks above only mean something if the convention is part of the type.
 #if defined(_WIN32) && !defined(_WIN64)
 static_assert(!kSame<I32(__stdcall*)(Handle), I32(__cdecl*)(Handle)>);

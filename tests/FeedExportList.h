@@ -1,6 +1,7 @@
 // Every export with the bytes its arguments take on the stack in the 32-bit convention, as
-// after the '@' in feed/feed.def: pointers and 32-bit integers 4 bytes each, a double 8.
-// X(name, bytes) once per export.
+// after the '@' in feed/feed.def: pointers and 32-bit integers 4 bytes each, a double or a
+// 64-bit integer 8. X(name, bytes) once per export: the feed's, whose first argument is a
+// feed (but FeedCreate's), then the reader's.
 #pragma once
 
 #define FEED_FOR_EACH_EXPORT(X)  \
@@ -34,3 +35,17 @@
     X(FeedGetEndReason, 12)      \
     X(FeedGetSourceOutcome, 12)  \
     X(FeedGetVersion, 0)
+
+// The reader's exports, whose first argument is a reader (FeedReaderOpen's a file name).
+#define FEED_FOR_EACH_READER_EXPORT(X) \
+    X(FeedReaderOpen, 4)               \
+    X(FeedReaderDestroy, 4)            \
+    X(FeedReaderGetErrorCode, 4)       \
+    X(FeedReaderGetErrorText, 4)       \
+    X(FeedReaderGetMediaInfo, 8)       \
+    X(FeedReaderGetStreamInfo, 16)     \
+    X(FeedReaderSetVideoOutput, 40)    \
+    X(FeedReaderReadFrames, 28)        \
+    X(FeedReaderReadFramesAt, 28)      \
+    X(FeedReaderSetAudioOutput, 20)    \
+    X(FeedReaderReadAudio, 36)

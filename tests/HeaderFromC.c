@@ -3,6 +3,17 @@
  * build. */
 #include <feed/feed.h>
 #include <stddef.h>
+#include <string.h>
+
+/* The reader's records have one layout for every host and platform: 8-byte fields on 8-byte
+ * offsets, so 32-bit compilers that align doubles to 4 lay them out alike. */
+_Static_assert(sizeof(FeedMediaInfo) == 72, "FeedMediaInfo is 72 bytes");
+_Static_assert(offsetof(FeedMediaInfo, durationSeconds) == 16, "durationSeconds at 16");
+_Static_assert(offsetof(FeedMediaInfo, format) == 40, "format at 40");
+_Static_assert(sizeof(FeedStreamInfo) == 136, "FeedStreamInfo is 136 bytes");
+_Static_assert(offsetof(FeedStreamInfo, frameCount) == 56, "frameCount at 56");
+_Static_assert(offsetof(FeedStreamInfo, bitRate) == 96, "bitRate at 96");
+_Static_assert(offsetof(FeedStreamInfo, codec) == 104, "codec at 104");
 
 static intptr_t FEED_CALL OnFrame(void* user, const uint8_t* frame, int32_t length,
                                   int32_t positionMs, int32_t width, int32_t height) {
@@ -62,5 +73,57 @@ int RunFeedFromC(void) {
     failures += FeedClearSources(feed) != 1;
     failures += FeedStart(feed) != 0;
     FeedDestroy(feed);
+    return failures;
+}
+
+/* The reader's calls against an engine without a reader (the scripted one): each fails with
+ * NO_READER, but for plain argument faults, which are reported first. */
+int RunReaderWithoutEngineReaderFromC(void) {
+    const int64_t index = 0;
+    const double second = 0.0;
+    uint8_t frame[4] = {0};
+    int16_t samples[2] = {0};
+    int64_t count = -1;
+    int32_t width = -1;
+    int32_t rate = -1;
+    double time = -1.0;
+    int failures = 0;
+    FeedMediaInfo media;
+    FeedStreamInfo stream;
+    FeedReaderHandle reader = FeedReaderOpen("v.mp4");
+    if (reader == NULL) {
+        return 1;
+    }
+    failures += FeedReaderGetErrorCode(reader) != FEED_READER_E_NO_READER;
+    failures += strcmp(FeedReaderGetErrorText(reader), "the media engine has no file reader") != 0;
+    memset(&media, 0, sizeof(media));
+    media.size = sizeof(media);
+    failures += FeedReaderGetMediaInfo(reader, &media) != 0;
+    failures += FeedReaderGetErrorCode(reader) != FEED_READER_E_NO_READER;
+    media.size = 8;
+    failures += FeedReaderGetMediaInfo(reader, &media) != 0;
+    failures += strcmp(FeedReaderGetErrorText(reader),
+                       "FeedMediaInfo.size is 8: set it to sizeof(FeedMediaInfo), 72") != 0;
+    memset(&stream, 0, sizeof(stream));
+    stream.size = 4;
+    failures += FeedReaderGetStreamInfo(reader, 0, 1, &stream) != 0;
+    failures += FeedReaderGetErrorCode(reader) != FEED_READER_E_BAD_ARGUMENT;
+    failures += strstr(FeedReaderGetErrorText(reader), "FeedStreamInfo.size is 4") == NULL;
+    failures += FeedReaderSetVideoOutput(reader, 0, 0, 0, 0, FEED_PIXEL_RGB24, 0, &width, NULL,
+                                         &count) != 0;
+    failures += FeedReaderGetErrorCode(reader) != FEED_READER_E_NO_READER || width != -1;
+    failures += FeedReaderReadFrames(reader, &index, 1, frame, sizeof(frame), &time) != 0;
+    failures += FeedReaderGetErrorCode(reader) != FEED_READER_E_NO_READER || time != -1.0;
+    failures += FeedReaderReadFrames(reader, NULL, 1, frame, sizeof(frame), NULL) != 0;
+    failures += strcmp(FeedReaderGetErrorText(reader), "no frame indices") != 0;
+    failures += FeedReaderReadFramesAt(reader, &second, 1, frame, sizeof(frame), NULL) != 0;
+    failures += FeedReaderGetErrorCode(reader) != FEED_READER_E_NO_READER;
+    failures += FeedReaderReadFramesAt(reader, NULL, 1, frame, sizeof(frame), NULL) != 0;
+    failures += strcmp(FeedReaderGetErrorText(reader), "no times") != 0;
+    failures += FeedReaderSetAudioOutput(reader, 44100, 2, &rate, NULL) != 0 || rate != -1;
+    failures += FeedReaderReadAudio(reader, 0.0, 1.0, samples, sizeof(samples), &count) != 0;
+    failures += FeedReaderGetErrorCode(reader) != FEED_READER_E_NO_READER || count != -1;
+    FeedReaderDestroy(reader);
+    FeedReaderDestroy(NULL);
     return failures;
 }

@@ -6,7 +6,10 @@ expected="FeedAddAudioSource FeedAddVideoSource FeedAddVideoSourceEx FeedClearSo
 FeedDestroy FeedGetDuration FeedGetEndReason FeedGetErrorCode FeedGetErrorText FeedGetPosition
 FeedGetSourceOutcome FeedGetSourceTimes FeedGetState FeedGetVersion FeedPause FeedRemoveSource FeedSetAudioCallback FeedSetAudioChannels FeedSetAudioFade
 FeedSetAudioSampleRate FeedSetClipMode FeedSetFrameRate FeedSetSourceTimes FeedSetSyncEnabled
-FeedSetVideoCallback FeedSetVideoFade FeedSetVideoSize FeedStart FeedStop"
+FeedSetVideoCallback FeedSetVideoFade FeedSetVideoSize FeedStart FeedStop
+FeedReaderOpen FeedReaderDestroy FeedReaderGetErrorCode FeedReaderGetErrorText
+FeedReaderGetMediaInfo FeedReaderGetStreamInfo FeedReaderSetVideoOutput FeedReaderReadFrames
+FeedReaderReadFramesAt FeedReaderSetAudioOutput FeedReaderReadAudio"
 
 actual=$(nm -D --defined-only "$1" | awk '$2 == "T" { sub(/@.*/, "", $3); print $3 }' | sort)
 wanted=$(echo "$expected" | tr ' ' '\n' | sed '/^$/d' | sort)

@@ -70,9 +70,9 @@ def run_feed(media: str, tally: Tally) -> None:
 
     with feed.Feed(size=(WIDTH, HEIGHT), fps=FPS, sample_rate=RATE, channels=CHANNELS) as f:
         for name, start, stop in VIDEO_SPANS:
-            f.add_video(os.path.join(media, name), start, stop)
+            f.add_video(os.path.join(media, name), start_ms=start, stop_ms=stop)
         for name, start, stop in AUDIO_SPANS:
-            f.add_audio(os.path.join(media, name), start, stop)
+            f.add_audio(os.path.join(media, name), start_ms=start, stop_ms=stop)
         f.video_fade(fade_in_ms=1000, fade_out_ms=1000, colour=0x000000)
         f.audio_fade(fade_in_ms=3000, fade_out_ms=3000)
         VideoFrame = feed.VideoFrame

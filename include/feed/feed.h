@@ -322,6 +322,207 @@ FEED_API int32_t FEED_CALL FeedGetSourceOutcome(FeedHandle feed, int32_t id,
  * the header a host was built with. Takes no feed. Any thread. */
 FEED_API int32_t FEED_CALL FeedGetVersion(void);
 
+/* ==== Reading files: a probe and a reader, beside the list ================================ */
+/*
+ * A reader opens one file (a local media file or a "lavfi:" graph, under the same rules as a
+ * source) and tells what it holds: the container and each of its streams. It reads any frame
+ * of the file's video, by its index in presentation order or as shown at a time, drawn as the
+ * feed draws a clip's frames (size, clip mode, bars; upright, square pixels) in a chosen pixel
+ * format; and any range of the file's audio at a chosen rate and channel count, sample-exact.
+ * The video and audio read are the streams a video and an audio source of the file play.
+ *
+ * Times are seconds of source time, as a source's start and stop: 0 is the file's start (its
+ * first timestamp when that is positive, else 0). A time shows the latest frame whose time is
+ * at or before it, times taken to the nearest 100 ns. Frame i is the i-th frame a full decode
+ * of the stream yields.
+ *
+ * Results. Every call but FeedReaderOpen, FeedReaderDestroy and the two error queries returns
+ * 1 (done) or 0 (failed) and reports: FeedReaderGetErrorCode() then gives FEED_READER_OK (0)
+ * or a FEED_READER_E_ code, FeedReaderGetErrorText() "" or why (naming the file, the stream
+ * or the range at fault).
+ *
+ * Threads. A reader is used by one thread at a time, any thread; readers are independent of
+ * each other and of feeds. Calls block while they read and decode. After fork(), a child must
+ * neither use nor destroy a reader opened before it (its decoder threads stayed behind): it
+ * opens its own.
+ *
+ * Records. A host sets a record's size to sizeof the record before a call fills it in; on
+ * return size holds the bytes the library filled in (a later version may fill in more).
+ *
+ * The reader belongs to the media engine, beside the functions the feed plays with: an engine
+ * without one makes every reader fail with FEED_READER_E_NO_READER.
+ */
+
+/* Opaque handle to a reader. */
+typedef struct FeedReaderObject* FeedReaderHandle;
+
+/* FeedReaderGetErrorCode() values. */
+typedef int32_t FeedReaderError;
+enum {
+    FEED_READER_OK = 0,
+    FEED_READER_E_NOT_FOUND = -1,    /* no file of that name */
+    FEED_READER_E_CANNOT_OPEN = -2,  /* not a regular file, or nothing FFmpeg reads in it */
+    FEED_READER_E_NO_STREAM = -3,    /* no such stream, or none of the kind asked for */
+    FEED_READER_E_OUT_OF_RANGE = -4, /* a frame index or time outside the stream's frames */
+    FEED_READER_E_BAD_ARGUMENT = -5, /* a size, rate, count, record or buffer the call refuses */
+    FEED_READER_E_NO_READER = -6,    /* the media engine has no reader */
+    FEED_READER_E_FAILED = -7,       /* the stream could not be read */
+    FEED_READER_E_OUT_OF_MEMORY = -8
+};
+
+/* FeedStreamInfo.type values. */
+typedef int32_t FeedStreamType;
+enum {
+    FEED_STREAM_OTHER = 0,
+    FEED_STREAM_VIDEO = 1,
+    FEED_STREAM_AUDIO = 2,
+    FEED_STREAM_SUBTITLE = 3,
+    FEED_STREAM_DATA = 4,
+    FEED_STREAM_ATTACHMENT = 5
+};
+
+/* FeedStreamInfo.frameCountFrom values. */
+enum {
+    FEED_FRAME_COUNT_UNKNOWN = 0,
+    FEED_FRAME_COUNT_FROM_CONTAINER = 1, /* the file's own figure */
+    FEED_FRAME_COUNT_COUNTED = 2         /* counted by reading the stream */
+};
+
+/* Pixel formats of the frames a reader writes: bytes per pixel in memory order. */
+typedef int32_t FeedPixelFormat;
+enum {
+    FEED_PIXEL_BGRX = 0,  /* B, G, R, 0: the feed's own frames */
+    FEED_PIXEL_BGRA = 1,  /* B, G, R, 255 */
+    FEED_PIXEL_RGBA = 2,  /* R, G, B, 255 */
+    FEED_PIXEL_RGB24 = 3, /* R, G, B */
+    FEED_PIXEL_BGR24 = 4, /* B, G, R */
+    FEED_PIXEL_GRAY8 = 5  /* luma: 0.299 R + 0.587 G + 0.114 B, full range */
+};
+
+/* What a file holds as a whole (FeedReaderGetMediaInfo). 72 bytes. */
+typedef struct FeedMediaInfo {
+    uint32_t size;          /* set by the host to sizeof(FeedMediaInfo) */
+    int32_t streamCount;    /* streams are numbered 0 to streamCount - 1 */
+    int32_t videoStream;    /* the stream a video source plays, -1 when none */
+    int32_t audioStream;    /* the stream an audio source plays, -1 when none */
+    double durationSeconds; /* the container's, -1 when unknown */
+    double startSeconds;    /* the container's first timestamp on the file's own clock */
+    int64_t bitRate;        /* bits per second, 0 when unknown */
+    char format[32];        /* FFmpeg's name of the container, zero-terminated */
+} FeedMediaInfo;
+
+/* One stream of a file (FeedReaderGetStreamInfo). 136 bytes. */
+typedef struct FeedStreamInfo {
+    uint32_t size; /* set by the host to sizeof(FeedStreamInfo) */
+    int32_t index;
+    FeedStreamType type;
+    /* Video: the picture as shown (the sample aspect ratio applied to the width, then turned
+     * upright), as stored, and the clockwise degrees (0, 90, 180, 270) that turn it upright. */
+    int32_t width;
+    int32_t height;
+    int32_t codedWidth;
+    int32_t codedHeight;
+    int32_t rotation;
+    int32_t frameRateNum; /* video: average frames per second as a fraction; 0/1 unknown */
+    int32_t frameRateDen;
+    int32_t sampleRate;     /* audio: Hz */
+    int32_t channels;       /* audio */
+    int32_t frameCountFrom; /* FEED_FRAME_COUNT_ */
+    int32_t reserved;
+    int64_t frameCount;     /* frames of the stream, -1 when unknown */
+    double durationSeconds; /* the container's figure for the stream, -1 when unknown */
+    double startSeconds;    /* the stream's first timestamp on the file's own clock, 0 unknown */
+    /* Counted video streams only, else -1: the first frame's source time and where the last
+     * frame stops being shown. Frames can be read at times from the one until the other. */
+    double firstFrameSeconds;
+    double endSeconds;
+    int64_t bitRate; /* bits per second, 0 when unknown */
+    char codec[32];  /* FFmpeg's name of the codec, zero-terminated */
+} FeedStreamInfo;
+
+/* Opens fileName (copied; a local media file or a "lavfi:" graph) and reads what it holds.
+ * Returns the reader, NULL only when memory runs out; the host frees it with
+ * FeedReaderDestroy(). When the file cannot be opened, the reader reports why (NOT_FOUND,
+ * CANNOT_OPEN, BAD_ARGUMENT for a NULL name, NO_READER) and every later call fails the same
+ * way. Any thread. */
+FEED_API FeedReaderHandle FEED_CALL FeedReaderOpen(const char* fileName);
+
+/* Closes the file and frees the reader. NULL is ignored. The handle must not be used
+ * afterwards. */
+FEED_API void FEED_CALL FeedReaderDestroy(FeedReaderHandle reader);
+
+/* FEED_READER_OK after the last reporting call succeeded, else its FEED_READER_E_ code. */
+FEED_API FeedReaderError FEED_CALL FeedReaderGetErrorCode(FeedReaderHandle reader);
+
+/* "" after the last reporting call succeeded, else why it failed. Owned by the reader: valid
+ * until its next call or its destruction. */
+FEED_API const char* FEED_CALL FeedReaderGetErrorText(FeedReaderHandle reader);
+
+/* Fills in *info (its size set first). 1, or 0 (BAD_ARGUMENT: NULL or a size below
+ * sizeof(FeedMediaInfo)). Reports. */
+FEED_API int32_t FEED_CALL FeedReaderGetMediaInfo(FeedReaderHandle reader, FeedMediaInfo* info);
+
+/* Fills in *info (its size set first) for stream `stream`. With countFrames non-zero, a video
+ * stream's frames are counted by reading the whole stream once (the reader keeps the count),
+ * and firstFrameSeconds and endSeconds filled in; otherwise frameCount is the container's
+ * figure, when it gives one. 1, or 0 (NO_STREAM, BAD_ARGUMENT, FAILED). Reports. */
+FEED_API int32_t FEED_CALL FeedReaderGetStreamInfo(FeedReaderHandle reader, int32_t stream,
+                                                   int32_t countFrames, FeedStreamInfo* info);
+
+/* How FeedReaderReadFrames draws frames: width x height pixels (1 to 16384 a side; 0 and 0
+ * the picture's own shown size; one side 0 follows the picture's shape), clipMode as
+ * FeedSetClipMode (0 stretch, 1 fit with bars of barColour 0x00RRGGBB, 2 fill), in
+ * pixelFormat, pixels interleaved (planar 0: rows of pixels) or one plane per channel (planar
+ * non-zero: the channels' planes one after another, each rows of bytes). The size drawn and
+ * the bytes of one frame are written to the non-NULL outputs. Until it is called, frames are
+ * drawn at the picture's own size as B G R X. 1, or 0 (NO_STREAM: the file has no video;
+ * BAD_ARGUMENT). Reports. */
+FEED_API int32_t FEED_CALL FeedReaderSetVideoOutput(FeedReaderHandle reader, int32_t width,
+                                                    int32_t height, int32_t clipMode,
+                                                    uint32_t barColour, FeedPixelFormat pixelFormat,
+                                                    int32_t planar, int32_t* outWidth,
+                                                    int32_t* outHeight, int64_t* frameBytes);
+
+/* Draws the frames at the `count` presentation indices (0 to the frame count - 1; any order,
+ * repeats allowed) into frames, one after another in the order asked, frameBytes each;
+ * `bytes` is the buffer's length. times, when not NULL, receives each frame's source time in
+ * seconds. The frames are decoded in one forward pass in presentation order; a seek is made
+ * only where a keyframe lies between one wanted frame and the next, and a call that goes on
+ * after the last frame of the call before goes on decoding from there. The first call counts
+ * the stream's frames (as FeedReaderGetStreamInfo with countFrames). 1, or 0 (OUT_OF_RANGE
+ * naming the index and the frames there are, BAD_ARGUMENT for a short or NULL buffer,
+ * NO_STREAM, FAILED); nothing is drawn on failure. Reports. */
+FEED_API int32_t FEED_CALL FeedReaderReadFrames(FeedReaderHandle reader, const int64_t* indices,
+                                                int32_t count, uint8_t* frames, int64_t bytes,
+                                                double* times);
+
+/* As FeedReaderReadFrames, for the frames shown at `count` source times in seconds: each the
+ * latest frame at or before its time. A time before the first frame, or from the end of the
+ * last on, fails (OUT_OF_RANGE, naming the times the frames are shown). Reports. */
+FEED_API int32_t FEED_CALL FeedReaderReadFramesAt(FeedReaderHandle reader, const double* seconds,
+                                                  int32_t count, uint8_t* frames, int64_t bytes,
+                                                  double* times);
+
+/* How FeedReaderReadAudio writes samples: interleaved signed 16-bit at sampleRate Hz (1 to
+ * 768000; 0: the stream's own) in channels channels (1 to 8; 0: the stream's own, at most 8;
+ * mono and multichannel sound are mixed up or down). The rate and channels used are written to
+ * the non-NULL outputs. Until it is called, the stream's own. 1, or 0 (NO_STREAM: the file has
+ * no audio; BAD_ARGUMENT). Reports. */
+FEED_API int32_t FEED_CALL FeedReaderSetAudioOutput(FeedReaderHandle reader, int32_t sampleRate,
+                                                    int32_t channels, int32_t* outSampleRate,
+                                                    int32_t* outChannels);
+
+/* The audio from startSeconds to stopSeconds of source time: round(stop x rate) - round(start
+ * x rate) sample frames, the k-th being the source's sound at round(start x rate) + k samples,
+ * so that ranges that adjoin join sample for sample. Silence where the range lies outside the
+ * stream. Writes the count to *sampleFrames (when not NULL) and the samples into samples
+ * (`bytes` long) unless samples is NULL, which only counts. A read that starts where the last
+ * one stopped goes on decoding from there. 1, or 0 (BAD_ARGUMENT: stop before start, a short
+ * buffer; OUT_OF_RANGE: times beyond 10^9 s or not numbers; NO_STREAM). Reports. */
+FEED_API int32_t FEED_CALL FeedReaderReadAudio(FeedReaderHandle reader, double startSeconds,
+                                               double stopSeconds, int16_t* samples, int64_t bytes,
+                                               int64_t* sampleFrames);
+
 #ifdef __cplusplus
 }
 #endif

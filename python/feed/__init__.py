@@ -1,18 +1,27 @@
 """Decoded video frames and audio buffers from a list of media files, as numpy arrays.
 
-The simple case, one file's frames::
+What a file holds, and any frame or sample of it::
 
     import feed
-    for frame in feed.frames("clip.mp4", start_ms=1000, stop_ms=3000, size=(640, 360), fps=25):
+    info = feed.probe("clip.mp4")               # container, streams, rates, frame counts
+    video = feed.VideoReader("clip.mp4", size=(224, 224), format="rgb24")
+    first, last = video[0], video[-1]           # (224, 224, 3) uint8
+    batch = video.get_frames_at([0, 30, 60])    # (3, 224, 224, 3), one forward pass
+    shown = video.get_frames_played_at([1.5])   # the frame shown at 1.5 s
+    sound = feed.AudioReader("clip.mp4", sample_rate=16000, channels=1).read(1.0, 2.0)
+
+One file's frames at a frame rate, as the feed plays them::
+
+    for frame in feed.frames("clip.mp4", start=1.0, stop=3.0, size=(640, 360), fps=25):
         ...  # (360, 640, 4) uint8, bytes B, G, R, 0 per pixel
 
 The whole feed: video sources strung onto one timeline, audio sources onto another, the
 shorter padded so both end together, with fades::
 
     with feed.Feed(size=(640, 360), fps=25, sample_rate=44100, channels=2) as f:
-        f.add_video("a.mp4", 0, 20000)
-        f.add_audio("music.mp3", 0, 15000)
-        f.video_fade(fade_in_ms=1000, fade_out_ms=1000, colour=0x000000)
+        f.add_video("a.mp4", 0, 20)               # seconds inside the file
+        f.add_audio("music.mp3", 0, 15)
+        f.video_fade(fade_in=1, fade_out=1, colour=0x000000)
         for item in f.play():
             if isinstance(item, feed.VideoFrame):
                 ...  # item.array: (height, width, 4) uint8; item.position_ms
@@ -24,39 +33,66 @@ timeline order. The library decodes on threads of its own into a bounded queue; 
 body is slow the library waits, so nothing is dropped and memory stays bounded. Each array owns
 its memory (it is not reused behind your back) and may be kept.
 
-Leaving the loop early, an exception in it, Ctrl-C, or the iterator being collected stops the
-session. A source file that cannot be opened, or lacks the stream it is added for, raises
-SourceError, unless the feed or the add says allow_missing=True: it then plays as black
-frames or silence for its span, as the library does. Refusals raise FeedError with the
-library's own message.
+Times are seconds as floats; the *_ms keywords of earlier versions (start_ms=1000) are still
+taken. Leaving the loop early, an exception in it, Ctrl-C, or the iterator being collected
+stops the session. A source file that cannot be opened, or lacks the stream it is added for,
+raises SourceError (a missing file also FileNotFoundError), unless the feed or the add says
+allow_missing=True: it then plays as black frames or silence for its span, as the library
+does. A span that reaches past the end of its file warns (FeedWarning). Refusals raise
+FeedError with the library's own message; sizes, rates and channel counts the library would
+take but never play raise ValueError naming the range.
+
+The package is fork-safe (a forked child forgets the feeds and readers it inherited; readers
+open their file again there) and readers pickle, so a multiprocessing pool or a PyTorch
+DataLoader with workers can read one file's frames in parallel.
 """
 
 from __future__ import annotations
 
 import atexit
 import enum
+import errno
 import operator
 import os
 import sys
+import warnings
 import weakref
 from typing import Dict, Iterator, Optional, Sequence, Tuple, Union
 
-from . import _feed
+from . import _feed, _reader
 from ._feed import AudioBuffer, FeedError, VideoFrame
+from ._reader import (
+    AudioReader,
+    FeedWarning,
+    MediaError,
+    MediaInfo,
+    PathName,
+    StreamInfo,
+    VideoReader,
+    probe,
+)
+
+__version__: str = _feed.__version__
 
 __all__ = [
     "AudioBuffer",
+    "AudioReader",
     "ClipMode",
     "Feed",
     "FeedError",
+    "FeedWarning",
+    "MediaError",
+    "MediaInfo",
     "Playback",
     "SourceError",
+    "SourceNotFoundError",
     "State",
+    "StreamInfo",
     "VideoFrame",
+    "VideoReader",
     "frames",
+    "probe",
 ]
-
-PathName = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 
 _INT32_MIN = -(2**31)
 _INT32_MAX = 2**31 - 1
@@ -68,8 +104,14 @@ _NO_STREAM_TEXT = {"video": "The media has no video stream", "audio": "The media
 # The library's message for times out of order, which its adds refuse without a report.
 _BAD_TIMES_TEXT = "Start time or Stop time invalid"
 
-# _feed.check_source statuses.
-_PLAYS, _CANNOT_OPEN, _NO_STREAM = 0, 1, 2
+# What the check of a source finds.
+_PLAYS, _CANNOT_OPEN, _NO_STREAM, _NOT_FOUND = 0, 1, 2, 3
+
+# What the engine plays, beyond which the library takes a format without a word and then plays
+# nothing.
+_MAX_SIDE = 16384
+_MAX_FPS = 1000
+_MAX_SAMPLE_RATE = 768000
 
 
 class State(enum.IntEnum):
@@ -102,11 +144,50 @@ class SourceError(FeedError):
         self.kind = kind
 
 
+class SourceNotFoundError(FileNotFoundError, SourceError):
+    """A source whose file does not exist: a SourceError and a FileNotFoundError (errno ENOENT,
+    filename the name as given)."""
+
+    def __init__(self, message: str, name: PathName, kind: str) -> None:
+        FileNotFoundError.__init__(self, errno.ENOENT, message, os.fsdecode(name))
+        self.message = message
+        self.name = name
+        self.kind = kind
+
+    def __str__(self) -> str:
+        return f"{self.message}: {os.fsdecode(self.name)!r}"
+
+
 def _ms(value: int, what: str) -> int:
     """A time in milliseconds as the C interface takes it (a 32-bit integer)."""
     value = operator.index(value)
     if not _INT32_MIN <= value <= _INT32_MAX:
         raise ValueError(f"{what} must fit in 32 bits, not {value}")
+    return value
+
+
+def _time_ms(value: Optional[float], ms: Optional[int], what: str) -> Optional[int]:
+    """A time given in seconds (`what`) or milliseconds (`what`_ms), in milliseconds for the C
+    interface (to the nearest); None when neither is given."""
+    if ms is not None:
+        if value is not None:
+            raise TypeError(f"give {what} or {what}_ms, not both")
+        return _ms(ms, f"{what}_ms")
+    if value is None:
+        return None
+    milliseconds = round(_reader.seconds(value, what) * 1000)
+    if not _INT32_MIN <= milliseconds <= _INT32_MAX:
+        raise ValueError(f"{what} must lie within {_INT32_MAX // 1000} s of 0, not {value}")
+    return milliseconds
+
+
+def _in_range(value: int, least: Optional[int], most: int, what: str, unit: str) -> int:
+    """A value the library would take but the engine never plays, refused here, naming the
+    range (least None: the library refuses what is too small itself, in its own words)."""
+    if least is None and value > most:
+        raise ValueError(f"{what} must be {most}{unit} or less, not {value}")
+    if least is not None and not least <= value <= most:
+        raise ValueError(f"{what} must be {least} to {most}{unit}, not {value}")
     return value
 
 
@@ -133,6 +214,29 @@ def _name_bytes(name: PathName) -> bytes:
     return data
 
 
+def _check_source(name: PathName, kind: str) -> Tuple[int, int]:
+    """(status, length in ms or -1) of a source, opened by the library's reader as the engine
+    opens it: the library plays a source it cannot open as black or silence without a word."""
+    try:
+        core = _feed.Reader(_name_bytes(name))
+    except _feed.ReaderFailure as failure:
+        code = failure.args[0]
+        if code == _reader._NO_READER:
+            return _PLAYS, -1  # an engine that cannot tell: taken as it is
+        return (_NOT_FOUND if code == _reader._NOT_FOUND else _CANNOT_OPEN), -1
+    try:
+        media = core.media_info()
+        stream = media[f"{kind}_stream"]
+        if stream is None:
+            return _NO_STREAM, -1
+        length = core.stream_info(stream, False)["duration"]
+        if length is None:
+            length = media["duration"]
+        return _PLAYS, -1 if length is None else round(length * 1000)
+    finally:
+        core.close()
+
+
 # Feeds still open, closed at exit so that no engine thread runs while the interpreter ends.
 _open_feeds: "weakref.WeakSet[Feed]" = weakref.WeakSet()
 
@@ -141,6 +245,21 @@ _open_feeds: "weakref.WeakSet[Feed]" = weakref.WeakSet()
 def _close_open_feeds() -> None:
     for open_feed in list(_open_feeds):
         open_feed.close()
+
+
+def _forget_inherited() -> None:
+    """In a forked child: the feeds and readers inherited from the parent are let go of without
+    being freed (the engine's threads, and any waits on their locks, stayed in the parent, so
+    freeing them would wait for ever); the child's feeds read as closed, its readers open
+    their files again when next used."""
+    for inherited in list(_open_feeds):
+        inherited._core.abandon()
+    _open_feeds.clear()
+    _reader.forget_inherited_readers()
+
+
+if hasattr(os, "register_at_fork"):
+    os.register_at_fork(after_in_child=_forget_inherited)
 
 
 class Feed:
@@ -195,75 +314,96 @@ class Feed:
     def add_video(
         self,
         name: PathName,
-        start_ms: int = 0,
-        stop_ms: Optional[int] = None,
+        start: Optional[float] = None,
+        stop: Optional[float] = None,
         *,
+        start_ms: Optional[int] = None,
+        stop_ms: Optional[int] = None,
         crop: Optional[Sequence[int]] = None,
         bars_colour: int = 0x000000,
         allow_missing: Optional[bool] = None,
     ) -> int:
-        """Adds `name` from start_ms to stop_ms (inside the file) at the end of the video
+        """Adds `name` from `start` to `stop` seconds (inside the file) at the end of the video
         timeline; returns the source's id.
 
         name: a local media file, or a "lavfi:" graph such as
-        "lavfi:testsrc2=size=640x360:rate=25:duration=5". stop_ms None: the end of the file's
-        video (a lavfi: graph needs it given). crop: (left, top, right, bottom) in source
-        pixels, applied before scaling. bars_colour: 0xRRGGBB of the bars in ClipMode.FIT.
-        Raises SourceError when the file cannot be opened or has no video (unless missing
-        sources are allowed), FeedError when the library refuses.
+        "lavfi:testsrc2=size=640x360:rate=25:duration=5". start None: 0; stop None: the end of
+        the file's video (a lavfi: graph needs it given); start_ms and stop_ms take
+        milliseconds instead. crop: (left, top, right, bottom) in source pixels, applied before
+        scaling. bars_colour: 0xRRGGBB of the bars in ClipMode.FIT. Raises SourceError when the
+        file cannot be opened or has no video (SourceNotFoundError, a FileNotFoundError too,
+        when it does not exist), unless missing sources are allowed; FeedError when the
+        library refuses. Warns (FeedWarning) when the span reaches outside the file's video.
         """
         crop_rect = None
         if crop is not None:
             crop_rect = [_ms(value, "crop") for value in crop]
             if len(crop_rect) != 4:
                 raise ValueError("crop is (left, top, right, bottom)")
-        start, stop = self._checked_span(name, "video", start_ms, stop_ms, allow_missing)
-        source_id = self._core.add_video(
-            _name_bytes(name), start, stop, crop_rect, _colour(bars_colour, "bars_colour")
+        start_at, stop_at = self._checked_span(
+            name, "video", _time_ms(start, start_ms, "start"), _time_ms(stop, stop_ms, "stop"),
+            allow_missing,
         )
-        self._sources[source_id] = ("video", start, stop)
+        source_id = self._core.add_video(
+            _name_bytes(name), start_at, stop_at, crop_rect, _colour(bars_colour, "bars_colour")
+        )
+        self._sources[source_id] = ("video", start_at, stop_at)
         return source_id
 
     def add_audio(
         self,
         name: PathName,
-        start_ms: int = 0,
-        stop_ms: Optional[int] = None,
+        start: Optional[float] = None,
+        stop: Optional[float] = None,
         *,
+        start_ms: Optional[int] = None,
+        stop_ms: Optional[int] = None,
         allow_missing: Optional[bool] = None,
     ) -> int:
-        """Adds `name` from start_ms to stop_ms (inside the file) at the end of the audio
+        """Adds `name` from `start` to `stop` seconds (inside the file) at the end of the audio
         timeline; returns the source's id. As add_video, for the file's audio."""
-        start, stop = self._checked_span(name, "audio", start_ms, stop_ms, allow_missing)
-        source_id = self._core.add_audio(_name_bytes(name), start, stop)
-        self._sources[source_id] = ("audio", start, stop)
+        start_at, stop_at = self._checked_span(
+            name, "audio", _time_ms(start, start_ms, "start"), _time_ms(stop, stop_ms, "stop"),
+            allow_missing,
+        )
+        source_id = self._core.add_audio(_name_bytes(name), start_at, stop_at)
+        self._sources[source_id] = ("audio", start_at, stop_at)
         return source_id
 
     def _checked_span(
         self,
         name: PathName,
         kind: str,
-        start_ms: int,
-        stop_ms: Optional[int],
+        start: Optional[int],
+        stop: Optional[int],
         allow_missing: Optional[bool],
     ) -> Tuple[int, int]:
-        start = _ms(start_ms, "start_ms")
-        stop = None if stop_ms is None else _ms(stop_ms, "stop_ms")
+        """(start, stop) in ms of a source's span, its file checked; stop None: the end."""
+        start = 0 if start is None else start
         if stop is not None and stop < start:
             raise FeedError(_BAD_TIMES_TEXT)
         missing_ok = self.allow_missing if allow_missing is None else bool(allow_missing)
-        status, length_ms = _feed.check_source(_name_bytes(name), kind == "video")
+        status, length_ms = _check_source(name, kind)
         if status != _PLAYS and not missing_ok:
-            text = _CANNOT_OPEN_TEXT if status == _CANNOT_OPEN else _NO_STREAM_TEXT[kind]
+            if status == _NOT_FOUND:
+                raise SourceNotFoundError(_CANNOT_OPEN_TEXT, name, kind)
+            text = _NO_STREAM_TEXT[kind] if status == _NO_STREAM else _CANNOT_OPEN_TEXT
             raise SourceError(text, name, kind)
         if stop is None:
             if length_ms < 0:
-                raise ValueError(
-                    f"stop_ms is needed: the length of {os.fsdecode(name)!r} is not known"
-                )
+                raise ValueError(f"stop is needed: the length of {os.fsdecode(name)!r} is not known")
             stop = length_ms
             if stop < start:
                 raise FeedError(_BAD_TIMES_TEXT)
+        elif status == _PLAYS and length_ms >= 0 and (stop > length_ms or start < 0):
+            warnings.warn(
+                FeedWarning(
+                    f"{os.fsdecode(name)!r}: the span {start / 1000} s to {stop / 1000} s reaches "
+                    f"outside its {kind} (0 s to {length_ms / 1000} s); that part plays "
+                    f"{'black' if kind == 'video' else 'silent'}"
+                ),
+                stacklevel=3,
+            )
         return start, stop
 
     def remove_source(self, source_id: int) -> None:
@@ -276,15 +416,31 @@ class Feed:
         self._core.clear_sources()
         self._sources.clear()
 
-    def set_source_times(self, source_id: int, start_ms: int, stop_ms: int) -> None:
-        """Changes a source's span inside its file."""
-        start, stop = _ms(start_ms, "start_ms"), _ms(stop_ms, "stop_ms")
-        self._core.set_source_times(source_id, start, stop)
+    def set_source_times(
+        self,
+        source_id: int,
+        start: Optional[float] = None,
+        stop: Optional[float] = None,
+        *,
+        start_ms: Optional[int] = None,
+        stop_ms: Optional[int] = None,
+    ) -> None:
+        """Changes a source's span inside its file: seconds, or start_ms and stop_ms."""
+        start_at = _time_ms(start, start_ms, "start")
+        stop_at = _time_ms(stop, stop_ms, "stop")
+        if start_at is None or stop_at is None:
+            raise TypeError("set_source_times needs a start and a stop")
+        self._core.set_source_times(source_id, start_at, stop_at)
         kind = self._sources.get(source_id, ("video", 0, 0))[0]
-        self._sources[source_id] = (kind, start, stop)
+        self._sources[source_id] = (kind, start_at, stop_at)
 
-    def source_times(self, source_id: int) -> Tuple[int, int]:
-        """A source's (start_ms, stop_ms), possibly 1 ms nearer to zero than set."""
+    def source_times(self, source_id: int) -> Tuple[float, float]:
+        """A source's (start, stop) in seconds, possibly 1 ms nearer to zero than set."""
+        start, stop = self.source_times_ms(source_id)
+        return start / 1000, stop / 1000
+
+    def source_times_ms(self, source_id: int) -> Tuple[int, int]:
+        """A source's (start, stop) in ms, as the library keeps them."""
         return tuple(self._core.source_times(source_id))  # type: ignore[return-value]
 
     # ---- format and settings -------------------------------------------------------------
@@ -301,11 +457,21 @@ class Feed:
         while a session runs."""
         if size is not None:
             width, height = size
-            self._core.set_video_size(_ms(width, "width"), _ms(height, "height"))
+            self._core.set_video_size(
+                _in_range(_ms(width, "width"), None, _MAX_SIDE, "width", " pixels"),
+                _in_range(_ms(height, "height"), None, _MAX_SIDE, "height", " pixels"),
+            )
         if fps is not None:
+            if float(fps) > _MAX_FPS:
+                raise ValueError(f"fps must be 0 to {_MAX_FPS} (0: the first clip's own), not {fps}")
             self._core.set_frame_rate(float(fps))
         if sample_rate is not None:
-            self._core.set_sample_rate(_ms(sample_rate, "sample_rate"))
+            self._core.set_sample_rate(
+                _in_range(
+                    _ms(sample_rate, "sample_rate"), 0, _MAX_SAMPLE_RATE, "sample_rate",
+                    " Hz (0: the first clip's own)",
+                )
+            )
         if channels is not None:
             self._core.set_channels(_ms(channels, "channels"))
 
@@ -324,32 +490,47 @@ class Feed:
 
     def video_fade(
         self,
-        fade_in_ms: int = 0,
-        fade_out_ms: int = 0,
+        fade_in: Optional[float] = None,
+        fade_out: Optional[float] = None,
         colour: int = 0x000000,
         *,
+        fade_in_ms: Optional[int] = None,
+        fade_out_ms: Optional[int] = None,
         fade_in_colour: Optional[int] = None,
         fade_out_colour: Optional[int] = None,
     ) -> None:
-        """Fades the video in from `colour` over the first fade_in_ms of the timeline and out
-        to it over the last fade_out_ms; 0 switches that fade off. Colours are 0xRRGGBB;
-        fade_in_colour and fade_out_colour set them apart. From the next frame, at any time."""
-        fade_in, fade_out = _ms(fade_in_ms, "fade_in_ms"), _ms(fade_out_ms, "fade_out_ms")
-        if fade_in < 0 or fade_out < 0:
+        """Fades the video in from `colour` over the first fade_in seconds of the timeline and
+        out to it over the last fade_out seconds (or fade_in_ms and fade_out_ms); 0 or None
+        switches that fade off. Colours are 0xRRGGBB; fade_in_colour and fade_out_colour set
+        them apart. From the next frame, at any time."""
+        fade_in_at = _time_ms(fade_in, fade_in_ms, "fade_in") or 0
+        fade_out_at = _time_ms(fade_out, fade_out_ms, "fade_out") or 0
+        if fade_in_at < 0 or fade_out_at < 0:
             raise ValueError("fade lengths are 0 or more")
         in_colour = _colour(colour if fade_in_colour is None else fade_in_colour, "fade_in_colour")
         out_colour = _colour(
             colour if fade_out_colour is None else fade_out_colour, "fade_out_colour"
         )
-        self._core.set_video_fade(fade_in > 0, fade_in, in_colour, fade_out > 0, fade_out, out_colour)
+        self._core.set_video_fade(
+            fade_in_at > 0, fade_in_at, in_colour, fade_out_at > 0, fade_out_at, out_colour
+        )
 
-    def audio_fade(self, fade_in_ms: int = 0, fade_out_ms: int = 0) -> None:
-        """Fades the audio in over the first fade_in_ms of the timeline and out over the last
-        fade_out_ms; 0 switches that fade off. From the next buffer, at any time."""
-        fade_in, fade_out = _ms(fade_in_ms, "fade_in_ms"), _ms(fade_out_ms, "fade_out_ms")
-        if fade_in < 0 or fade_out < 0:
+    def audio_fade(
+        self,
+        fade_in: Optional[float] = None,
+        fade_out: Optional[float] = None,
+        *,
+        fade_in_ms: Optional[int] = None,
+        fade_out_ms: Optional[int] = None,
+    ) -> None:
+        """Fades the audio in over the first fade_in seconds of the timeline and out over the
+        last fade_out seconds (or fade_in_ms and fade_out_ms); 0 or None switches that fade
+        off. From the next buffer, at any time."""
+        fade_in_at = _time_ms(fade_in, fade_in_ms, "fade_in") or 0
+        fade_out_at = _time_ms(fade_out, fade_out_ms, "fade_out") or 0
+        if fade_in_at < 0 or fade_out_at < 0:
             raise ValueError("fade lengths are 0 or more")
-        self._core.set_audio_fade(fade_in > 0, fade_in, fade_out > 0, fade_out)
+        self._core.set_audio_fade(fade_in_at > 0, fade_in_at, fade_out_at > 0, fade_out_at)
 
     # ---- sessions ------------------------------------------------------------------------
 
@@ -397,6 +578,19 @@ class Feed:
     def state(self) -> State:
         """State.IDLE, RUNNING or PAUSED."""
         return State(self._core.state())
+
+    @property
+    def duration(self) -> Optional[float]:
+        """The running session's length in seconds; None while idle or while it is being
+        built."""
+        duration = self.duration_ms
+        return None if duration is None else duration / 1000
+
+    @property
+    def position(self) -> Tuple[Optional[float], Optional[float]]:
+        """(video, audio): times in seconds of the last delivered frame and buffer; None while
+        idle."""
+        return tuple(None if ms is None else ms / 1000 for ms in self.position_ms)  # type: ignore
 
     @property
     def duration_ms(self) -> Optional[int]:
@@ -537,20 +731,23 @@ class _Frames:
 
 def frames(
     name: PathName,
-    start_ms: int = 0,
-    stop_ms: Optional[int] = None,
+    start: Optional[float] = None,
+    stop: Optional[float] = None,
     size: Optional[Tuple[int, int]] = None,
     fps: float = 0.0,
     *,
+    start_ms: Optional[int] = None,
+    stop_ms: Optional[int] = None,
     crop: Optional[Sequence[int]] = None,
     clip_mode: Union[ClipMode, str, int] = ClipMode.STRETCH,
     bars_colour: int = 0x000000,
     allow_missing: bool = False,
     max_queued_frames: int = 4,
 ) -> Iterator:
-    """The frames of one file from start_ms to stop_ms (None: its end), as (height, width, 4)
-    uint8 arrays, bytes B, G, R, 0 per pixel, one per frame at `fps` (0: the file's own) and
-    `size` (None: the file's own).
+    """The frames of one file from `start` to `stop` seconds (None: its start and its end;
+    start_ms and stop_ms take milliseconds), as (height, width, 4) uint8 arrays, bytes B, G, R,
+    0 per pixel, one per frame at `fps` (0: the file's own) and `size` (None: the file's own),
+    as the feed plays them. For frames by index or by their own times, see VideoReader.
 
     The session starts at once, so a missing file raises SourceError here rather than at the
     first frame. Closing the iterator (or leaving the loop early) stops it.
@@ -563,7 +760,10 @@ def frames(
         max_queued_frames=max_queued_frames,
     )
     try:
-        owner.add_video(name, start_ms, stop_ms, crop=crop, bars_colour=bars_colour)
+        owner.add_video(
+            name, start, stop, start_ms=start_ms, stop_ms=stop_ms, crop=crop,
+            bars_colour=bars_colour,
+        )
         playback = owner.play(video=True, audio=False)
     except BaseException:
         owner.close()

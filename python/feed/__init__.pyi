@@ -1,5 +1,6 @@
 # Type stubs of the feed package (its compiled half, feed._feed, has none of its own).
 import enum
+import fractions
 import os
 from typing import Iterator, Optional, Sequence, Tuple, Union
 
@@ -7,6 +8,8 @@ import numpy as np
 import numpy.typing as npt
 
 PathName = Union[str, bytes, os.PathLike[str], os.PathLike[bytes]]
+
+__version__: str
 
 class FeedError(RuntimeError):
     """A refusal or failure of the feed library, with the library's own message."""
@@ -18,6 +21,17 @@ class SourceError(FeedError):
     name: PathName
     kind: str
     def __init__(self, message: str, name: PathName, kind: str) -> None: ...
+
+class SourceNotFoundError(FileNotFoundError, SourceError):
+    """A source whose file does not exist."""
+
+    def __init__(self, message: str, name: PathName, kind: str) -> None: ...
+
+class MediaError(FeedError):
+    """A file the reader cannot read, or one without the stream asked for."""
+
+class FeedWarning(UserWarning):
+    """A span or range that reaches outside its file."""
 
 class State(enum.IntEnum):
     IDLE = 0
@@ -36,6 +50,8 @@ class VideoFrame:
     def array(self) -> npt.NDArray[np.uint8]: ...
     @property
     def position_ms(self) -> int: ...
+    @property
+    def position(self) -> float: ...
 
 class AudioBuffer:
     """One buffer: (sample frames, channels) int16, interleaved PCM."""
@@ -44,6 +60,8 @@ class AudioBuffer:
     def array(self) -> npt.NDArray[np.int16]: ...
     @property
     def position_ms(self) -> int: ...
+    @property
+    def position(self) -> float: ...
     @property
     def sample_rate(self) -> int: ...
 
@@ -72,9 +90,11 @@ class Feed:
     def add_video(
         self,
         name: PathName,
-        start_ms: int = 0,
-        stop_ms: Optional[int] = None,
+        start: Optional[float] = None,
+        stop: Optional[float] = None,
         *,
+        start_ms: Optional[int] = None,
+        stop_ms: Optional[int] = None,
         crop: Optional[Sequence[int]] = None,
         bars_colour: int = 0x000000,
         allow_missing: Optional[bool] = None,
@@ -82,15 +102,26 @@ class Feed:
     def add_audio(
         self,
         name: PathName,
-        start_ms: int = 0,
-        stop_ms: Optional[int] = None,
+        start: Optional[float] = None,
+        stop: Optional[float] = None,
         *,
+        start_ms: Optional[int] = None,
+        stop_ms: Optional[int] = None,
         allow_missing: Optional[bool] = None,
     ) -> int: ...
     def remove_source(self, source_id: int) -> None: ...
     def clear_sources(self) -> None: ...
-    def set_source_times(self, source_id: int, start_ms: int, stop_ms: int) -> None: ...
-    def source_times(self, source_id: int) -> Tuple[int, int]: ...
+    def set_source_times(
+        self,
+        source_id: int,
+        start: Optional[float] = None,
+        stop: Optional[float] = None,
+        *,
+        start_ms: Optional[int] = None,
+        stop_ms: Optional[int] = None,
+    ) -> None: ...
+    def source_times(self, source_id: int) -> Tuple[float, float]: ...
+    def source_times_ms(self, source_id: int) -> Tuple[int, int]: ...
     def set_format(
         self,
         *,
@@ -103,20 +134,33 @@ class Feed:
     def set_sync(self, enabled: bool) -> None: ...
     def video_fade(
         self,
-        fade_in_ms: int = 0,
-        fade_out_ms: int = 0,
+        fade_in: Optional[float] = None,
+        fade_out: Optional[float] = None,
         colour: int = 0x000000,
         *,
+        fade_in_ms: Optional[int] = None,
+        fade_out_ms: Optional[int] = None,
         fade_in_colour: Optional[int] = None,
         fade_out_colour: Optional[int] = None,
     ) -> None: ...
-    def audio_fade(self, fade_in_ms: int = 0, fade_out_ms: int = 0) -> None: ...
+    def audio_fade(
+        self,
+        fade_in: Optional[float] = None,
+        fade_out: Optional[float] = None,
+        *,
+        fade_in_ms: Optional[int] = None,
+        fade_out_ms: Optional[int] = None,
+    ) -> None: ...
     def play(self, video: bool = True, audio: bool = True) -> Playback: ...
     def pause(self) -> None: ...
     def resume(self) -> None: ...
     def stop(self) -> bool: ...
     @property
     def state(self) -> State: ...
+    @property
+    def duration(self) -> Optional[float]: ...
+    @property
+    def position(self) -> Tuple[Optional[float], Optional[float]]: ...
     @property
     def duration_ms(self) -> Optional[int]: ...
     @property
@@ -135,14 +179,119 @@ class _Frames(Iterator[npt.NDArray[np.uint8]]):
 
 def frames(
     name: PathName,
-    start_ms: int = 0,
-    stop_ms: Optional[int] = None,
+    start: Optional[float] = None,
+    stop: Optional[float] = None,
     size: Optional[Tuple[int, int]] = None,
     fps: float = 0.0,
     *,
+    start_ms: Optional[int] = None,
+    stop_ms: Optional[int] = None,
     crop: Optional[Sequence[int]] = None,
     clip_mode: Union[ClipMode, str, int] = ClipMode.STRETCH,
     bars_colour: int = 0x000000,
     allow_missing: bool = False,
     max_queued_frames: int = 4,
 ) -> _Frames: ...
+
+class StreamInfo:
+    """One stream of a file."""
+
+    index: int
+    type: str
+    codec: str
+    width: Optional[int]
+    height: Optional[int]
+    coded_width: Optional[int]
+    coded_height: Optional[int]
+    rotation: Optional[int]
+    frame_rate: Optional[fractions.Fraction]
+    frame_count: Optional[int]
+    frame_count_from: Optional[str]
+    duration: Optional[float]
+    start: float
+    begin: Optional[float]
+    end: Optional[float]
+    sample_rate: Optional[int]
+    channels: Optional[int]
+    bit_rate: Optional[int]
+    @property
+    def fps(self) -> Optional[float]: ...
+
+class MediaInfo:
+    """What a file holds."""
+
+    path: str
+    format: str
+    duration: Optional[float]
+    start: float
+    bit_rate: Optional[int]
+    streams: Tuple[StreamInfo, ...]
+    video: Optional[StreamInfo]
+    audio: Optional[StreamInfo]
+
+def probe(path: PathName, *, count_frames: bool = False) -> MediaInfo: ...
+
+class VideoReader:
+    def __init__(
+        self,
+        path: PathName,
+        size: Optional[Tuple[int, int]] = None,
+        *,
+        fit: str = "stretch",
+        bars_colour: int = 0x000000,
+        format: str = "rgb24",
+        layout: str = "hwc",
+    ) -> None: ...
+    @property
+    def path(self) -> PathName: ...
+    @property
+    def media(self) -> MediaInfo: ...
+    @property
+    def metadata(self) -> StreamInfo: ...
+    @property
+    def frame_shape(self) -> Tuple[int, int, int]: ...
+    def __len__(self) -> int: ...
+    def __getitem__(self, key: Union[int, slice]) -> npt.NDArray[np.uint8]: ...
+    def __iter__(self) -> Iterator[npt.NDArray[np.uint8]]: ...
+    def get_frames_at(self, indices: Sequence[int]) -> npt.NDArray[np.uint8]: ...
+    def get_frames_played_at(self, seconds: Sequence[float]) -> npt.NDArray[np.uint8]: ...
+    def close(self) -> None: ...
+    @property
+    def closed(self) -> bool: ...
+    def __enter__(self) -> VideoReader: ...
+    def __exit__(self, *exc_info: object) -> None: ...
+
+class AudioReader:
+    def __init__(
+        self,
+        path: PathName,
+        sample_rate: Optional[int] = None,
+        channels: Optional[int] = None,
+        *,
+        dtype: str = "int16",
+    ) -> None: ...
+    @property
+    def path(self) -> PathName: ...
+    @property
+    def media(self) -> MediaInfo: ...
+    @property
+    def metadata(self) -> StreamInfo: ...
+    @property
+    def sample_rate(self) -> int: ...
+    @property
+    def channels(self) -> int: ...
+    @property
+    def duration(self) -> Optional[float]: ...
+    def read(
+        self,
+        start: Optional[float] = None,
+        stop: Optional[float] = None,
+        *,
+        start_ms: Optional[int] = None,
+        stop_ms: Optional[int] = None,
+    ) -> Union[npt.NDArray[np.int16], npt.NDArray[np.float32]]: ...
+    def close(self) -> None: ...
+    @property
+    def closed(self) -> bool: ...
+    def __enter__(self) -> AudioReader: ...
+    def __exit__(self, *exc_info: object) -> None: ...

@@ -8,10 +8,15 @@ holds s mod RAMP_PERIOD on the left and its negative on the right.
 ramp.wav: the same audio alone. Matroska keeps times in whole milliseconds, so a span of
 index.mkv's audio may start a fraction of a millisecond off; a WAV file's samples are timed
 exactly, so a span of it starts on its very sample.
+
+CODED (make_coded): the bar-coded pictures in the codecs and containers that make frame
+choice hard: open GOPs, B-pyramids, invisible frames, variable rates, clocks far from 0,
+packets without presentation times.
 """
 
 from __future__ import annotations
 
+import fractions
 import os
 
 import av
@@ -126,6 +131,48 @@ def make_audio_only(path: str, seconds: int = 2) -> None:
         t = np.arange(seconds * SAMPLE_RATE) / SAMPLE_RATE
         tone = (16000 * np.sin(2 * np.pi * 440 * t)).astype(np.int16)
         _write_audio(container, audio, np.stack([tone, tone], axis=1))
+
+
+CODED_FRAMES = 100
+# name: (container format or None, codec, codec options, frame times in 1/1000 s or None for
+# 1/25 s apart, first frame's pts)
+CODED = {
+    "h264-open-gop.mp4": (
+        None, "libx264",
+        {"x264-params": "keyint=30:min-keyint=30:open-gop=1:bframes=3:b-pyramid=normal",
+         "preset": "veryfast"}, None, 0),
+    "h264-pyramid.mkv": (
+        None, "libx264", {"x264-params": "keyint=25:bframes=3:b-pyramid=strict", "preset": "fast"},
+        None, 0),
+    "hevc.mp4": (None, "libx265", {"x265-params": "keyint=30:bframes=4:log-level=error"}, None, 0),
+    "vfr.mkv": (None, "libx264", {"x264-params": "keyint=20:bframes=2"},
+                [40 * n + (17 if n % 7 == 3 else 0) + (n // 10) * 3 for n in range(CODED_FRAMES)], 0),
+    "far-from-zero.mkv": (None, "libx264", {"x264-params": "keyint=25:bframes=2"}, None, 25000),
+    "vp9-hidden-frames.webm": (None, "libvpx-vp9", {"auto-alt-ref": "1", "lag-in-frames": "16",
+                                                    "b": "400k"}, None, 0),
+    "mpeg4.avi": ("avi", "mpeg4", {"g": "20"}, None, 0),
+}
+
+
+def make_coded(path: str, recipe=None) -> None:
+    """Writes CODED[basename(path)] (or `recipe`, laid out as CODED's entries): CODED_FRAMES
+    bar-coded frames, 160x120."""
+    container_format, codec, options, times, first = recipe or CODED[os.path.basename(path)]
+    with av.open(path, "w", format=container_format) as container:
+        stream = container.add_stream(codec, rate=INDEX_FPS, options=dict(options))
+        stream.width, stream.height = INDEX_SIZE
+        stream.pix_fmt = "yuv420p"
+        if times is not None:
+            stream.codec_context.time_base = fractions.Fraction(1, 1000)
+        for n in range(CODED_FRAMES):
+            frame = av.VideoFrame.from_ndarray(bar_code(n), format="rgb24")
+            frame.pts = first + (n if times is None else times[n])
+            if times is not None:
+                frame.time_base = fractions.Fraction(1, 1000)
+            for packet in stream.encode(frame):
+                container.mux(packet)
+        for packet in stream.encode():
+            container.mux(packet)
 
 
 def make_all(folder: str) -> dict:

@@ -31,18 +31,18 @@ def wait_for(condition, seconds=5.0):
 class TestEndingEarly:
     def test_break_stops_the_session(self):
         with feed.Feed(fps=25) as f:
-            f.add_video(LONG, 0, 600000)
+            f.add_video(LONG, 0, 600)
             for count, _ in enumerate(f.play()):
                 if count == 3:
                     break
             assert f.state is feed.State.IDLE
             # The feed stays usable.
-            f.set_source_times(1, 0, 200)
+            f.set_source_times(1, 0, 0.2)
             assert len(list(f.play())) == 5
 
     def test_break_out_of_frames(self):
         before = thread_count()
-        for count, _ in enumerate(feed.frames(LONG, 0, 600000)):
+        for count, _ in enumerate(feed.frames(LONG, 0, 600)):
             if count == 3:
                 break
         gc.collect()
@@ -50,7 +50,7 @@ class TestEndingEarly:
 
     def test_exception_in_the_loop_body_stops_the_session(self):
         f = feed.Feed(fps=25)
-        f.add_video(LONG, 0, 600000)
+        f.add_video(LONG, 0, 600)
         with pytest.raises(ZeroDivisionError):
             for _ in f.play():
                 1 / 0
@@ -61,14 +61,14 @@ class TestEndingEarly:
     def test_exception_inside_a_with_block_closes_the_feed(self):
         with pytest.raises(KeyError):
             with feed.Feed(fps=25) as f:
-                f.add_video(LONG, 0, 600000)
+                f.add_video(LONG, 0, 600)
                 for _ in f.play():
                     raise KeyError("stop here")
         assert f.closed
 
     def test_collected_iterator_stops_the_session(self):
         with feed.Feed(fps=25) as f:
-            f.add_video(LONG, 0, 600000)
+            f.add_video(LONG, 0, 600)
             playback = f.play()
             next(playback)
             del playback
@@ -76,8 +76,8 @@ class TestEndingEarly:
 
     def test_collected_feed_stops_and_frees_everything(self):
         f = feed.Feed(fps=25)
-        f.add_video(LONG, 0, 600000)
-        f.add_audio("lavfi:sine=frequency=440:duration=600", 0, 600000)
+        f.add_video(LONG, 0, 600)
+        f.add_audio("lavfi:sine=frequency=440:duration=600", 0, 600)
         playback = f.play()
         next(playback)
         del f, playback
@@ -85,8 +85,8 @@ class TestEndingEarly:
 
     def test_collected_feed_while_the_library_waits_for_room(self):
         f = feed.Feed(fps=25, max_queued_frames=1, max_queued_buffers=1)
-        f.add_video(LONG, 0, 600000)
-        f.add_audio("lavfi:sine=frequency=440:duration=600", 0, 600000)
+        f.add_video(LONG, 0, 600)
+        f.add_audio("lavfi:sine=frequency=440:duration=600", 0, 600)
         playback = f.play()
         next(playback)
         time.sleep(0.3)  # both callbacks now wait for room in the full queue
@@ -97,7 +97,7 @@ class TestEndingEarly:
         import threading
 
         f = feed.Feed(fps=25)
-        f.add_video(LONG, 0, 600000)
+        f.add_video(LONG, 0, 600)
         playback = f.play()
         next(playback)
         f.pause()  # the loop below waits for an item that will not come
@@ -110,7 +110,7 @@ class TestEndingEarly:
 class TestQueueBound:
     def test_the_library_waits_for_a_slow_loop(self):
         with feed.Feed(size=(320, 240), fps=25, max_queued_frames=3) as f:
-            f.add_video(LONG, 0, 600000)
+            f.add_video(LONG, 0, 600)
             playback = f.play()
             first = next(playback)
             time.sleep(1.0)  # 25 frames' worth
@@ -126,7 +126,7 @@ class TestQueueBound:
 SIGINT_WHILE_WAITING = """
 import feed, sys
 f = feed.Feed(fps=25)
-f.add_video("{long}", 0, 600000)
+f.add_video("{long}", 0, 600)
 playback = f.play()
 next(playback)
 f.pause()  # the loop now waits inside the module for an item that does not come
@@ -144,7 +144,7 @@ sys.exit(3)
 SIGINT_IN_THE_BODY = """
 import feed, sys, time
 f = feed.Feed(fps=25)
-f.add_video("{long}", 0, 600000)
+f.add_video("{long}", 0, 600)
 try:
     for count, _ in enumerate(f.play()):
         if count == 2:
@@ -159,8 +159,8 @@ sys.exit(3)
 SIGINT_UNHANDLED = """
 import feed
 f = feed.Feed(fps=25)
-f.add_video("{long}", 0, 600000)
-f.add_audio("lavfi:sine=frequency=440:duration=600", 0, 600000)
+f.add_video("{long}", 0, 600)
+f.add_audio("lavfi:sine=frequency=440:duration=600", 0, 600)
 for count, _ in enumerate(f.play()):
     if count == 2:
         print("waiting", flush=True)
@@ -169,7 +169,7 @@ for count, _ in enumerate(f.play()):
 EXIT_WHILE_PLAYING = """
 import feed, sys
 f = feed.Feed(fps=25, max_queued_frames=1)
-f.add_video("{long}", 0, 600000)
+f.add_video("{long}", 0, 600)
 playback = f.play()
 next(playback)
 print("waiting", flush=True)
@@ -177,11 +177,43 @@ sys.exit(0)  # the feed and its running session are left to the interpreter's ex
 """
 
 
-def run_script(script: str, interrupt: bool):
+FIRST_ARRAYS_ON_TWO_THREADS = """
+import sys, threading
+import feed
+def play():
+    for _ in feed.frames("{long}", 0, 0.4):
+        pass
+threads = [threading.Thread(target=play) for _ in range(2)]
+print("waiting", flush=True)
+for thread in threads:
+    thread.start()
+for thread in threads:
+    thread.join()
+"""
+
+FORKED_CHILD_EXITS = """
+import os, sys
+import feed
+frames = feed.frames("{long}", 0, 600)
+next(frames)  # a session runs: the engine's threads are busy in the parent
+reader = feed.VideoReader("{index}")
+reader[0]  # and so are a reader's decoder threads
+print("waiting", flush=True)
+pid = os.fork()
+if pid == 0:
+    # The reader opens its file again here; exiting runs the package's exit handler.
+    sys.exit(0 if reader[1].shape == reader.frame_shape else 4)
+_, status = os.waitpid(pid, 0)
+frames.close()
+sys.exit(os.waitstatus_to_exitcode(status))
+"""
+
+
+def run_script(script: str, interrupt: bool, **names):
     env = dict(os.environ)
     env["PYTHONPATH"] = os.pathsep.join(sys.path)
     process = subprocess.Popen(
-        [sys.executable, "-c", textwrap.dedent(script.format(long=LONG))],
+        [sys.executable, "-c", textwrap.dedent(script.format(long=LONG, **names))],
         stdout=subprocess.PIPE,
         stderr=subprocess.PIPE,
         text=True,
@@ -218,5 +250,18 @@ class TestCtrlC:
 
     def test_exit_with_a_session_running(self):
         code, _, err, seconds = run_script(EXIT_WHILE_PLAYING, interrupt=False)
+        assert code == 0, err
+        assert seconds < 5
+
+
+class TestThreadsAndProcesses:
+    def test_two_threads_make_their_first_arrays_at_once(self):
+        code, _, err, seconds = run_script(FIRST_ARRAYS_ON_TWO_THREADS, interrupt=False)
+        assert code == 0, err
+        assert seconds < 5
+
+    def test_a_forked_child_forgets_the_parents_feeds_and_exits(self, clips):
+        code, _, err, seconds = run_script(FORKED_CHILD_EXITS, interrupt=False,
+                                           index=clips["index"])
         assert code == 0, err
         assert seconds < 5

@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import ast
+import dataclasses
 import inspect
 import os
 
@@ -41,6 +42,8 @@ def test_stubbed_classes_have_the_runtime_members():
         missing -= {"SourceError": {"message", "name", "kind"}, "Feed": {"allow_missing"}}.get(
             node.name, set()
         )
+        if dataclasses.is_dataclass(runtime):
+            missing -= {field.name for field in dataclasses.fields(runtime)}
         assert not missing, (node.name, missing)
         if issubclass(runtime, BaseException) or isinstance(runtime, type) and issubclass(
             runtime, int
@@ -57,16 +60,18 @@ def argument_names(function: ast.FunctionDef):
 
 
 def test_stub_signatures_match():
+    classes = {"Feed", "VideoReader", "AudioReader"}
     stubbed = {}
     for node in stub_tree().body:
-        if isinstance(node, ast.ClassDef) and node.name == "Feed":
+        if isinstance(node, ast.ClassDef) and node.name in classes:
             for item in node.body:
                 if isinstance(item, ast.FunctionDef):
-                    stubbed[item.name] = argument_names(item)
-        if isinstance(node, ast.FunctionDef) and node.name == "frames":
-            stubbed["frames"] = argument_names(node)
-    for name, arguments in stubbed.items():
-        target = feed.frames if name == "frames" else getattr(feed.Feed, name)
+                    stubbed[getattr(feed, node.name), item.name] = argument_names(item)
+        if isinstance(node, ast.FunctionDef):
+            stubbed[feed, node.name] = argument_names(node)
+    assert len(stubbed) > 40
+    for (owner, name), arguments in stubbed.items():
+        target = inspect.getattr_static(owner, name) if owner is not feed else getattr(feed, name)
         if isinstance(target, property):
             continue
         assert list(inspect.signature(target).parameters) == arguments, name
@@ -76,7 +81,7 @@ def test_public_calls_have_docstrings():
     for name in feed.__all__:
         item = getattr(feed, name)
         assert item.__doc__, name
-        if isinstance(item, type) and name in ("Feed", "Playback"):
+        if isinstance(item, type) and name in ("Feed", "Playback", "VideoReader", "AudioReader"):
             for member, value in vars(item).items():
                 if not member.startswith("_"):
                     assert getattr(value, "__doc__", None), f"{name}.{member}"

@@ -80,6 +80,7 @@ struct Export {
 
 #define FEED_EXPORT_ENTRY(name, bytes) Export{#name, reinterpret_cast<const void*>(&name), bytes},
 const Export kExports[] = {FEED_FOR_EACH_EXPORT(FEED_EXPORT_ENTRY)};
+const Export kReaderExports[] = {FEED_FOR_EACH_READER_EXPORT(FEED_EXPORT_ENTRY)};
 #undef FEED_EXPORT_ENTRY
 
 using ExportStackTest = FeedFixture;
@@ -98,6 +99,25 @@ TEST_F(ExportStackTest, EveryExportTakesExactlyItsArgumentsOffTheStack) {
         if (call.function == reinterpret_cast<const void*>(&FeedCreate)) {
             ASSERT_NE(result.eax, 0u);
             FeedDestroy(reinterpret_cast<FeedHandle>(static_cast<std::uintptr_t>(result.eax)));
+        }
+    }
+}
+
+// The reader's calls the same way, on a reader whose file did not open (this build has no
+// engine reader), so each one fails at once; a null name for FeedReaderOpen.
+TEST_F(ExportStackTest, EveryReaderExportTakesExactlyItsArgumentsOffTheStack) {
+    for (const Export& call : kReaderExports) {
+        std::vector<std::uint32_t> words(call.argumentBytes / 4, 0);
+        const bool open = call.function == reinterpret_cast<const void*>(&FeedReaderOpen);
+        FeedReaderHandle reader = open ? nullptr : FeedReaderOpen("clip.mp4");
+        words[0] = Word(reader);
+        const RawCallResult result = CallRaw(call.function, words);
+        EXPECT_EQ(result.bytesPopped, call.argumentBytes) << call.name;
+        if (open) {
+            reader = reinterpret_cast<FeedReaderHandle>(static_cast<std::uintptr_t>(result.eax));
+        }
+        if (call.function != reinterpret_cast<const void*>(&FeedReaderDestroy)) {
+            FeedReaderDestroy(reader);
         }
     }
 }

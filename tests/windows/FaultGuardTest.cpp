@@ -107,8 +107,7 @@ TEST_F(ComRuntimeFaultTest, AFaultLeavingTheRuntimeEndsTheSessionAsUsual) {
     ASSERT_EQ(FeedAddVideoSource(feed, "clip.mp4", 0, 1000), 1);
     for (int session = 1; session <= 2; ++session) {
         ASSERT_EQ(FeedStart(feed), 1) << "session " << session;
-        ASSERT_TRUE(WaitUntilIdle(feed))
-            << "session " << session;
+        ASSERT_TRUE(WaitUntilIdle(feed)) << "session " << session;
         EXPECT_EQ(FeedStop(feed), 0);
         EXPECT_EQ(gUninitializeCalls.load(), 1 + session);
         EXPECT_EQ(CountCalls("C" + std::to_string(session) + ".Stop"), 1u);

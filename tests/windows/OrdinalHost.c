@@ -30,6 +30,21 @@ typedef FeedVideoFrameCallback(FEED_CALL* VideoCallbackFn)(FeedHandle, FeedVideo
                                                            void*);
 typedef FeedAudioBufferCallback(FEED_CALL* AudioCallbackFn)(FeedHandle, FeedAudioBufferCallback,
                                                             void*);
+typedef FeedReaderHandle(FEED_CALL* ReaderOpenFn)(const char*);
+typedef void(FEED_CALL* ReaderDestroyFn)(FeedReaderHandle);
+typedef FeedReaderError(FEED_CALL* ReaderCodeFn)(FeedReaderHandle);
+typedef const char*(FEED_CALL* ReaderTextFn)(FeedReaderHandle);
+typedef int32_t(FEED_CALL* MediaInfoFn)(FeedReaderHandle, FeedMediaInfo*);
+typedef int32_t(FEED_CALL* StreamInfoFn)(FeedReaderHandle, int32_t, int32_t, FeedStreamInfo*);
+typedef int32_t(FEED_CALL* VideoOutputFn)(FeedReaderHandle, int32_t, int32_t, int32_t, uint32_t,
+                                          FeedPixelFormat, int32_t, int32_t*, int32_t*, int64_t*);
+typedef int32_t(FEED_CALL* ReadFramesFn)(FeedReaderHandle, const int64_t*, int32_t, uint8_t*,
+                                         int64_t, double*);
+typedef int32_t(FEED_CALL* ReadFramesAtFn)(FeedReaderHandle, const double*, int32_t, uint8_t*,
+                                           int64_t, double*);
+typedef int32_t(FEED_CALL* AudioOutputFn)(FeedReaderHandle, int32_t, int32_t, int32_t*, int32_t*);
+typedef int32_t(FEED_CALL* ReadAudioFn)(FeedReaderHandle, double, double, int16_t*, int64_t,
+                                        int64_t*);
 
 static int failures = 0;
 
@@ -93,7 +108,7 @@ int main(int argc, char** argv) {
     }
     /* Ordinals that stay unused resolve to nothing. */
     {
-        static const int unused[] = {98, 106, 110, 114, 127, 128, 129, 135};
+        static const int unused[] = {98, 106, 110, 114, 127, 128, 129, 146};
         size_t i;
         for (i = 0; i < sizeof(unused) / sizeof(unused[0]); ++i) {
             Check(GetProcAddress(feedDll, MAKEINTRESOURCEA(unused[i])) == NULL,
@@ -129,9 +144,20 @@ int main(int argc, char** argv) {
     DestroyFn destroy = (DestroyFn)Resolve(126);
     IntFn setClipMode = (IntFn)Resolve(130);
     IntFn setSync = (IntFn)Resolve(131);
-    EndReasonFn getEndReason = (EndReasonFn)Resolve(132);
-    OutcomeFn getSourceOutcome = (OutcomeFn)Resolve(133);
-    VersionFn getVersion = (VersionFn)Resolve(134);
+    ReaderOpenFn readerOpen = (ReaderOpenFn)Resolve(132);
+    ReaderDestroyFn readerDestroy = (ReaderDestroyFn)Resolve(133);
+    ReaderCodeFn readerCode = (ReaderCodeFn)Resolve(134);
+    ReaderTextFn readerText = (ReaderTextFn)Resolve(135);
+    MediaInfoFn mediaInfo = (MediaInfoFn)Resolve(136);
+    StreamInfoFn streamInfo = (StreamInfoFn)Resolve(137);
+    VideoOutputFn videoOutput = (VideoOutputFn)Resolve(138);
+    ReadFramesFn readFrames = (ReadFramesFn)Resolve(139);
+    ReadFramesAtFn readFramesAt = (ReadFramesAtFn)Resolve(140);
+    AudioOutputFn audioOutput = (AudioOutputFn)Resolve(141);
+    ReadAudioFn readAudio = (ReadAudioFn)Resolve(142);
+    EndReasonFn getEndReason = (EndReasonFn)Resolve(143);
+    OutcomeFn getSourceOutcome = (OutcomeFn)Resolve(144);
+    VersionFn getVersion = (VersionFn)Resolve(145);
     if (failures != 0) {
         return 1;
     }
@@ -201,7 +227,7 @@ int main(int argc, char** argv) {
 
     /* A session against the engine: the test engine knows no files, so the source plays as
      * black for its span, delivered as nothing, and the session ends by itself. */
-    Check(getVersion() == FEED_VERSION_NUMBER, "134 gives the version of the header");
+    Check(getVersion() == FEED_VERSION_NUMBER, "145 gives the version of the header");
     Check(start(feed) == 1, "121 starts a session");
     Check(WaitForIdle(getState, feed, 10000), "the session ends by itself within 10 s");
     stop(feed); /* joins the worker, which has told its end by then */
@@ -211,16 +237,57 @@ int main(int argc, char** argv) {
         outcome.size = (int32_t)sizeof outcome;
         Check(getEndReason(feed, message, (int32_t)sizeof message) == FEED_END_FINISHED &&
                   strstr(message, "could not be opened") != NULL,
-              "132 tells why the session ended, and of the source that did not play");
-        Check(getSourceOutcome(feed, 1, &outcome) == 1 &&
-                  outcome.outcome == FEED_OUTCOME_NOT_OPENED,
-              "133 tells what became of a source");
+              "143 tells why the session ended, and of the source that did not play");
+        Check(
+            getSourceOutcome(feed, 1, &outcome) == 1 && outcome.outcome == FEED_OUTCOME_NOT_OPENED,
+            "144 tells what became of a source");
     }
     Check(start(feed) == 1, "121 starts a second session");
     stop(feed);
     Check(getState(feed) == FEED_STATE_IDLE, "123 ends a session");
     Check(start(feed) == 1, "121 starts a third session");
     destroy(feed); /* 126 stops the session first */
+
+    /* The reader: the test engine has none, so each call fails with NO_READER, but for the
+     * argument faults that each reports first, in its own words. */
+    {
+        FeedReaderHandle reader = readerOpen("clip.mp4");
+        FeedMediaInfo media;
+        FeedStreamInfo stream;
+        int32_t width = -1;
+        int32_t rate = -1;
+        int64_t count = -1;
+        uint8_t frame[4];
+        int16_t samples[2];
+        Check(reader != NULL, "132 opens a reader");
+        Check(readerCode(reader) == FEED_READER_E_NO_READER, "134 gives NO_READER");
+        Check(strcmp(readerText(reader), "the media engine has no file reader") == 0,
+              "135 gives the failure's text");
+        memset(&media, 0, sizeof(media));
+        Check(mediaInfo(reader, &media) == 0 && strstr(readerText(reader), "FeedMediaInfo") != NULL,
+              "136 checks a FeedMediaInfo's size");
+        memset(&stream, 0, sizeof(stream));
+        Check(streamInfo(reader, 0, 0, &stream) == 0 &&
+                  strstr(readerText(reader), "FeedStreamInfo") != NULL,
+              "137 checks a FeedStreamInfo's size");
+        Check(videoOutput(reader, 0, 0, 0, 0, FEED_PIXEL_RGB24, 0, &width, NULL, NULL) == 0 &&
+                  width == -1 && readerCode(reader) == FEED_READER_E_NO_READER,
+              "138 fails with NO_READER");
+        Check(readFrames(reader, NULL, 1, frame, sizeof(frame), NULL) == 0 &&
+                  strcmp(readerText(reader), "no frame indices") == 0,
+              "139 wants frame indices");
+        Check(readFramesAt(reader, NULL, 1, frame, sizeof(frame), NULL) == 0 &&
+                  strcmp(readerText(reader), "no times") == 0,
+              "140 wants times");
+        Check(audioOutput(reader, 8000, 1, &rate, NULL) == 0 && rate == -1 &&
+                  readerCode(reader) == FEED_READER_E_NO_READER,
+              "141 fails with NO_READER");
+        Check(readAudio(reader, 0.0, 1.0, samples, sizeof(samples), &count) == 0 && count == -1 &&
+                  readerCode(reader) == FEED_READER_E_NO_READER,
+              "142 fails with NO_READER");
+        readerDestroy(reader);
+        readerDestroy(NULL);
+    }
 
     FreeLibrary(feedDll);
     if (failures != 0) {

@@ -1,6 +1,6 @@
 #!/bin/sh
 # feed.dll exports exactly its ordinals (99 to 131 but for the six unused ones, then the calls
-# added since from 132 on) and no names,
+# added since: the reader's 132 to 142, and 143 on) and no names,
 # and imports only from system DLLs and TARN.dll (the C and C++ runtimes and winpthread are
 # linked in). Usage: check-dll-exports.sh OBJDUMP FEED_DLL
 set -eu
@@ -8,7 +8,7 @@ objdump=$1
 dll=$2
 
 wanted="99 100 101 102 103 104 105 107 108 109 111 112 113 115 116 117 118 119 120 121 122 123
-124 125 126 130 131 132 133 134"
+124 125 126 130 131 132 133 134 135 136 137 138 139 140 141 142 143 144 145"
 system_dlls="advapi32.dll kernel32.dll msvcrt.dll ntdll.dll ole32.dll oleaut32.dll ucrtbase.dll
 user32.dll"
 engine_functions="CreateAudioVideoSync CreateCallBackMediaAcceptor CreateEmptySource
