@@ -78,24 +78,15 @@ run_cat() {
     fi
 }
 
-run_ff() {
+# run_peer SIDE PEER RECORD: one of peers.sh's ffmpeg commands. ffmpeg's job is ff_R_trim; the
+# floor, ff_decode, decodes the same spans (B from its keyframe at 0 s) and throws the pictures
+# and samples away, with nothing scaled, converted, resampled or faded.
+run_peer() {
     local status=0
-    timed ff "$1" bash "$SHARED/peers.sh" ff_R_trim || status=$?
+    timed "$1" "$3" bash "$SHARED/peers.sh" "$2" || status=$?
     if ((status != 0)); then
-        echo "compare-job-r: ffmpeg (peers.sh ff_R_trim) failed (exit $status)" >&2
-        show_output ff
-        exit 2
-    fi
-}
-
-# The floor: ffmpeg decoding the same spans (B from its keyframe at 0 s) and throwing the
-# pictures and samples away, with nothing scaled, converted, resampled or faded.
-run_floor() {
-    local status=0
-    timed floor "$1" bash "$SHARED/peers.sh" ff_decode || status=$?
-    if ((status != 0)); then
-        echo "compare-job-r: ffmpeg (peers.sh ff_decode) failed (exit $status)" >&2
-        show_output floor
+        echo "compare-job-r: ffmpeg (peers.sh $2) failed (exit $status)" >&2
+        show_output "$1"
         exit 2
     fi
 }
@@ -104,14 +95,14 @@ echo "job R: $JOB_R vs ffmpeg (peers.sh ff_R_trim) and the decode-only floor (pe
 echo "media $MEDIA, $(nproc) CPUs"
 echo "warm-up"
 run_ours 0
-run_ff 0
-run_floor 0
+run_peer ff ff_R_trim 0
+run_peer floor ff_decode 0
 [[ -n ${FEEDCAT:-} ]] && run_cat 0
 for ((i = 1; i <= RUNS; i++)); do
     echo "run $i/$RUNS"
     run_ours 1
-    run_ff 1
-    run_floor 1
+    run_peer ff ff_R_trim 1
+    run_peer floor ff_decode 1
     [[ -n ${FEEDCAT:-} ]] && run_cat 1
 done
 

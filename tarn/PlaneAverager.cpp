@@ -44,31 +44,19 @@ FEED_ALWAYS_INLINE void AddRow(std::uint16_t* sums, const Sample* row, int count
     }
 }
 
-// Each output sample from `Factor` neighbouring column sums (of the same channel), divided by
+// Each output sample from `factor` neighbouring column sums (of the same channel), divided by
 // the weight of the whole area: (sum x multiplier) / 65536, rounded, with multiplier = 65536 /
-// weight.
+// weight. `Factor` is the factor where it is known when compiling (the loops unroll and
+// vectorise better), else 0.
 template <int Factor, int Channels, typename Sample>
-FEED_ALWAYS_INLINE void FinishRow(const std::uint16_t* sums, int width, std::uint32_t multiplier,
-                                  Sample* out) {
+FEED_ALWAYS_INLINE void FinishRow(const std::uint16_t* sums, int width, int factor,
+                                  std::uint32_t multiplier, Sample* out) {
+    const int columns = Factor > 0 ? Factor : factor;
     for (int x = 0; x < width; ++x) {
         for (int c = 0; c < Channels; ++c) {
             std::uint32_t sum = 0;
-            for (int k = 0; k < Factor; ++k) {
-                sum += sums[(x * Factor + k) * Channels + c];
-            }
-            out[x * Channels + c] = static_cast<Sample>((sum * multiplier + 0x8000) >> 16);
-        }
-    }
-}
-
-template <int Channels, typename Sample>
-FEED_ALWAYS_INLINE void FinishRowByAnyFactor(const std::uint16_t* sums, int width, int factor,
-                                             std::uint32_t multiplier, Sample* out) {
-    for (int x = 0; x < width; ++x) {
-        for (int c = 0; c < Channels; ++c) {
-            std::uint32_t sum = 0;
-            for (int k = 0; k < factor; ++k) {
-                sum += sums[(x * factor + k) * Channels + c];
+            for (int k = 0; k < columns; ++k) {
+                sum += sums[(x * columns + k) * Channels + c];
             }
             out[x * Channels + c] = static_cast<Sample>((sum * multiplier + 0x8000) >> 16);
         }
@@ -80,19 +68,19 @@ FEED_ALWAYS_INLINE void FinishRowOf(const std::uint16_t* sums, int width, int fa
                                     std::uint32_t multiplier, Sample* out) {
     switch (factor) {
         case 1:
-            FinishRow<1, Channels>(sums, width, multiplier, out);
+            FinishRow<1, Channels>(sums, width, factor, multiplier, out);
             break;
         case 2:
-            FinishRow<2, Channels>(sums, width, multiplier, out);
+            FinishRow<2, Channels>(sums, width, factor, multiplier, out);
             break;
         case 3:
-            FinishRow<3, Channels>(sums, width, multiplier, out);
+            FinishRow<3, Channels>(sums, width, factor, multiplier, out);
             break;
         case 4:
-            FinishRow<4, Channels>(sums, width, multiplier, out);
+            FinishRow<4, Channels>(sums, width, factor, multiplier, out);
             break;
         default:
-            FinishRowByAnyFactor<Channels>(sums, width, factor, multiplier, out);
+            FinishRow<0, Channels>(sums, width, factor, multiplier, out);
             break;
     }
 }

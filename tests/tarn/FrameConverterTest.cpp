@@ -44,21 +44,27 @@ struct AvFreer {
     void operator()(std::uint8_t* bytes) const { av_free(bytes); }
 };
 
-// A picture of `width` x `height` in `format`, all one colour (kRed, kGreen, kBlue), made by
-// converting a B G R X picture with libswscale, as a decoder would hand it over.
-media::FramePtr SolidPicture(AVPixelFormat format, int width, int height) {
-    media::FramePtr bgr(av_frame_alloc());
+// A picture of `width` x `height` in `format` with its buffers; null when out of memory.
+media::FramePtr NewPicture(AVPixelFormat format, int width, int height) {
     media::FramePtr picture(av_frame_alloc());
-    if (!bgr || !picture) {
+    if (!picture) {
         return nullptr;
     }
-    bgr->format = AV_PIX_FMT_BGR0;
-    bgr->width = width;
-    bgr->height = height;
     picture->format = format;
     picture->width = width;
     picture->height = height;
-    if (av_frame_get_buffer(bgr.get(), 0) < 0 || av_frame_get_buffer(picture.get(), 0) < 0) {
+    if (av_frame_get_buffer(picture.get(), 0) < 0) {
+        return nullptr;
+    }
+    return picture;
+}
+
+// A picture of `width` x `height` in `format`, all one colour (kRed, kGreen, kBlue), made by
+// converting a B G R X picture with libswscale, as a decoder would hand it over.
+media::FramePtr SolidPicture(AVPixelFormat format, int width, int height) {
+    media::FramePtr bgr = NewPicture(AV_PIX_FMT_BGR0, width, height);
+    media::FramePtr picture = NewPicture(format, width, height);
+    if (!bgr || !picture) {
         return nullptr;
     }
     for (int y = 0; y < height; ++y) {
@@ -371,18 +377,12 @@ std::array<double, 3> ExactBgr(double y, double u, double v, double kr, double k
 // in the plane's own samples (times 4 in a 10-bit picture).
 media::FramePtr YuvPicture(AVPixelFormat format, int width, int height, AVColorSpace matrix,
                            const std::function<int(int plane, int x, int y)>& sample) {
-    media::FramePtr picture(av_frame_alloc());
+    media::FramePtr picture = NewPicture(format, width, height);
     if (!picture) {
         return nullptr;
     }
-    picture->format = format;
-    picture->width = width;
-    picture->height = height;
     picture->colorspace = matrix;
     picture->color_range = AVCOL_RANGE_MPEG;
-    if (av_frame_get_buffer(picture.get(), 0) < 0) {
-        return nullptr;
-    }
     const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
     const bool tenBit = descriptor->comp[0].depth > 8;
     for (int plane = 0; plane < 3; ++plane) {
@@ -409,14 +409,8 @@ media::FramePtr YuvPicture(AVPixelFormat format, int width, int height, AVColorS
 // An 8-bit RGB picture (packed or planar) whose pixel (x, y) is rgb(x, y).
 media::FramePtr RgbPicture(AVPixelFormat format, int width, int height,
                            const std::function<std::array<int, 3>(int x, int y)>& rgb) {
-    media::FramePtr picture(av_frame_alloc());
+    media::FramePtr picture = NewPicture(format, width, height);
     if (!picture) {
-        return nullptr;
-    }
-    picture->format = format;
-    picture->width = width;
-    picture->height = height;
-    if (av_frame_get_buffer(picture.get(), 0) < 0) {
         return nullptr;
     }
     const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
@@ -432,6 +426,19 @@ media::FramePtr RgbPicture(AVPixelFormat format, int width, int height,
         }
     }
     return picture;
+}
+
+// `picture` converted in Stretch mode into a frame of `output`; empty when it was not converted.
+std::vector<std::uint8_t> Converted(const AVFrame* picture, Size output) {
+    VideoClipSetup clip;
+    clip.outputWidth = output.width;
+    clip.outputHeight = output.height;
+    std::vector<std::uint8_t> frame(static_cast<std::size_t>(output.width) * output.height * 4);
+    FrameConverter converter(clip);
+    if (!converter.Convert(picture, AVRational{1, 1}, 0, frame.data())) {
+        frame.clear();
+    }
+    return frame;
 }
 
 struct Matrix {
@@ -490,18 +497,12 @@ TEST(FrameConverterTest, ColourPatchesComeOutWithinTwoLevels) {
                                        return plane == 0 ? patch.y : plane == 1 ? patch.u : patch.v;
                                    });
                     ASSERT_TRUE(picture);
-                    VideoClipSetup clip;
-                    clip.outputWidth = kOutput.width;
-                    clip.outputHeight = kOutput.height;
-                    std::vector<std::uint8_t> frame(static_cast<std::size_t>(kOutput.width) *
-                                                    kOutput.height * 4);
-                    FrameConverter converter(clip);
+                    const std::vector<std::uint8_t> frame = Converted(picture.get(), kOutput);
                     const std::string what =
                         std::string(av_get_pix_fmt_name(format)) + " " + matrix.name + " Y " +
                         std::to_string(patch.y) + " U " + std::to_string(patch.u) + " V " +
                         std::to_string(patch.v) + " shrunk " + std::to_string(factor) + " times";
-                    ASSERT_TRUE(converter.Convert(picture.get(), AVRational{1, 1}, 0, frame.data()))
-                        << what;
+                    ASSERT_FALSE(frame.empty()) << what;
                     const std::array<double, 3> bgr =
                         ExactBgr(patch.y, patch.u, patch.v, matrix.kr, matrix.kb, fullRange);
                     EXPECT_EQ(FirstPixelOff(frame.data(), kOutput.width, kOutput.height, 2.0,
@@ -544,18 +545,12 @@ TEST(FrameConverterTest, ShrinkingAveragesWhatEachPixelCovers) {
                     return plane == 0 ? luma(x, y) : chroma(plane, y);
                 });
             ASSERT_TRUE(picture);
-            VideoClipSetup clip;
-            clip.outputWidth = kOutput.width;
-            clip.outputHeight = kOutput.height;
-            std::vector<std::uint8_t> frame(static_cast<std::size_t>(kOutput.width) *
-                                            kOutput.height * 4);
-            FrameConverter converter(clip);
+            const std::vector<std::uint8_t> frame = Converted(picture.get(), kOutput);
             const std::string what = std::string(av_get_pix_fmt_name(format)) + " " +
                                      std::to_string(width) + "x" + std::to_string(height) +
                                      " into " + std::to_string(kOutput.width) + "x" +
                                      std::to_string(kOutput.height);
-            ASSERT_TRUE(converter.Convert(picture.get(), AVRational{1, 1}, 0, frame.data()))
-                << what;
+            ASSERT_FALSE(frame.empty()) << what;
             const auto expected = [&](int outX, int outY) {
                 std::array<double, 3> sum = {};
                 for (int y = outY * factors.rows; y < (outY + 1) * factors.rows; ++y) {
@@ -587,17 +582,11 @@ TEST(FrameConverterTest, ShrinkingAveragesWhatEachPixelCovers) {
             media::FramePtr picture = RgbPicture(format, kOutput.width * factors.columns,
                                                  kOutput.height * factors.rows, rgb);
             ASSERT_TRUE(picture);
-            VideoClipSetup clip;
-            clip.outputWidth = kOutput.width;
-            clip.outputHeight = kOutput.height;
-            std::vector<std::uint8_t> frame(static_cast<std::size_t>(kOutput.width) *
-                                            kOutput.height * 4);
-            FrameConverter converter(clip);
+            const std::vector<std::uint8_t> frame = Converted(picture.get(), kOutput);
             const std::string what = std::string(av_get_pix_fmt_name(format)) + " shrunk " +
                                      std::to_string(factors.columns) + " x " +
                                      std::to_string(factors.rows);
-            ASSERT_TRUE(converter.Convert(picture.get(), AVRational{1, 1}, 0, frame.data()))
-                << what;
+            ASSERT_FALSE(frame.empty()) << what;
             const auto expected = [&](int outX, int outY) {
                 std::array<double, 3> bgr = {};
                 for (int y = outY * factors.rows; y < (outY + 1) * factors.rows; ++y) {
