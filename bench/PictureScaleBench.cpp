@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "media/FFmpegHolders.h"
+#include "tarn/BgrxPixels.h"
 #include "tarn/FrameBytes.h"
 #include "tarn/FrameConverter.h"
 
@@ -87,9 +88,7 @@ void ScaleWithSwscale(benchmark::State& state, Shape shape) {
     for (auto _ : state) {
         sws_scale(scaler.get(), picture->data, picture->linesize, 0, shape.sourceHeight, planes,
                   strides);
-        for (std::size_t i = 3; i < frame.size(); i += 4) {
-            frame[i] = 0;
-        }
+        tarn::ClearFourthBytes(frame.data(), shape.width, shape.height, shape.width * 4);
         benchmark::DoNotOptimize(frame.data());
         benchmark::ClobberMemory();
     }
