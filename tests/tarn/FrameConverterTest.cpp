@@ -40,6 +40,12 @@ constexpr std::uint32_t kBarColour = 0x00336699;  // R 0x33, G 0x66, B 0x99
 constexpr std::size_t kGuard = 256;
 constexpr std::uint8_t kGuardByte = 0xAB;
 
+// kRed, kGreen, kBlue as BT.601 limited-range Y, U, V.
+constexpr int kSolidYuv[3] = {123, 91, 176};
+
+media::FramePtr YuvPicture(AVPixelFormat format, int width, int height, AVColorSpace matrix,
+                           const std::function<int(int plane, int x, int y)>& sample);
+
 struct AvFreer {
     void operator()(std::uint8_t* bytes) const { av_free(bytes); }
 };
@@ -193,12 +199,19 @@ TEST(FrameConverterTest, WritesThePictureAndNothingPastTheFrame) {
             const bool subsampled = format == AV_PIX_FMT_YUYV422 || format == AV_PIX_FMT_YUV420P ||
                                     format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_NV12 ||
                                     format == AV_PIX_FMT_YUV422P || format == AV_PIX_FMT_YUV420P10;
-            // Odd sizes only where every pixel has its own colour samples: libswscale does not
-            // paint a solid picture with an odd edge in subsampled formats.
+            // libswscale does not paint a solid picture with an odd edge in subsampled formats:
+            // such planar pictures are painted sample by sample, the packed ones left out.
+            media::FramePtr picture;
             if (subsampled && (size.width % 2 != 0 || size.height % 2 != 0)) {
-                continue;
+                if (format != AV_PIX_FMT_YUV420P && format != AV_PIX_FMT_YUV422P &&
+                    format != AV_PIX_FMT_YUV420P10) {
+                    continue;
+                }
+                picture = YuvPicture(format, size.width, size.height, AVCOL_SPC_SMPTE170M,
+                                     [](int plane, int, int) { return kSolidYuv[plane]; });
+            } else {
+                picture = SolidPicture(format, size.width, size.height);
             }
-            media::FramePtr picture = SolidPicture(format, size.width, size.height);
             ASSERT_TRUE(picture) << av_get_pix_fmt_name(format);
             for (const Case& c : kCases) {
                 VideoClipSetup clip;
@@ -428,9 +441,12 @@ media::FramePtr RgbPicture(AVPixelFormat format, int width, int height,
     return picture;
 }
 
-// `picture` converted in Stretch mode into a frame of `output`; empty when it was not converted.
-std::vector<std::uint8_t> Converted(const AVFrame* picture, Size output) {
+// `picture`, cropped to `crop` (left, top, right, bottom; all -1: none), converted in Stretch
+// mode into a frame of `output`; empty when it was not converted.
+std::vector<std::uint8_t> Converted(const AVFrame* picture, Size output,
+                                    std::array<std::int32_t, 4> crop = {-1, -1, -1, -1}) {
     VideoClipSetup clip;
+    clip.crop = crop;
     clip.outputWidth = output.width;
     clip.outputHeight = output.height;
     std::vector<std::uint8_t> frame(static_cast<std::size_t>(output.width) * output.height * 4);
@@ -472,8 +488,8 @@ std::string FirstPixelOff(const std::uint8_t* frame, int width, int height, doub
 }
 
 // Colour patches come out within 2 levels of the exact conversion for both matrices and both
-// ranges, at 8 and 10 bits, at the picture's size and shrunk by whole factors; strong blues and
-// yellows included, where a U to B factor cut short (2.0 for BT.709's 2.11) shows most.
+// ranges, at 8 and 10 bits, at the picture's (odd) size and shrunk by whole factors; strong blues
+// and yellows included, where a U to B factor cut short (2.0 for BT.709's 2.11) shows most.
 TEST(FrameConverterTest, ColourPatchesComeOutWithinTwoLevels) {
     struct Patch {
         int y;
@@ -485,19 +501,23 @@ TEST(FrameConverterTest, ColourPatchesComeOutWithinTwoLevels) {
                               {210, 16, 146}, {120, 90, 180}};
     const AVPixelFormat kYuvFormats[] = {AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV422P, AV_PIX_FMT_YUV444P,
                                          AV_PIX_FMT_YUV420P10, AV_PIX_FMT_YUVJ420P};
-    const Size kOutput = {32, 18};
+    // At its own size an odd one, shrunk an even one (an odd width of 4:2:0 or 4:2:2 is left
+    // to libswscale when shrunk).
+    const Size kOwnSize = {31, 17};
+    const Size kShrunk = {32, 18};
     for (const AVPixelFormat format : kYuvFormats) {
         const bool fullRange = format == AV_PIX_FMT_YUVJ420P;
         for (const Matrix& matrix : kMatrices) {
             for (const Patch& patch : kPatches) {
                 for (const int factor : {1, 2, 3}) {
+                    const Size output = factor == 1 ? kOwnSize : kShrunk;
                     media::FramePtr picture =
-                        YuvPicture(format, kOutput.width * factor, kOutput.height * factor,
+                        YuvPicture(format, output.width * factor, output.height * factor,
                                    matrix.tag, [&](int plane, int, int) {
                                        return plane == 0 ? patch.y : plane == 1 ? patch.u : patch.v;
                                    });
                     ASSERT_TRUE(picture);
-                    const std::vector<std::uint8_t> frame = Converted(picture.get(), kOutput);
+                    const std::vector<std::uint8_t> frame = Converted(picture.get(), output);
                     const std::string what =
                         std::string(av_get_pix_fmt_name(format)) + " " + matrix.name + " Y " +
                         std::to_string(patch.y) + " U " + std::to_string(patch.u) + " V " +
@@ -505,7 +525,7 @@ TEST(FrameConverterTest, ColourPatchesComeOutWithinTwoLevels) {
                     ASSERT_FALSE(frame.empty()) << what;
                     const std::array<double, 3> bgr =
                         ExactBgr(patch.y, patch.u, patch.v, matrix.kr, matrix.kb, fullRange);
-                    EXPECT_EQ(FirstPixelOff(frame.data(), kOutput.width, kOutput.height, 2.0,
+                    EXPECT_EQ(FirstPixelOff(frame.data(), output.width, output.height, 2.0,
                                             [&](int, int) { return bgr; }),
                               "")
                         << what;
@@ -518,8 +538,8 @@ TEST(FrameConverterTest, ColourPatchesComeOutWithinTwoLevels) {
 // Shrunk by whole factors, each output pixel is the mean of the source pixels it covers: luma
 // that changes from pixel to pixel, chroma from row to row (a 4:2:0 picture's chroma rows each
 // cover two luma rows, so a pixel made of three rows takes two thirds of one and a third of
-// the next), odd heights whose last chroma row covers one luma row only; RGB pictures channel
-// by channel.
+// the next), odd heights whose last chroma row covers one luma row only, a cropped part; RGB
+// pictures channel by channel.
 TEST(FrameConverterTest, ShrinkingAveragesWhatEachPixelCovers) {
     struct Factors {
         int columns;
@@ -535,40 +555,54 @@ TEST(FrameConverterTest, ShrinkingAveragesWhatEachPixelCovers) {
         return plane == 1 ? 100 + (row * 11) % 56 : 156 - (row * 17) % 56;
     };
     const Matrix& matrix = kMatrices[0];
+    // Also cropped: the part shown starts on the chroma grid, 4 columns and 6 rows in.
+    constexpr int kCropLeft = 4;
+    constexpr int kCropTop = 6;
     for (const AVPixelFormat format : kYuvFormats) {
         const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
         for (const Factors factors : kFactors) {
-            const int width = kOutput.width * factors.columns;
-            const int height = kOutput.height * factors.rows;
-            media::FramePtr picture =
-                YuvPicture(format, width, height, matrix.tag, [&](int plane, int x, int y) {
-                    return plane == 0 ? luma(x, y) : chroma(plane, y);
-                });
-            ASSERT_TRUE(picture);
-            const std::vector<std::uint8_t> frame = Converted(picture.get(), kOutput);
-            const std::string what = std::string(av_get_pix_fmt_name(format)) + " " +
-                                     std::to_string(width) + "x" + std::to_string(height) +
-                                     " into " + std::to_string(kOutput.width) + "x" +
-                                     std::to_string(kOutput.height);
-            ASSERT_FALSE(frame.empty()) << what;
-            const auto expected = [&](int outX, int outY) {
-                std::array<double, 3> sum = {};
-                for (int y = outY * factors.rows; y < (outY + 1) * factors.rows; ++y) {
-                    const int chromaRow = y >> descriptor->log2_chroma_h;
-                    for (int x = outX * factors.columns; x < (outX + 1) * factors.columns; ++x) {
-                        const std::array<double, 3> bgr =
-                            ExactBgr(luma(x, y), chroma(1, chromaRow), chroma(2, chromaRow),
-                                     matrix.kr, matrix.kb, false);
-                        for (int k = 0; k < 3; ++k) {
-                            sum[k] += bgr[k] / (factors.rows * factors.columns);
+            for (const bool cropped : {false, true}) {
+                const int left = cropped ? kCropLeft : 0;
+                const int top = cropped ? kCropTop : 0;
+                const int width = kOutput.width * factors.columns;
+                const int height = kOutput.height * factors.rows;
+                media::FramePtr picture =
+                    YuvPicture(format, width + 2 * left, height + 2 * top, matrix.tag,
+                               [&](int plane, int x, int y) {
+                                   return plane == 0 ? luma(x, y) : chroma(plane, y);
+                               });
+                ASSERT_TRUE(picture);
+                const std::vector<std::uint8_t> frame = Converted(
+                    picture.get(), kOutput,
+                    cropped ? std::array<std::int32_t, 4>{left, top, left + width, top + height}
+                            : std::array<std::int32_t, 4>{-1, -1, -1, -1});
+                const std::string what =
+                    std::string(av_get_pix_fmt_name(format)) + " " + std::to_string(width) + "x" +
+                    std::to_string(height) + (cropped ? " cropped" : "") + " into " +
+                    std::to_string(kOutput.width) + "x" + std::to_string(kOutput.height);
+                ASSERT_FALSE(frame.empty()) << what;
+                const auto expected = [&](int outX, int outY) {
+                    std::array<double, 3> sum = {};
+                    for (int y = top + outY * factors.rows; y < top + (outY + 1) * factors.rows;
+                         ++y) {
+                        const int chromaRow = y >> descriptor->log2_chroma_h;
+                        for (int x = left + outX * factors.columns;
+                             x < left + (outX + 1) * factors.columns; ++x) {
+                            const std::array<double, 3> bgr =
+                                ExactBgr(luma(x, y), chroma(1, chromaRow), chroma(2, chromaRow),
+                                         matrix.kr, matrix.kb, false);
+                            for (int k = 0; k < 3; ++k) {
+                                sum[k] += bgr[k] / (factors.rows * factors.columns);
+                            }
                         }
                     }
-                }
-                return sum;
-            };
-            // Luma and chroma means are each rounded once before the conversion.
-            EXPECT_EQ(FirstPixelOff(frame.data(), kOutput.width, kOutput.height, 3.0, expected), "")
-                << what;
+                    return sum;
+                };
+                // Luma and chroma means are each rounded once before the conversion.
+                EXPECT_EQ(FirstPixelOff(frame.data(), kOutput.width, kOutput.height, 3.0, expected),
+                          "")
+                    << what;
+            }
         }
     }
     // RGB pictures, each channel on its own, in every byte order and planar.
