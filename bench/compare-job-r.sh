@@ -1,20 +1,23 @@
 #!/usr/bin/env bash
 # Times reference job R through libfeed (feed_job_r) against ffmpeg running the same job in one
-# filter graph (peers.sh ff_R_trim), on the same machine in the same run.
+# filter graph (peers.sh ff_R_trim), on the same machine in the same run, beside the floor of
+# both: ffmpeg decoding the same spans and nothing else (peers.sh ff_decode).
 #
 #   bench/compare-job-r.sh [RUNS] [FEED_JOB_R]
 #
-# RUNS (default 5) timed runs of each, alternating ours and ffmpeg, after one warm-up of each.
+# RUNS (default 5) timed runs of each, alternating ours, ffmpeg and the floor, after one warm-up
+# of each.
 # FEED_JOB_R (argument or environment) is the built program; default
 # build-bench/bench/job_r/feed_job_r under the repository root. With FEEDCAT (environment) set
-# to a built feedcat, the same job through `feedcat ... -o null` is timed too, as a third
+# to a built feedcat, the same job through `feedcat ... -o null` is timed too, as a fourth
 # program in each round. Nothing is built here.
-# Media come from ../shared/bench/make-media.sh beside the checkout, made into $MEDIA (default
-# /tmp/benchmedia) when missing. Needs GNU time as /usr/bin/time (Debian package "time").
+# Media come from ../shared/bench/make-media.sh beside the checkout (or in $FEED_SHARED_BENCH,
+# for a checkout elsewhere), made into $MEDIA (default /tmp/benchmedia) when missing. Needs GNU time as /usr/bin/time (Debian package "time").
 #
 # Prints median wall seconds, CPU seconds (user + sys) and peak RSS (MiB) of each, all taken by
-# /usr/bin/time, and the ratios ours/ffmpeg. Exits 1 when feed_job_r fails or its frame and
-# sample counts are wrong, 2 on a usage or set-up problem.
+# /usr/bin/time, the ratios ours/ffmpeg and ours/floor (the CPU one: what the job costs beyond
+# decoding). Exits 1 when feed_job_r fails or its frame and sample counts are wrong, 2 on a
+# usage or set-up problem.
 set -euo pipefail
 
 BENCH_NAME=compare-job-r
@@ -25,7 +28,7 @@ RUNS=${1:-5}
 [[ $RUNS =~ ^[1-9][0-9]*$ ]] || die 2 "RUNS must be a positive whole number, not '$RUNS'"
 
 ROOT=$(git -C "$(dirname "$0")" rev-parse --show-toplevel) || die 2 "not inside the repository"
-SHARED="$ROOT/../shared/bench"
+SHARED=${FEED_SHARED_BENCH:-$ROOT/../shared/bench}
 JOB_R=${2:-${FEED_JOB_R:-$ROOT/build-bench/bench/job_r/feed_job_r}}
 export MEDIA=${MEDIA:-/tmp/benchmedia}
 
@@ -41,7 +44,8 @@ WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 
 # Samples per side, one value per line: wall s, CPU s, peak RSS MiB.
-for f in ours.wall ours.cpu ours.rss ours.inner ff.wall ff.cpu ff.rss cat.wall cat.cpu cat.rss; do
+for f in ours.wall ours.cpu ours.rss ours.inner ff.wall ff.cpu ff.rss cat.wall cat.cpu cat.rss \
+    floor.wall floor.cpu floor.rss; do
     : >"$WORK/$f"
 done
 
@@ -74,25 +78,31 @@ run_cat() {
     fi
 }
 
-run_ff() {
+# run_peer SIDE PEER RECORD: one of peers.sh's ffmpeg commands. ffmpeg's job is ff_R_trim; the
+# floor, ff_decode, decodes the same spans (B from its keyframe at 0 s) and throws the pictures
+# and samples away, with nothing scaled, converted, resampled or faded.
+run_peer() {
     local status=0
-    timed ff "$1" bash "$SHARED/peers.sh" ff_R_trim || status=$?
+    timed "$1" "$3" bash "$SHARED/peers.sh" "$2" || status=$?
     if ((status != 0)); then
-        echo "compare-job-r: ffmpeg (peers.sh ff_R_trim) failed (exit $status)" >&2
-        show_output ff
+        echo "compare-job-r: ffmpeg (peers.sh $2) failed (exit $status)" >&2
+        show_output "$1"
         exit 2
     fi
 }
 
-echo "job R: $JOB_R vs ffmpeg (peers.sh ff_R_trim), media $MEDIA, $(nproc) CPUs"
+echo "job R: $JOB_R vs ffmpeg (peers.sh ff_R_trim) and the decode-only floor (peers.sh ff_decode),"
+echo "media $MEDIA, $(nproc) CPUs"
 echo "warm-up"
 run_ours 0
-run_ff 0
+run_peer ff ff_R_trim 0
+run_peer floor ff_decode 0
 [[ -n ${FEEDCAT:-} ]] && run_cat 0
 for ((i = 1; i <= RUNS; i++)); do
     echo "run $i/$RUNS"
     run_ours 1
-    run_ff 1
+    run_peer ff ff_R_trim 1
+    run_peer floor ff_decode 1
     [[ -n ${FEEDCAT:-} ]] && run_cat 1
 done
 
@@ -105,10 +115,16 @@ printf '%-18s %10s %10s %14s\n' "feed_job_r" "$ow" "$oc" "$orss"
 printf '%-18s %10s %10s %14s\n' "ffmpeg ff_R_trim" "$fw" "$fc" "$frss"
 printf '%-18s %10s %10s %14s\n' "ours/ffmpeg" "$(ratio "$ow" "$fw")" "$(ratio "$oc" "$fc")" \
     "$(ratio "$orss" "$frss")"
+lw=$(median "$WORK/floor.wall") lc=$(median "$WORK/floor.cpu") lrss=$(median "$WORK/floor.rss" %.1f)
+printf '%-18s %10s %10s %14s\n' "floor ff_decode" "$lw" "$lc" "$lrss"
+printf '%-18s %10s %10s %14s\n' "ours/floor" "$(ratio "$ow" "$lw")" "$(ratio "$oc" "$lc")" \
+    "$(ratio "$orss" "$lrss")"
 if [[ -n ${FEEDCAT:-} ]]; then
     cw=$(median "$WORK/cat.wall") cc=$(median "$WORK/cat.cpu") crss=$(median "$WORK/cat.rss" %.1f)
     printf '%-18s %10s %10s %14s\n' "feedcat -o null" "$cw" "$cc" "$crss"
     printf '%-18s %10s %10s %14s\n' "feedcat/ffmpeg" "$(ratio "$cw" "$fw")" "$(ratio "$cc" "$fc")" \
         "$(ratio "$crss" "$frss")"
+    printf '%-18s %10s %10s %14s\n' "feedcat/floor" "$(ratio "$cw" "$lw")" "$(ratio "$cc" "$lc")" \
+        "$(ratio "$crss" "$lrss")"
 fi
 echo "feed_job_r start..idle (its own clock), median: $(median "$WORK/ours.inner") s"

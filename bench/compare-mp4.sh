@@ -8,8 +8,8 @@
 # RUNS (default 5) timed runs of each, alternating feedcat and ffmpeg, after one warm-up of
 # each. FEEDCAT (argument or environment) is the built program; default
 # build-bench/tools/feedcat/feedcat under the repository root. Nothing is built here.
-# Media come from ../shared/bench/make-media.sh beside the checkout, made into $MEDIA (default
-# /tmp/benchmedia) when missing. Needs GNU time as /usr/bin/time and ffprobe.
+# Media come from ../shared/bench/make-media.sh beside the checkout (or in $FEED_SHARED_BENCH,
+# for a checkout elsewhere), made into $MEDIA (default /tmp/benchmedia) when missing. Needs GNU time as /usr/bin/time and ffprobe.
 #
 # Every output is checked with ffprobe: 1000 video frames and a video stream of 40.000 s.
 # Prints median wall seconds, CPU seconds (user + sys) and peak RSS (MiB) of each, all taken by
@@ -25,7 +25,7 @@ RUNS=${1:-5}
 [[ $RUNS =~ ^[1-9][0-9]*$ ]] || die 2 "RUNS must be a positive whole number, not '$RUNS'"
 
 ROOT=$(git -C "$(dirname "$0")" rev-parse --show-toplevel) || die 2 "not inside the repository"
-SHARED="$ROOT/../shared/bench"
+SHARED=${FEED_SHARED_BENCH:-$ROOT/../shared/bench}
 FEEDCAT=${2:-${FEEDCAT:-$ROOT/build-bench/tools/feedcat/feedcat}}
 export MEDIA=${MEDIA:-/tmp/benchmedia}
 

@@ -2,13 +2,35 @@
 
 #include <algorithm>
 
+#include <libyuv/convert.h>
+
 #include "ThreadCost.h"
 
 namespace feedcat {
 
+namespace {
+
+// libyuv converts B G R X frames of even sides into 4:2:0 pictures with BT.601's matrix in
+// limited range (what feedcat writes below 720 lines) many times faster than libswscale, and
+// reads nothing past the frame's last pixel.
+bool ConvertsWithLibyuv(AVPixelFormat format, std::int32_t width, std::int32_t height) {
+    if (format != AV_PIX_FMT_YUV420P || width % 2 != 0 || height % 2 != 0) {
+        return false;
+    }
+    const OutputColour colour = ColourFor(format, height);
+    return colour.matrix == AVCOL_SPC_SMPTE170M && colour.range == AVCOL_RANGE_MPEG;
+}
+
+}  // namespace
+
 media::FramePtr PictureConverter::Convert(const std::uint8_t* pixels, std::int32_t width,
                                           std::int32_t height) {
     const std::int64_t started = ThisThreadCpuNs();
+    if (ConvertsWithLibyuv(format_, width, height)) {
+        media::FramePtr picture = ConvertWithLibyuv(pixels, width, height);
+        cpuNs_ += ThisThreadCpuNs() - started;
+        return picture;
+    }
     const std::size_t bytes = static_cast<std::size_t>(width) * height * 4;
     // Grown once and reused: no allocation (nor page faults) per frame.
     if (padded_.size() < bytes + kReadPadding) {
@@ -22,6 +44,9 @@ media::FramePtr PictureConverter::Convert(const std::uint8_t* pixels, std::int32
 
 media::FramePtr PictureConverter::ConvertPadded(const std::uint8_t* pixels, std::int32_t width,
                                                 std::int32_t height) {
+    if (ConvertsWithLibyuv(format_, width, height)) {
+        return ConvertWithLibyuv(pixels, width, height);
+    }
     const int outputWidth = EvenSide(width);
     const int outputHeight = EvenSide(height);
     if (!scaler_ || width != scalerWidth_ || height != scalerHeight_) {
@@ -51,6 +76,26 @@ media::FramePtr PictureConverter::ConvertPadded(const std::uint8_t* pixels, std:
     picture->colorspace = colour_.matrix;
     picture->color_primaries = colour_.primaries;
     picture->color_trc = colour_.transfer;
+    return picture;
+}
+
+media::FramePtr PictureConverter::ConvertWithLibyuv(const std::uint8_t* pixels, std::int32_t width,
+                                                    std::int32_t height) {
+    media::FramePtr picture = pool_->Take(format_, width, height);
+    if (!picture) {
+        return nullptr;
+    }
+    // libyuv's ARGB is B, G, R, A in memory: the delivered frame as it is.
+    if (libyuv::ARGBToI420(pixels, width * 4, picture->data[0], picture->linesize[0],
+                           picture->data[1], picture->linesize[1], picture->data[2],
+                           picture->linesize[2], width, height) != 0) {
+        return nullptr;
+    }
+    const OutputColour colour = ColourFor(format_, height);
+    picture->color_range = colour.range;
+    picture->colorspace = colour.matrix;
+    picture->color_primaries = colour.primaries;
+    picture->color_trc = colour.transfer;
     return picture;
 }
 

@@ -1,6 +1,7 @@
-// Turns a delivered B G R X frame into a picture in the encoder's pixel format (libswscale),
-// at the output's size (the delivered size, rounded up to even for 4:2:0), converted with the
-// output's colour matrix and tagged with its colour description. It runs in the library's
+// Turns a delivered B G R X frame into a picture in the encoder's pixel format (libyuv for
+// 4:2:0 in BT.601, libswscale for the rest), at the output's size (the delivered size, rounded
+// up to even for 4:2:0), converted with the output's colour matrix and tagged with its colour
+// description. It runs in the library's
 // frame callback, so the queue behind it holds pictures of the encoder's size (1.5 bytes a
 // pixel for 4:2:0 rather than the delivered 4). One thread at a time.
 #pragma once
@@ -36,6 +37,10 @@ class PictureConverter {
                                   std::int32_t height);
 
   private:
+    // 4:2:0 in BT.601, limited range, from a frame of even sides, read as it is.
+    media::FramePtr ConvertWithLibyuv(const std::uint8_t* pixels, std::int32_t width,
+                                      std::int32_t height);
+
     const AVPixelFormat format_;
     FramePool* const pool_;
     media::ScalerPtr scaler_;
