@@ -144,6 +144,13 @@ bool ProbeMedia(const std::string& name, MediaInfo* info) {
         }
         info->displayWidth = displayWidth;
         info->displayHeight = displayHeight;
+        info->storedWidth = stream->codecpar->width;
+        info->storedHeight = stream->codecpar->height;
+        if (sar.num > 0 && sar.den > 0) {
+            info->sampleAspectNum = sar.num;
+            info->sampleAspectDen = sar.den;
+        }
+        info->rotation = rotation;
         const AVRational rate = StreamFrameRate(stream);
         info->frameRate = rate.num > 0 ? av_q2d(rate) : 0.0;
     }
