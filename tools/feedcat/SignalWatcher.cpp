@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "ReportOnce.h"
 #include "TemporaryFile.h"
 
 namespace feedcat {
@@ -23,6 +24,7 @@ extern "C" void OnSignal(int signal) {
     volatile sig_atomic_t& caught = signal == SIGINT ? gCaughtInt : gCaughtTerm;
     if (caught) {
         RemoveTemporaryFileNow();
+        WritePreparedReport(signal);
         // The default action, raised again: it arrives when this handler returns (the signal is
         // blocked while it runs) and ends the process as killed by the signal.
         struct sigaction fallback {};
@@ -84,6 +86,13 @@ SignalWatcher::~SignalWatcher() {
     close(writeEnd);
     close(gReadEnd);
     gReadEnd = -1;
+}
+
+int SignalWatcher::Caught() const {
+    if (!ok_) {
+        return 0;
+    }
+    return gCaughtInt ? SIGINT : (gCaughtTerm ? SIGTERM : 0);
 }
 
 int SignalWatcher::Wait(int timeoutMs) {
