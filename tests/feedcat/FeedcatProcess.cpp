@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,8 +22,9 @@ std::string ReadAll(const std::string& path) {
 
 }  // namespace
 
-FeedcatProcess::FeedcatProcess(const std::vector<std::string>& args, const ScratchFolder& folder)
-    : outPath_(folder.File(".stdout")), errPath_(folder.File(".stderr")) {
+FeedcatProcess::FeedcatProcess(const std::vector<std::string>& args, const ScratchFolder& folder,
+                               const std::string& tag)
+    : outPath_(folder.File(".stdout" + tag)), errPath_(folder.File(".stderr" + tag)) {
     std::vector<std::string> all = {FEEDCAT_BINARY};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -60,8 +62,10 @@ void FeedcatProcess::Signal(int number) {
 ProcessResult FeedcatProcess::Wait() {
     ProcessResult result;
     int status = 0;
-    if (pid_ > 0 && waitpid(pid_, &status, 0) == pid_) {
+    rusage usage{};
+    if (pid_ > 0 && wait4(pid_, &status, 0, &usage) == pid_) {
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        result.peakResidentKb = usage.ru_maxrss;
     }
     pid_ = -1;
     result.out = ReadAll(outPath_);

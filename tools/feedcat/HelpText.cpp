@@ -25,7 +25,7 @@ Plays the sources through the feed library, one after another, and writes the fr
 audio it delivers into OUTPUT.
 
 SOURCE:
-  FILE[@START-STOP]       FILE's picture and sound (as av:)
+  FILE[@START-STOP]       FILE's picture and sound, those it has
   v:FILE[@START-STOP]     FILE's picture onto the video timeline
   a:FILE[@START-STOP]     FILE's sound onto the audio timeline
   av:FILE[@START-STOP]    both
@@ -65,8 +65,8 @@ OUTPUT:
 const char kAfterOptions[] = R"(
 The progress bar shows on standard error when it is a terminal; the summary names the
 encoders, size, rate and sample format chosen. SIGINT or SIGTERM stops the run early and
-still finishes a playable file with what was delivered (before the session starts: nothing
-is written); a second one of the same kind ends feedcat at once, and the unfinished file is
+still finishes a playable file with what was delivered (before anything is delivered:
+nothing is written); a second one of the same kind ends feedcat at once, and the unfinished file is
 removed. With --json, exactly one JSON object is printed in every outcome, errors included
 ("error": code, message, source).
 

@@ -17,6 +17,7 @@ enum class SourceKind { kVideo, kAudio, kBoth };
 struct SourceArg {
     std::string given;  // the argument as written, for messages
     SourceKind kind = SourceKind::kBoth;
+    bool kindGiven = true;  // false for a bare name: both streams where the file has them
     std::string file;
     bool hasTimes = false;
     bool openEnd = false;  // "@START-": stopMs is the file's end, filled in once it is known

@@ -95,7 +95,9 @@ void Progress::Finish(const RunSummary& summary) {
     if (bar_) {
         ConsoleEraseStatus();
     }
-    if (!quiet_ && LogShows(LogLevel::kInfo) && summary.error.code.empty()) {
+    // A failed run has said why; one stopped before anything came has said so.
+    const bool empty = summary.interrupted && summary.frames == 0 && summary.sampleFrames == 0;
+    if (!quiet_ && LogShows(LogLevel::kInfo) && summary.error.code.empty() && !empty) {
         char numbers[200];
         std::snprintf(numbers, sizeof(numbers),
                       "%lld frames, %lld sample frames, %.3f s in %.2f s (%.1fx real time)",

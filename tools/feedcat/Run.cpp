@@ -26,6 +26,10 @@ constexpr int kPollMs = 100;
 // at a rate it was told, and the encoder must be told the same.
 constexpr FrameRate kRateWithoutVideo{25, 1};
 
+// A signal before the library delivered anything (feedcat was still reading the sources, or
+// the library opening them): the output is not kept.
+constexpr char kStoppedEmpty[] = "stopped before anything was delivered; nothing written";
+
 class WallClock {
   public:
     double Seconds() const {
@@ -113,9 +117,9 @@ class Report {
         return status;
     }
 
-    // A signal came before the session started: nothing is written.
+    // A signal came before anything was delivered: nothing is written.
     int Interrupted(int signal) {
-        Log(LogLevel::kError, "stopped before the session started; nothing written");
+        Log(LogLevel::kError, kStoppedEmpty);
         summary_.interrupted = true;
         return End(signal == SIGINT ? kExitInterrupted : kExitTerminated);
     }
@@ -152,7 +156,11 @@ int Conclude(const Options& options, const Recorder& recorder, bool finished,
         return report->End(signal != 0 ? status : kExitFailure,
                            RunError{"encoding", writeError, ""});
     }
-    if (!delivered && signal == 0) {
+    if (!delivered && signal != 0) {
+        Log(LogLevel::kError, kStoppedEmpty);
+        return report->End(status);
+    }
+    if (!delivered) {
         return report->End(
             kExitFailure,
             RunError{"nothing-delivered", "the library delivered nothing; no file written", ""});

@@ -1,7 +1,7 @@
 // One feedcat run: checks the output and the sources, builds the pipeline (feed, encoder
 // thread, file), plays the session to its end (or to a signal) and finishes the file. Returns
 // the exit status; the summary (and with --json its one JSON object) is printed however the
-// run ends, a signal before the session starts included.
+// run ends, a signal before anything is delivered included.
 #pragma once
 
 #include <vector>

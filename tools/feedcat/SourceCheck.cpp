@@ -185,7 +185,10 @@ bool Checker::Check(const SourceArg& given) {
         return Unplayable(source, "source '" + source.given + "': '" + source.file + "' has no " +
                                       missing + " stream");
     }
-    if (partly) {
+    if (partly && !source.kindGiven) {
+        // A bare name asks for what the file has.
+        source.kind = missing == "video" ? SourceKind::kAudio : SourceKind::kVideo;
+    } else if (partly) {
         Warn(source, "source '" + source.given + "': '" + source.file + "' has no " + missing +
                          " stream; it plays as " + (missing == "video" ? "black" : "silence"));
     }

@@ -2,8 +2,9 @@
 // whether it holds the streams its kind asks for, how long it is. A source that cannot be
 // opened, a v: source without video and an a: source without audio are errors (nothing is
 // written), or with --allow-missing warnings and black or silence for their spans. An av:
-// source with only one of the two is a warning (the other plays as a gap), as are times past
-// a file's end. Sources without times, or open at the end ("@2s-"), get the file's length.
+// source with only one of the two is a warning (the other plays as a gap); a source named
+// without a prefix takes the one the file has, without a word. Times past a file's end are a
+// warning. Sources without times, or open at the end ("@2s-"), get the file's length.
 // A file named by many sources is looked into once.
 #pragma once
 

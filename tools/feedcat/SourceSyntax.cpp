@@ -81,6 +81,7 @@ bool ParseSource(const std::string& text, SourceArg* source, std::string* error,
     warning->clear();
     std::string rest = text;
     source->kind = SourceKind::kBoth;
+    source->kindGiven = true;
     if (text.compare(0, 2, "v:") == 0) {
         source->kind = SourceKind::kVideo;
         rest = text.substr(2);
@@ -89,6 +90,8 @@ bool ParseSource(const std::string& text, SourceArg* source, std::string* error,
         rest = text.substr(2);
     } else if (text.compare(0, 3, "av:") == 0) {
         rest = text.substr(3);
+    } else {
+        source->kindGiven = false;
     }
     const std::size_t at = rest.rfind('@');
     if (at != std::string::npos && LooksLikeTimes(rest.substr(at + 1))) {

@@ -1,6 +1,7 @@
 // One SOURCE argument: "[v:|a:|av:]FILE", optionally followed by "@START-STOP". Without a
-// prefix the file goes onto both timelines (as av:); either time may be left out: "@2s-" runs
-// to the end of the file, "@-10s" from its start.
+// prefix the file goes onto both timelines, or onto the one of the only stream it has (see
+// SourceCheck); either time may be left out: "@2s-" runs to the end of the file, "@-10s" from
+// its start.
 #pragma once
 
 #include <string>

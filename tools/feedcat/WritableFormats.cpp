@@ -37,49 +37,20 @@ const char* const kSoundOnlyExtensions[] = {"m4a", "m4b", "wma", "ra"};
 // Containers that take only what few sources give (fixed frame sizes or rates, one codec's
 // profile, a retro machine's screen), that need parameters no stream has (raw PCM without a
 // header), or that write more than one file.
-const char* const kNotWritten[] = {
+const char kNotWritten[] =
     // Fixed frame sizes, rates or profiles (DV, GXF, MXF, H.261, H.263, DNxHD, sides in
     // multiples of 16), or a machine's own format (A64, AMV, RoQ, filmstrip).
-    "a64",
-    "amv",
-    "dnxhd",
-    "dv",
-    "filmstrip",
-    "gxf",
-    "h261",
-    "h263",
-    "mxf",
-    "mxf_opatom",
-    "rm",
-    "roq",
-    // Sound at one rate or channel count the muxer insists on.
-    "alp",
-    "daud",
-    "g723_1",
-    "gsm",
-    "mmf",
-    "rso",
-    "swf",
+    "a64 amv dnxhd dv filmstrip gxf h261 h263 mxf mxf_opatom rm roq "
+    // Sound at one rate or channel count the muxer or encoder insists on.
+    "alp daud g723_1 gsm mmf rso swf "
     // One picture, or pictures FFmpeg cannot read back (animated WebP and AVIF), or AV1
     // through libaom, which at its defaults takes seconds for every frame.
-    "avif",
-    "ico",
-    "obu",
-    "webp",
+    "avif ico obu webp "
     // Motion JPEG: its encoder takes only full-range pictures.
-    "mjpeg",
-    "mpjpeg",
+    "mjpeg mpjpeg "
     // Raw samples or pixels without a header: nothing reads them back without being told what
-    // they are.
-    "alaw",
-    "mulaw",
-    "rawvideo",
-    "s16le",
-    "s8",
-    "u16le",
-    "u8",
-    nullptr,
-};
+    // they are (FFmpeg reads aptX, DFPWM and G.722 back at a rate of its own).
+    "alaw aptx aptx_hd dfpwm g722 mulaw rawvideo s16le s8 u16le u8 ";
 
 bool Listed(const char* names, const char* name) {
     const std::string list = std::string(" ") + names;
@@ -118,15 +89,8 @@ bool SoundOnly(const std::string& extension) {
 }
 
 bool Writable(const AVOutputFormat* muxer) {
-    if (muxer->extensions == nullptr || (muxer->flags & AVFMT_NOFILE) != 0) {
-        return false;
-    }
-    for (const char* const* name = kNotWritten; *name != nullptr; ++name) {
-        if (std::strcmp(*name, muxer->name) == 0) {
-            return false;
-        }
-    }
-    return true;
+    return muxer->extensions != nullptr && (muxer->flags & AVFMT_NOFILE) == 0 &&
+           !Listed(kNotWritten, muxer->name);
 }
 
 std::vector<WritableFormat> FindFormats() {
