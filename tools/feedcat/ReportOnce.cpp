@@ -6,6 +6,8 @@
 #include <csignal>
 #include <cstring>
 
+#include "HeldSignals.h"
+
 namespace feedcat {
 namespace {
 
@@ -15,7 +17,7 @@ constexpr std::size_t kMostPrepared = 16384;
 
 std::atomic<bool> gWritten{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler claims it");
-// Written by the main thread while signals are blocked; read by the handler.
+// Written by the main thread while signals are held back; read by the handler.
 char gOnInterrupt[kMostPrepared];
 char gOnTerminate[kMostPrepared];
 
@@ -45,15 +47,9 @@ bool WriteAll(const char* bytes, std::size_t length) {
 }  // namespace
 
 void PrepareSignalReports(const std::string& onInterrupt, const std::string& onTerminate) {
-    sigset_t blocked;
-    sigset_t previous;
-    sigemptyset(&blocked);
-    sigaddset(&blocked, SIGINT);
-    sigaddset(&blocked, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &blocked, &previous);
+    const HeldSignals held;
     Store(onInterrupt, gOnInterrupt);
     Store(onTerminate, gOnTerminate);
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
 bool WriteReportOnce(const std::string& text) {

@@ -1,7 +1,6 @@
 #include "TemporaryFile.h"
 
 #include <limits.h>
-#include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +10,8 @@
 #include <csignal>
 #include <cstring>
 #include <vector>
+
+#include "HeldSignals.h"
 
 namespace feedcat {
 namespace {
@@ -65,20 +66,18 @@ bool TemporaryFile::Create(const std::string& output, std::string* error) {
     const std::string pattern = TemporaryPattern(output, &suffixLength);
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
-    // SIGINT and SIGTERM wait until the file is known to the handler.
-    sigset_t blocked;
-    sigset_t previous;
-    sigemptyset(&blocked);
-    sigaddset(&blocked, SIGINT);
-    sigaddset(&blocked, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &blocked, &previous);
-    const int fd = mkstemps(name.data(), static_cast<int>(suffixLength));
-    const int savedErrno = errno;
-    if (fd >= 0) {
-        path_ = name.data();
-        Arm(path_);
+    int fd = -1;
+    int savedErrno = 0;
+    {
+        // SIGINT and SIGTERM wait until the file is known to the handler.
+        const HeldSignals held;
+        fd = mkstemps(name.data(), static_cast<int>(suffixLength));
+        savedErrno = errno;
+        if (fd >= 0) {
+            path_ = name.data();
+            Arm(path_);
+        }
     }
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     if (fd < 0) {
         *error = "cannot write '" + output + "': " + std::strerror(savedErrno);
         return false;
