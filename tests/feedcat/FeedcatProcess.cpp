@@ -7,8 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace feedcat_test {
 namespace {
@@ -57,6 +59,23 @@ void FeedcatProcess::Signal(int number) {
     if (pid_ > 0) {
         kill(pid_, number);
     }
+}
+
+bool FeedcatProcess::WaitUntilCatching(int number) {
+    // /proc/PID/status lists the caught signals as a hexadecimal mask: "SigCgt: 0000000000004002".
+    const std::string status = "/proc/" + std::to_string(pid_) + "/status";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (pid_ > 0 && std::chrono::steady_clock::now() < deadline) {
+        std::ifstream in(status);
+        for (std::string line; std::getline(in, line);) {
+            if (line.compare(0, 7, "SigCgt:") == 0 &&
+                ((std::stoull(line.substr(7), nullptr, 16) >> (number - 1)) & 1) != 0) {
+                return true;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
 }
 
 ProcessResult FeedcatProcess::Wait() {

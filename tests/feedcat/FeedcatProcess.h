@@ -31,6 +31,9 @@ class FeedcatProcess {
     FeedcatProcess& operator=(const FeedcatProcess&) = delete;
 
     void Signal(int number);
+    // Waits (up to 30 s) until the process catches signal `number`: from then on it is feedcat's
+    // to handle, not the default action's. False when it never did.
+    bool WaitUntilCatching(int number);
     ProcessResult Wait();
 
   private:

@@ -170,10 +170,9 @@ int Conclude(const Options& options, const Recorder& recorder, bool finished,
 
 }  // namespace
 
-int Run(const Options& options, std::vector<SourceWarning> warnings) {
-    SignalWatcher signals;
+int Run(const Options& options, std::vector<SourceWarning> warnings, SignalWatcher* signals) {
     Report report(options, std::move(warnings));
-    const auto stopRequested = [&signals] { return signals.Caught() != 0; };
+    const auto stopRequested = [signals] { return signals->Caught() != 0; };
     OutputPlan plan;
     std::string error;
     if (!ChooseOutput(options, &plan, &error)) {
@@ -187,7 +186,7 @@ int Run(const Options& options, std::vector<SourceWarning> warnings) {
     summary.warnings.insert(summary.warnings.end(), checked.warnings.begin(),
                             checked.warnings.end());
     if (checked.stopped) {
-        return report.Interrupted(signals.Caught());
+        return report.Interrupted(signals->Caught());
     }
     if (!checked.error.empty()) {
         return report.End(checked.status, RunError{"source", checked.error, checked.errorSource});
@@ -212,18 +211,18 @@ int Run(const Options& options, std::vector<SourceWarning> warnings) {
                        &errorSource)) {
         if (error.empty()) {
             pipeline.reset();  // the unfinished file goes before the summary says so
-            return report.Interrupted(signals.Caught());
+            return report.Interrupted(signals->Caught());
         }
         return report.End(kExitFailure, RunError{"library", error, errorSource});
     }
     if (stopRequested()) {
         pipeline.reset();
-        return report.Interrupted(signals.Caught());
+        return report.Interrupted(signals->Caught());
     }
     if (!pipeline->Start(&error)) {
         return report.End(kExitFailure, RunError{"library", error, ""});
     }
-    const int signal = PlayToEnd(pipeline.get(), &signals, &report.progress(), report.clock());
+    const int signal = PlayToEnd(pipeline.get(), signals, &report.progress(), report.clock());
     std::string writeError;
     const bool finished = pipeline->Finish(signal != 0, &writeError);
     char cost[160];

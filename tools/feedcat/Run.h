@@ -7,11 +7,14 @@
 #include <vector>
 
 #include "Options.h"
+#include "SignalWatcher.h"
 #include "SourceWarning.h"
 
 namespace feedcat {
 
-// warnings: what the command line's reading warned about (already shown), for the summary.
-int Run(const Options& options, std::vector<SourceWarning> warnings);
+// warnings: what the command line's reading warned about (already shown), for the summary;
+// signals: watched from the start of the process, so that a signal at any moment of the run
+// ends it the same way.
+int Run(const Options& options, std::vector<SourceWarning> warnings, SignalWatcher* signals);
 
 }  // namespace feedcat

@@ -32,11 +32,11 @@ const Preference kPreferences[] = {
 };
 
 // Extensions of sound alone whose container could also hold pictures.
-const char* const kSoundOnlyExtensions[] = {"m4a", "m4b", "wma", "ra"};
+const char* const kSoundOnlyExtensions[] = {"m4a", "m4b", "wma"};
 
 // Containers that take only what few sources give (fixed frame sizes or rates, one codec's
-// profile, a retro machine's screen), that need parameters no stream has (raw PCM without a
-// header), or that write more than one file.
+// profile, a retro machine's screen), or that nothing reads back as written. Those that write
+// no file of their own (image sequences, HLS, DASH) are left out by their flag.
 const char kNotWritten[] =
     // Fixed frame sizes, rates or profiles (DV, GXF, MXF, H.261, H.263, DNxHD, sides in
     // multiples of 16), or a machine's own format (A64, AMV, RoQ, filmstrip).

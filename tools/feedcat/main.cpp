@@ -11,9 +11,12 @@
 #include "Log.h"
 #include "Progress.h"
 #include "Run.h"
+#include "SignalWatcher.h"
 #include "WritableFormats.h"
 
 int main(int argc, char** argv) {
+    // SIGINT and SIGTERM are caught from here on: the run looks for them between its steps.
+    feedcat::SignalWatcher signals;
     const feedcat::ParseResult parsed = feedcat::ParseArguments(argc, argv);
     switch (parsed.action) {
         case feedcat::ParseResult::Action::kHelp:
@@ -46,7 +49,7 @@ int main(int argc, char** argv) {
     if (options.demo) {
         feedcat::ApplyDemo(&options);
     }
-    const int status = feedcat::Run(options, parsed.warnings);
+    const int status = feedcat::Run(options, parsed.warnings, &signals);
     if (options.demo && status == feedcat::kExitSuccess && options.output != "-" &&
         options.output != "null") {
         char where[PATH_MAX];
