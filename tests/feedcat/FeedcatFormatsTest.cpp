@@ -84,7 +84,7 @@ class FeedcatContainers : public ::testing::Test {
 class FeedcatEveryFormat : public FeedcatContainers, public ::testing::WithParamInterface<int> {};
 
 // The listed formats are shared among kParts tests, so that each stays short.
-constexpr int kParts = 4;
+constexpr int kParts = 6;
 
 TEST_P(FeedcatEveryFormat, WritesWhatItListsAndNamesTheEncoders) {
     const ProcessResult listing = RunFeedcat({"--formats"}, folder);
