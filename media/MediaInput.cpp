@@ -190,10 +190,18 @@ bool ProbeMedia(const std::string& name, MediaInfo* info, OpenFailure* why) {
         AVStream* stream = input->streams[video];
         info->hasVideo = true;
         info->videoLengthMs = StreamLengthMs(input.get(), stream);
-        const DisplaySize size =
-            DisplayedSize(input.get(), stream, ShownRotation(input.get(), video));
+        const int rotation = ShownRotation(input.get(), video);
+        const DisplaySize size = DisplayedSize(input.get(), stream, rotation);
         info->displayWidth = size.width;
         info->displayHeight = size.height;
+        info->storedWidth = stream->codecpar->width;
+        info->storedHeight = stream->codecpar->height;
+        const AVRational sar = av_guess_sample_aspect_ratio(input.get(), stream, nullptr);
+        if (sar.num > 0 && sar.den > 0) {
+            info->sampleAspectNum = sar.num;
+            info->sampleAspectDen = sar.den;
+        }
+        info->rotation = rotation;
         const AVRational rate = StreamFrameRate(stream);
         info->frameRate = rate.num > 0 ? av_q2d(rate) : 0.0;
     }

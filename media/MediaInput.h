@@ -41,6 +41,14 @@ struct MediaInfo {
     // sample aspect ratio applied to the width (so a 720x576 16:9 stream reports 1024x576).
     std::int32_t displayWidth = 0;
     std::int32_t displayHeight = 0;
+    // The same picture as stored: its size, sample aspect ratio (0/1 when unknown) and the
+    // clockwise rotation (0, 90, 180 or 270) that turns it upright, for a shown size after a
+    // crop given in stored pixels.
+    std::int32_t storedWidth = 0;
+    std::int32_t storedHeight = 0;
+    std::int32_t sampleAspectNum = 0;
+    std::int32_t sampleAspectDen = 1;
+    std::int32_t rotation = 0;
     double frameRate = 0.0;  // average frames per second of the best video stream, 0 if unknown
     std::int32_t sampleRate = 0;  // of the best audio stream, 0 if none
 };

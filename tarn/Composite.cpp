@@ -65,6 +65,7 @@ HRESULT Composite::RemoveAllClips() {
     }
     clips_.clear();
     firstVideo_ = {};
+    firstVideoCrop_ = {-1, -1, -1, -1};
     firstAudio_ = {};
     return kOk;
 }
@@ -98,6 +99,7 @@ HRESULT Composite::AddClip(IMediaSource* source, const std::int32_t* crop, std::
         const media::MediaInfo& info = stream->info();
         if (!firstVideo_.hasVideo && info.hasVideo && stream->kind() == kStreamVideo) {
             firstVideo_ = info;
+            firstVideoCrop_ = clip.crop;
         }
         if (!firstAudio_.hasAudio && info.hasAudio && stream->kind() == kStreamAudio) {
             firstAudio_ = info;
@@ -131,14 +133,32 @@ std::vector<ClipData> Composite::ClipsInTimelineOrder() const {
     return clips;
 }
 
+PixelSize Composite::FirstClipShownSize() const {
+    const PixelRect whole{0, 0, firstVideo_.storedWidth, firstVideo_.storedHeight};
+    const PixelRect crop = ClampedCrop(firstVideoCrop_, whole.width, whole.height);
+    if (whole.width <= 0 || whole.height <= 0 ||
+        (crop.width == whole.width && crop.height == whole.height)) {
+        return PixelSize{firstVideo_.displayWidth, firstVideo_.displayHeight};
+    }
+    PictureGeometry geometry;
+    geometry.sourceWidth = whole.width;
+    geometry.sourceHeight = whole.height;
+    geometry.sarNum = firstVideo_.sampleAspectNum;
+    geometry.sarDen = firstVideo_.sampleAspectDen;
+    geometry.rotation = firstVideo_.rotation;
+    geometry.crop = firstVideoCrop_;
+    return ShownSize(geometry);
+}
+
 std::unique_ptr<TimelineProducer> Composite::MakeVideoTimeline() const {
     std::int32_t width = width_;
     std::int32_t height = height_;
     double frameRate = frameRate_;
     if (width == 0 || height == 0) {
-        const bool known = firstVideo_.displayWidth > 0 && firstVideo_.displayHeight > 0;
-        width = width != 0 ? width : (known ? firstVideo_.displayWidth : kFallbackWidth);
-        height = height != 0 ? height : (known ? firstVideo_.displayHeight : kFallbackHeight);
+        const PixelSize shown = FirstClipShownSize();
+        const bool known = shown.width > 0 && shown.height > 0;
+        width = width != 0 ? width : (known ? shown.width : kFallbackWidth);
+        height = height != 0 ? height : (known ? shown.height : kFallbackHeight);
     }
     if (frameRate == 0.0) {
         frameRate = firstVideo_.frameRate > 0.0 ? firstVideo_.frameRate : kFallbackFrameRate;

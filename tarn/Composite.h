@@ -3,6 +3,7 @@
 // and the source that plays (IMediaSource). Methods may be called from any thread.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "media/MediaInput.h"
 #include "tarn/CallbackAcceptor.h"
 #include "tarn/CompositePlayer.h"
+#include "tarn/PictureFitter.h"
 #include "tarn/RefCounted.h"
 #include "tarn/TimelineProducer.h"
 
@@ -50,6 +52,9 @@ class Composite final : public RefCounted<IMediaSource, ICompositeEdit, IAccepto
   private:
     ~Composite() override;
 
+    // The first video clip's picture as shown (after its crop and rotation): the frame size
+    // when none is set. 0 x 0 when no clip has video.
+    PixelSize FirstClipShownSize() const;
     std::unique_ptr<TimelineProducer> MakeVideoTimeline() const;
     std::unique_ptr<TimelineProducer> MakeAudioTimeline() const;
     std::vector<ClipData> ClipsInTimelineOrder() const;
@@ -63,8 +68,9 @@ class Composite final : public RefCounted<IMediaSource, ICompositeEdit, IAccepto
     std::int32_t sampleRate_ = 0;
     std::int32_t channels_ = 2;
     std::vector<ClipData> clips_;
-    // The first clips' own formats, for a format left at 0.
+    // The first clips' own formats, for a format left at 0, and the first video clip's crop.
     media::MediaInfo firstVideo_;
+    std::array<std::int32_t, 4> firstVideoCrop_ = {-1, -1, -1, -1};
     media::MediaInfo firstAudio_;
     EngineRef<IMediaAcceptor> acceptor_;
     CallbackAcceptor* callbackAcceptor_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <utility>
 
 namespace tarn {
@@ -68,6 +69,20 @@ PicturePlacement FitPicture(const PictureGeometry& geometry) {
         default:
             return PicturePlacement{crop, wholeOutput};
     }
+}
+
+PixelSize ShownSize(const PictureGeometry& geometry) {
+    const PixelRect crop = ClampedCrop(geometry.crop, geometry.sourceWidth, geometry.sourceHeight);
+    double width = crop.width;
+    if (geometry.sarNum > 0 && geometry.sarDen > 0) {
+        width = width * geometry.sarNum / geometry.sarDen;
+    }
+    int shownWidth = 2 * RoundedWithin(width / 2.0, 1, INT32_MAX / 2);
+    int shownHeight = std::max(crop.height, 1);
+    if (geometry.rotation == 90 || geometry.rotation == 270) {
+        std::swap(shownWidth, shownHeight);
+    }
+    return PixelSize{shownWidth, shownHeight};
 }
 
 }  // namespace tarn

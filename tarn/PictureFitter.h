@@ -16,6 +16,11 @@ struct PixelRect {
     int height = 0;
 };
 
+struct PixelSize {
+    int width = 0;
+    int height = 0;
+};
+
 struct PictureGeometry {
     int sourceWidth = 0;  // decoded picture, before rotation
     int sourceHeight = 0;
@@ -41,5 +46,10 @@ PixelRect ClampedCrop(const std::array<std::int32_t, 4>& crop, int sourceWidth, 
 
 // Places the picture; sizes must be positive.
 PicturePlacement FitPicture(const PictureGeometry& geometry);
+
+// The size the cropped picture is shown at, upright and in square pixels: the crop's width
+// stretched by the sample aspect ratio and kept even (at least 2), as a probe reports a whole
+// picture, then the sides swapped by a quarter turn. The output mode is not looked at.
+PixelSize ShownSize(const PictureGeometry& geometry);
 
 }  // namespace tarn

@@ -215,10 +215,13 @@ FEED_API int32_t FEED_CALL FeedGetSourceTimes(FeedHandle feed, int32_t id, int32
  * thread. */
 FEED_API int32_t FEED_CALL FeedSetAudioSampleRate(FeedHandle feed, int32_t rate);
 
-/* Frame size in pixels (default 0 x 0: the first video clip's own); an odd width is rounded
- * up to even. 1, or 0. A size whose frames would take more than 2^31 - 1 bytes is taken, but
- * a session with it is not built (the frame callback's length is an int32; FeedGetEndReason()
- * says so). Host thread. */
+/* Frame size in pixels; an odd width is rounded up to even. 1, or 0. Host thread.
+ * The default, 0 x 0, is the first video clip's picture as it is shown: its crop rectangle
+ * (FeedAddVideoSourceEx) taken out, its pixel aspect ratio applied to the width (kept even) and
+ * its rotation turned upright, so a 1280x720 clip cropped to 320,180,960,540 gives 640x360 frames
+ * and a portrait phone clip stored 1920x1080 and turned 90 degrees gives 1080x1920. A size whose
+ * frames would take more than 2^31 - 1 bytes is taken, but a session with it is not built (the
+ * frame callback's length is an int32; FeedGetEndReason() says so). */
 FEED_API int32_t FEED_CALL FeedSetVideoSize(FeedHandle feed, int32_t width, int32_t height);
 
 /* Frames per second, 0.0 or more (default 0.0: the first video clip's own). 1, or 0;

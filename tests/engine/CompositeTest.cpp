@@ -4,13 +4,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "engine/EngineRef.h"
 #include "tests/support/Waiting.h"
+#include "tests/tarn/TestMedia.h"
 
 namespace {
 
@@ -25,6 +28,7 @@ struct Seen {
     bool allZero = true;
     std::int32_t width = 0;
     std::int32_t height = 0;
+    std::vector<std::uint8_t> firstFrame;
     std::int32_t channels = 0;
     std::uint32_t rate = 0;
 };
@@ -45,6 +49,9 @@ std::intptr_t TARN_CALL Record(void* context, const void* format, std::uint8_t* 
         const auto* record = static_cast<const BITMAPINFOHEADER*>(format);
         seen.width = record->biWidth;
         seen.height = record->biHeight;
+        if (seen.firstFrame.empty()) {
+            seen.firstFrame.assign(data, data + length);
+        }
     } else {
         const auto* record = static_cast<const WAVEFORMATEX*>(format);
         seen.channels = record->nChannels;
@@ -82,6 +89,17 @@ struct Timeline {
         EXPECT_GE(editor->AddClip(empty.get(), noCrop, 0, 0, 0, timelineStop - timelineStart,
                                   timelineStart, timelineStop),
                   0);
+    }
+
+    // The file's video stream from sourceStart to sourceStop (100-ns units, the timeline's too).
+    void AddFileClip(const std::string& file, const std::array<std::int32_t, 4>& crop,
+                     std::int64_t start, std::int64_t stop) {
+        EngineRef<IMediaSource> video;
+        EngineRef<IMediaSource> audio;
+        ASSERT_GE(SelectSources(file.c_str(), video.put(), nullptr, audio.put(), nullptr), 0)
+            << file;
+        ASSERT_TRUE(video) << file;
+        EXPECT_GE(editor->AddClip(video.get(), crop.data(), 0, 0, 0, stop - start, start, stop), 0);
     }
 
     bool PlayToEnd() {
@@ -221,6 +239,53 @@ TEST(CompositeTest, AnEmptyCompositeEndsAtOnceAndZeroFormatsFallBack) {
     ASSERT_GE(nothing.composite->Prepare(nullptr, kStreamAudio), 0);
     EXPECT_TRUE(nothing.PlayToEnd());
     EXPECT_TRUE(nothing.seen.starts.empty());
+}
+
+// A frame size of 0 is the first video clip's picture as it is shown: its crop taken out (in
+// stored pixels, clamped), its pixel aspect ratio applied and its rotation turned upright. The
+// picture is not stretched back: the crop's centre is the frame's centre.
+TEST(CompositeTest, ZeroSizeIsTheFirstClipsPictureAsShownAfterCropAndRotation) {
+    const testmedia::Files& media = testmedia::Media();
+    struct Case {
+        std::string file;
+        std::array<std::int32_t, 4> crop;
+        std::int32_t width, height;
+        char centre;  // the colour at the frame's centre: r, g, b or w
+    };
+    const std::array<std::int32_t, 4> none = {-1, -1, -1, -1};
+    for (const Case& c : {Case{media.pattern, none, 160, 120, 'w'},
+                          Case{media.pattern, {80, 60, 160, 120}, 80, 60, 'w'},
+                          Case{media.pattern, {0, 0, 80, 60}, 80, 60, 'r'},
+                          Case{media.pattern, {100, 0, 500, 100}, 60, 100, 'g'},
+                          Case{media.rotated, none, 120, 160, 'g'},
+                          Case{media.rotated, {0, 0, 80, 60}, 60, 80, 'r'},
+                          Case{media.sar, {0, 60, 80, 120}, 160, 60, 'b'}}) {
+        const std::string what = c.file + " cropped to " + std::to_string(c.crop[0]) + "," +
+                                 std::to_string(c.crop[1]) + "," + std::to_string(c.crop[2]) + "," +
+                                 std::to_string(c.crop[3]);
+        Timeline timeline(true);
+        timeline.editor->SetVideoFormat(0, 0, 25.0);
+        timeline.AddFileClip(c.file, c.crop, 0, 400'000);
+        // A later clip of another shape changes nothing.
+        timeline.AddFileClip(media.pattern, none, 400'000, 800'000);
+        timeline.Connect();
+        ASSERT_GE(timeline.composite->Prepare(nullptr, kStreamVideo), 0) << what;
+        ASSERT_TRUE(timeline.PlayToEnd()) << what;
+        EXPECT_EQ(timeline.seen.width, c.width) << what;
+        EXPECT_EQ(timeline.seen.height, c.height) << what;
+        ASSERT_EQ(timeline.seen.firstFrame.size(), static_cast<std::size_t>(c.width) * c.height * 4)
+            << what;
+        const testmedia::Pixel centre =
+            testmedia::PixelAt(timeline.seen.firstFrame, c.width, c.width / 2, c.height / 2);
+        const bool high[3] = {centre.r > 180, centre.g > 180, centre.b > 180};
+        const bool low[3] = {centre.r < 70, centre.g < 70, centre.b < 70};
+        const bool matches = c.centre == 'w'   ? high[0] && high[1] && high[2]
+                             : c.centre == 'r' ? high[0] && low[1] && low[2]
+                             : c.centre == 'g' ? low[0] && high[1] && low[2]
+                                               : low[0] && low[1] && high[2];
+        EXPECT_TRUE(matches) << what << ": centre " << centre.r << "," << centre.g << ","
+                             << centre.b << ", expected " << c.centre;
+    }
 }
 
 }  // namespace

@@ -182,13 +182,84 @@ TEST(ArgumentParserBad, UnknownOptionAndMissingValues) {
 }
 
 TEST(ArgumentParserBad, SourcesAndTimes) {
-    ExpectError({"x:a.mp4", "-o", "x.mp4"}, "must start with v:, a: or av:");
-    ExpectError({"a.mp4", "-o", "x.mp4"}, "must start with");
     ExpectError({"v:a.mp4@2000-1000", "-o", "x.mp4"}, "times out of order");
-    ExpectError({"v:a.mp4@1000-1000", "-o", "x.mp4"}, "times out of order");
-    ExpectError({"v:a.mp4@12-", "-o", "x.mp4"}, "bad times");
+    ExpectError({"v:a.mp4@1000-1000", "-o", "x.mp4"}, "an empty span plays nothing");
+    ExpectError({"v:a.mp4@-1s-5s", "-o", "x.mp4"}, "START cannot be negative");
+    ExpectError({"v:a.mp4@-500-2000", "-o", "x.mp4"}, "START cannot be negative");
+    ExpectError({"v:a.mp4@1s-2s-3s", "-o", "x.mp4"}, "bad times");
     ExpectError({"v:@0-100", "-o", "x.mp4"}, "names no file");
     ExpectError({"v:lavfi:testsrc2", "-o", "x.mp4"}, "needs explicit times");
+    ExpectError({"v:lavfi:testsrc2@1s-", "-o", "x.mp4"}, "needs explicit times");
+}
+
+// A bare file name is av:; a span may leave out its start or its end.
+TEST(ArgumentParserGood, BareNamesAndOpenSpans) {
+    struct Case {
+        const char* source;
+        SourceKind kind;
+        const char* file;
+        bool hasTimes;
+        bool openEnd;
+        std::int32_t startMs;
+        std::int32_t stopMs;
+    };
+    for (const Case& c :
+         {Case{"clip.mp4", SourceKind::kBoth, "clip.mp4", false, false, 0, 0},
+          Case{"clip.mp4@2s-", SourceKind::kBoth, "clip.mp4", true, true, 2000, 0},
+          Case{"a:clip.mp4@-10s", SourceKind::kAudio, "clip.mp4", true, false, 0, 10000},
+          Case{"v:clip.mp4@1:30-", SourceKind::kVideo, "clip.mp4", true, true, 90000, 0},
+          Case{"x:a.mp4", SourceKind::kBoth, "x:a.mp4", false, false, 0, 0},
+          Case{"clip@-.mp4", SourceKind::kBoth, "clip@-.mp4", false, false, 0, 0}}) {
+        const ParseResult result = Parse({c.source, "-o", "x.mp4"});
+        ASSERT_EQ(result.action, ParseResult::Action::kRun) << c.source << ": " << result.error;
+        const SourceArg& source = result.options.sources[0];
+        EXPECT_EQ(source.kind, c.kind) << c.source;
+        EXPECT_EQ(source.file, c.file) << c.source;
+        EXPECT_EQ(source.hasTimes, c.hasTimes) << c.source;
+        EXPECT_EQ(source.openEnd, c.openEnd) << c.source;
+        EXPECT_EQ(source.startMs, c.startMs) << c.source;
+        EXPECT_EQ(source.stopMs, c.stopMs) << c.source;
+    }
+}
+
+// A span or fade in bare numbers under a second is a warning with the fix; once per message.
+TEST(ArgumentParserGood, ShortBareMillisecondsWarn) {
+    struct Case {
+        std::vector<const char*> args;
+        const char* warning;  // "" for none
+    };
+    for (const Case& c :
+         {Case{{"clip.mp4@0-5"},
+               "'@0-5' is 5 ms: bare numbers are milliseconds; write 0-5s for seconds"},
+          Case{{"clip.mp4@1-3"}, "'@1-3' is 2 ms: bare numbers are milliseconds; write 1s-3s"},
+          Case{{"clip.mp4@-500"}, "'@-500' is 500 ms: bare numbers are milliseconds; write -500s"},
+          Case{{"clip.mp4@0-999"}, "is 999 ms"}, Case{{"clip.mp4@0-1000"}, ""},
+          Case{{"clip.mp4@0-5s"}, ""}, Case{{"clip.mp4@0ms-500ms"}, ""},
+          Case{{"clip.mp4@0:00-0:01"}, ""},
+          Case{{"clip.mp4", "--video-fade-in", "1"},
+               "'--video-fade-in 1' is 1 ms: bare numbers are milliseconds; write 1s for seconds"},
+          Case{{"clip.mp4", "--audio-fade-out", "300"}, "'--audio-fade-out 300' is 300 ms"},
+          Case{{"clip.mp4", "--video-fade-out", "20:FF0000"}, "'--video-fade-out 20' is 20 ms"},
+          Case{{"clip.mp4", "--audio-fade-in", "300ms"}, ""},
+          Case{{"clip.mp4", "--bars", "202020", "--clip-mode", "stretch"},
+               "--bars colours the bars of --clip-mode fit"},
+          Case{{"clip.mp4", "--bars", "202020"}, ""}}) {
+        std::vector<const char*> argv = {"feedcat"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        argv.insert(argv.end(), {"-o", "x.mp4"});
+        const ParseResult result = ParseArguments(static_cast<int>(argv.size()), argv.data());
+        ASSERT_EQ(result.action, ParseResult::Action::kRun) << c.args[0] << ": " << result.error;
+        const std::string what = c.args.size() > 1 ? c.args[1] : c.args[0];
+        if (c.warning[0] == '\0') {
+            EXPECT_TRUE(result.warnings.empty()) << what << ": " << result.warnings[0].message;
+        } else {
+            ASSERT_EQ(result.warnings.size(), 1u) << what;
+            EXPECT_NE(result.warnings[0].message.find(c.warning), std::string::npos)
+                << what << ": " << result.warnings[0].message;
+        }
+    }
+    const ParseResult twice = Parse({"a.mp4@0-5", "b.mp4@0-5", "-o", "x.mp4"});
+    EXPECT_EQ(twice.warnings.size(), 1u) << "the same span written twice warns once";
 }
 
 TEST(ArgumentParserBad, Values) {
@@ -213,6 +284,35 @@ TEST(ArgumentParserBad, ConflictingChoices) {
     ExpectError({"av:a.mp4", "-y", "-n", "-o", "x.mp4"}, "contradict");
     ExpectError({"av:a.mp4", "--crf", "20", "--video-bitrate", "1M", "-o", "x.mp4"}, "contradict");
     ExpectError({"av:a.mp4", "--json=1", "-o", "x.mp4"}, "takes no value");
+}
+
+// ffmpeg's usual options are refused with the feedcat way to say them.
+TEST(ArgumentParserBad, FfmpegHabitsGetTheFeedcatWay) {
+    struct Case {
+        std::vector<const char*> args;
+        const char* says;
+    };
+    for (const Case& c :
+         {Case{{"-r", "25"}, "unknown option '-r': feedcat is not ffmpeg; use --fps 25"},
+          Case{{"-i", "in.mp4"}, "give the file as a SOURCE without -i: in.mp4"},
+          Case{{"-t", "10"}, "FILE@-10s"}, Case{{"-t", "0:30"}, "FILE@-0:30"},
+          Case{{"-ss", "5.5"}, "FILE@5.5s-"}, Case{{"-to", "20"}, "FILE@START-20s"},
+          Case{{"-an"}, "use v:FILE"}, Case{{"-vn"}, "use a:FILE"},
+          Case{{"-s", "640x360"}, "use --size 640x360"},
+          Case{{"-ar", "48000"}, "--sample-rate 48000"}, Case{{"-ac", "1"}, "use --channels 1"},
+          Case{{"-c:v", "libx264"}, "--video-codec libx264"},
+          Case{{"-b:a", "128k"}, "--audio-bitrate 128k"}, Case{{"-f", "nut"}, "use --format nut"},
+          Case{{"-r"}, "use --fps RATE"}, Case{{"-shortest"}, "use --shortest"},
+          Case{{"-hide_banner"}, "leave it out"},
+          Case{{"-q"}, "unknown option '-q' (see --help)"}}) {
+        std::vector<const char*> argv = {"feedcat", "clip.mp4"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        argv.insert(argv.end(), {"-o", "x.mp4"});
+        const ParseResult result = ParseArguments(static_cast<int>(argv.size()), argv.data());
+        EXPECT_EQ(result.action, ParseResult::Action::kError) << c.args[0];
+        EXPECT_NE(result.error.find(c.says), std::string::npos)
+            << c.args[0] << ": " << result.error;
+    }
 }
 
 TEST(ArgumentParserBad, TimesSayWhatIsAccepted) {

@@ -122,19 +122,23 @@ TEST(FeedcatCrop, ShowsOnlyTheRectangle) {
     auto blue = [](const std::array<int, 3>& rgb) { return rgb[2] > 200 && rgb[0] < 60; };
     struct Case {
         const char* crop;
+        int width;
         bool leftRed;
         bool rightRed;
     };
-    for (const Case& c : {Case{"0,0,160,240", true, true}, Case{"160,0,320,240", false, false},
-                          Case{"-1,-1,-1,-1", true, false}}) {
+    for (const Case& c :
+         {Case{"0,0,160,240", 160, true, true}, Case{"160,0,320,240", 160, false, false},
+          Case{"-1,-1,-1,-1", 320, true, false}}) {
         const ProcessResult run =
             RunFeedcat({"v:halves.mkv", "--crop", c.crop, "--quiet", "-o", "crop.mkv"}, folder);
         ASSERT_EQ(run.status, 0) << c.crop << ": " << run.err;
         const MediaReport media = ReadMedia(folder.File("crop.mkv"));
         ASSERT_TRUE(media.opened);
-        EXPECT_EQ(media.firstWidth, 320) << "the output keeps the first clip's size";
-        const std::array<int, 3> left = media.RgbAt(40, 120);
-        const std::array<int, 3> right = media.RgbAt(280, 120);
+        // Without --size the frame is the cut rectangle's size: nothing is scaled back up.
+        EXPECT_EQ(media.firstWidth, c.width) << c.crop;
+        EXPECT_EQ(media.firstHeight, 240) << c.crop;
+        const std::array<int, 3> left = media.RgbAt(c.width / 8, 120);
+        const std::array<int, 3> right = media.RgbAt(c.width * 7 / 8, 120);
         EXPECT_TRUE(c.leftRed ? red(left) : blue(left))
             << c.crop << ": left " << left[0] << "," << left[1] << "," << left[2];
         EXPECT_TRUE(c.rightRed ? red(right) : blue(right))
@@ -234,7 +238,7 @@ TEST(FeedcatOverwrite, NoOverwriteKeepsAnExistingFileAndYReplacesIt) {
         std::ofstream existing(output);
         existing << "earlier";
     }
-    const std::vector<std::string> source = {"v:" + kPattern + "@0-500", "--quiet"};
+    const std::vector<std::string> source = {"v:" + kPattern + "@0-500ms", "--quiet"};
     std::vector<std::string> args = source;
     args.insert(args.end(), {"-n", "-o", "out.mkv"});
     const ProcessResult refused = RunFeedcat(args, folder);

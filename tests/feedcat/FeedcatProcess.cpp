@@ -2,12 +2,15 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace feedcat_test {
 namespace {
@@ -21,8 +24,9 @@ std::string ReadAll(const std::string& path) {
 
 }  // namespace
 
-FeedcatProcess::FeedcatProcess(const std::vector<std::string>& args, const ScratchFolder& folder)
-    : outPath_(folder.File(".stdout")), errPath_(folder.File(".stderr")) {
+FeedcatProcess::FeedcatProcess(const std::vector<std::string>& args, const ScratchFolder& folder,
+                               const std::string& tag)
+    : outPath_(folder.File(".stdout" + tag)), errPath_(folder.File(".stderr" + tag)) {
     std::vector<std::string> all = {FEEDCAT_BINARY};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -57,11 +61,30 @@ void FeedcatProcess::Signal(int number) {
     }
 }
 
+bool FeedcatProcess::WaitUntilCatching(int number) {
+    // /proc/PID/status lists the caught signals as a hexadecimal mask: "SigCgt: 0000000000004002".
+    const std::string status = "/proc/" + std::to_string(pid_) + "/status";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (pid_ > 0 && std::chrono::steady_clock::now() < deadline) {
+        std::ifstream in(status);
+        for (std::string line; std::getline(in, line);) {
+            if (line.compare(0, 7, "SigCgt:") == 0 &&
+                ((std::stoull(line.substr(7), nullptr, 16) >> (number - 1)) & 1) != 0) {
+                return true;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
 ProcessResult FeedcatProcess::Wait() {
     ProcessResult result;
     int status = 0;
-    if (pid_ > 0 && waitpid(pid_, &status, 0) == pid_) {
+    rusage usage{};
+    if (pid_ > 0 && wait4(pid_, &status, 0, &usage) == pid_) {
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        result.peakResidentKb = usage.ru_maxrss;
     }
     pid_ = -1;
     result.out = ReadAll(outPath_);

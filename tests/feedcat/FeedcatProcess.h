@@ -14,6 +14,7 @@ struct ProcessResult {
     int status = -1;  // exit status, or 128 + signal when killed
     std::string out;
     std::string err;
+    long peakResidentKb = 0;  // the process's largest resident memory
 };
 
 // A fresh folder, removed with everything in it when the object goes.
@@ -21,13 +22,18 @@ using ScratchFolder = support::ScratchFolder;
 
 class FeedcatProcess {
   public:
-    // Starts feedcat with args, in folder, with standard output and error going to files there.
-    FeedcatProcess(const std::vector<std::string>& args, const ScratchFolder& folder);
+    // Starts feedcat with args, in folder, with standard output and error going to files there
+    // (named after tag, so that processes running at once in one folder keep theirs apart).
+    FeedcatProcess(const std::vector<std::string>& args, const ScratchFolder& folder,
+                   const std::string& tag = "");
     ~FeedcatProcess();
     FeedcatProcess(const FeedcatProcess&) = delete;
     FeedcatProcess& operator=(const FeedcatProcess&) = delete;
 
     void Signal(int number);
+    // Waits (up to 30 s) until the process catches signal `number`: from then on it is feedcat's
+    // to handle, not the default action's. False when it never did.
+    bool WaitUntilCatching(int number);
     ProcessResult Wait();
 
   private:

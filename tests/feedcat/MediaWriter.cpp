@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "FeedcatProcess.h"
 #include "media/FFmpegHolders.h"
 
 namespace feedcat_test {
@@ -99,6 +100,29 @@ bool WriteVideoFile(const std::string& path, const PaintedVideo& painted, std::s
         *error = "writing " + path + " failed";
     }
     return ok;
+}
+
+bool WritePatternAndTone(const std::string& folder, const std::string& name, int width, int height,
+                         int lengthMs, bool video, bool audio, std::string* error) {
+    const std::string times = "@0-" + std::to_string(lengthMs) + "ms";
+    std::vector<std::string> args;
+    if (video) {
+        args.push_back("v:lavfi:testsrc2=size=" + std::to_string(width) + "x" +
+                       std::to_string(height) + ":rate=25" + times);
+        args.insert(args.end(), {"--video-codec", "ffv1"});
+    }
+    if (audio) {
+        args.push_back("a:lavfi:sine=frequency=440:sample_rate=8000" + times);
+        args.insert(args.end(), {"--audio-codec", "pcm_s16le", "--channels", "1"});
+    }
+    args.insert(args.end(), {"--quiet", "-o", folder + "/" + name});
+    ScratchFolder scratch;
+    const ProcessResult run = RunFeedcat(args, scratch);
+    if (run.status != 0) {
+        *error = "writing " + name + " failed: " + run.err;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace feedcat_test

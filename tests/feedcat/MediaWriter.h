@@ -32,4 +32,10 @@ bool WriteVideoFile(const std::string& path, const PaintedVideo& painted, std::s
 // A painter that fills the whole picture with one Y, Cb, Cr.
 std::function<void(AVFrame*, int)> SolidColour(int y, int cb, int cr);
 
+// A moving pattern of width x height at 25 fps and a 440 Hz tone at 8000 Hz, mono, each
+// lengthMs long (either left out when its flag is false), written by feedcat itself from lavfi
+// graphs into folder/name, losslessly (FFV1 and 16-bit PCM, in what name's extension picks).
+bool WritePatternAndTone(const std::string& folder, const std::string& name, int width, int height,
+                         int lengthMs, bool video, bool audio, std::string* error);
+
 }  // namespace feedcat_test

@@ -1,5 +1,9 @@
 #include "ArgumentParser.h"
 
+#include <set>
+
+#include "ClipList.h"
+#include "FfmpegHints.h"
 #include "OptionTable.h"
 #include "SourceSyntax.h"
 
@@ -42,6 +46,50 @@ std::string CheckChoices(const Options& options, bool outputGiven) {
     return "";
 }
 
+// Settings that parse and go together but most likely do not say what was meant.
+void WarnAboutSettings(const Options& options, std::vector<SourceWarning>* warnings) {
+    auto fade = [&](const char* option, bool enabled, bool bare, std::int32_t ms) {
+        const std::string written = std::to_string(ms);
+        const std::string warning =
+            enabled && bare
+                ? BareMillisecondsWarning(std::string(option) + " " + written, written + "s", ms)
+                : "";
+        if (!warning.empty()) {
+            warnings->push_back(SourceWarning{"", warning});
+        }
+    };
+    fade("--video-fade-in", options.videoFadeIn.enabled, options.videoFadeIn.bare,
+         options.videoFadeIn.lengthMs);
+    fade("--video-fade-out", options.videoFadeOut.enabled, options.videoFadeOut.bare,
+         options.videoFadeOut.lengthMs);
+    fade("--audio-fade-in", options.audioFadeIn.enabled, options.audioFadeIn.bare,
+         options.audioFadeIn.lengthMs);
+    fade("--audio-fade-out", options.audioFadeOut.enabled, options.audioFadeOut.bare,
+         options.audioFadeOut.lengthMs);
+    if (options.hasBars && (options.clipMode == 0 || options.clipMode == 2)) {
+        warnings->push_back(SourceWarning{
+            "", std::string("--bars colours the bars of --clip-mode fit; with --clip-mode ") +
+                    (options.clipMode == 0 ? "stretch" : "fill") + " there are none"});
+    }
+}
+
+// The same warning once, in the order first given.
+std::vector<SourceWarning> OncePerMessage(const std::vector<SourceWarning>& warnings) {
+    std::vector<SourceWarning> once;
+    std::set<std::string> seen;
+    for (const SourceWarning& warning : warnings) {
+        if (seen.insert(warning.message).second) {
+            once.push_back(warning);
+        }
+    }
+    return once;
+}
+
+std::string UnknownOption(const std::string& arg, const char* next) {
+    const std::string hint = FfmpegHint(arg, next);
+    return "unknown option '" + arg + "'" + (hint.empty() ? " (see --help)" : ": " + hint);
+}
+
 // Reads the option at argv[*i] (and its value, moving *i past it) into result; "" when it is
 // read, else the refusal.
 std::string ReadOption(int argc, const char* const* argv, int* i, ParseResult* result,
@@ -53,23 +101,36 @@ std::string ReadOption(int argc, const char* const* argv, int* i, ParseResult* r
     const std::string name = inline_ ? arg.substr(0, equals) : arg;
     const OptionEntry* entry = FindOption(name);
     if (entry == nullptr) {
-        return "unknown option '" + arg + "' (see --help)";
+        return UnknownOption(arg, *i + 1 < argc ? argv[*i + 1] : nullptr);
     }
-    if (entry->kind == OptionEntry::Kind::kHelp || entry->kind == OptionEntry::Kind::kVersion) {
-        result->action = entry->kind == OptionEntry::Kind::kHelp ? ParseResult::Action::kHelp
-                                                                 : ParseResult::Action::kVersion;
-        return "";
+    switch (entry->kind) {
+        case OptionEntry::Kind::kHelp:
+            result->action = ParseResult::Action::kHelp;
+            return "";
+        case OptionEntry::Kind::kVersion:
+            result->action = ParseResult::Action::kVersion;
+            return "";
+        case OptionEntry::Kind::kFormats:
+            result->action = ParseResult::Action::kFormats;
+            return "";
+        default:
+            break;
     }
     std::string value;
     if (entry->kind == OptionEntry::Kind::kSwitch && inline_) {
         return "option '" + name + "' takes no value";
     }
-    if (entry->kind == OptionEntry::Kind::kValue) {
+    if (entry->kind != OptionEntry::Kind::kSwitch) {
         if (!inline_ && (*i + 1 >= argc || argv[*i + 1] == nullptr)) {
             return "option '" + std::string(entry->longName) +
                    "' needs a value: " + entry->accepted;
         }
         value = inline_ ? arg.substr(equals + 1) : argv[++*i];
+    }
+    if (entry->kind == OptionEntry::Kind::kSourceList) {
+        std::string error;
+        return ReadClipList(value, &result->options.sources, &result->warnings, &error) ? ""
+                                                                                        : error;
     }
     if (!entry->apply(value, &result->options)) {
         return "bad value '" + value + "' for option '" + entry->longName + "': expected " +
@@ -91,8 +152,12 @@ ParseResult ParseArguments(int argc, const char* const* argv) {
         if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
             SourceArg source;
             std::string error;
-            if (!ParseSource(arg, &source, &error)) {
+            std::string warning;
+            if (!ParseSource(arg, &source, &error, &warning)) {
                 return Refuse(error);
+            }
+            if (!warning.empty()) {
+                result.warnings.push_back(SourceWarning{source.file, warning});
             }
             options.sources.push_back(source);
             continue;
@@ -105,9 +170,8 @@ ParseResult ParseArguments(int argc, const char* const* argv) {
         if (!refusal.empty()) {
             return Refuse(refusal);
         }
-        if (result.action == ParseResult::Action::kHelp ||
-            result.action == ParseResult::Action::kVersion) {
-            return result;
+        if (result.action != ParseResult::Action::kError) {
+            return result;  // --help, --version or --formats: nothing else matters
         }
     }
     const std::string conflict = CheckChoices(options, outputGiven);
@@ -117,8 +181,23 @@ ParseResult ParseArguments(int argc, const char* const* argv) {
     if (options.demo && !outputGiven) {
         options.output = "demo.mp4";
     }
+    WarnAboutSettings(options, &result.warnings);
+    result.warnings = OncePerMessage(result.warnings);
     result.action = ParseResult::Action::kRun;
     return result;
+}
+
+bool AsksForJson(int argc, const char* const* argv) {
+    for (int i = 1; i < argc && argv[i] != nullptr; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--") {
+            return false;
+        }
+        if (arg == "--json") {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace feedcat

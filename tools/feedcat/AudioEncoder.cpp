@@ -30,6 +30,22 @@ AVSampleFormat ChooseSampleFormat(const AVCodec* codec) {
     return codec->sample_fmts[0];
 }
 
+// The delivered channel count when the encoder takes it, else the first layout it takes (G.722
+// and GSM are mono only): the resampler mixes the channels down.
+void ChooseLayout(const AVCodec* codec, std::int32_t channels, AVChannelLayout* layout) {
+    if (codec->ch_layouts != nullptr && codec->ch_layouts[0].nb_channels > 0) {
+        for (const AVChannelLayout* taken = codec->ch_layouts; taken->nb_channels > 0; ++taken) {
+            if (taken->nb_channels == channels) {
+                av_channel_layout_copy(layout, taken);
+                return;
+            }
+        }
+        av_channel_layout_copy(layout, &codec->ch_layouts[0]);
+        return;
+    }
+    av_channel_layout_default(layout, channels);
+}
+
 // Encoders without a fixed frame size still get frames of this many samples.
 constexpr int kVariableFrameSize = 1024;
 
@@ -66,7 +82,7 @@ bool AudioEncoder::Open(const AVCodec* codec, std::int32_t deliveredRate, std::i
     }
     context_->sample_fmt = ChooseSampleFormat(codec);
     context_->sample_rate = sampleRate;
-    av_channel_layout_default(&context_->ch_layout, channels);
+    ChooseLayout(codec, channels, &context_->ch_layout);
     context_->time_base = AVRational{1, sampleRate};
     ApplyAudioQuality(quality, context_.get());
     if (globalHeader) {
@@ -82,7 +98,8 @@ bool AudioEncoder::Open(const AVCodec* codec, std::int32_t deliveredRate, std::i
     const bool variable = (codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) != 0;
     frameSize_ =
         (variable || context_->frame_size <= 0) ? kVariableFrameSize : context_->frame_size;
-    fifo_.reset(av_audio_fifo_alloc(context_->sample_fmt, channels, frameSize_ * 4));
+    fifo_.reset(
+        av_audio_fifo_alloc(context_->sample_fmt, context_->ch_layout.nb_channels, frameSize_ * 4));
     if (!fifo_) {
         *error = "out of memory";
         return false;

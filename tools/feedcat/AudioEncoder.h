@@ -13,8 +13,9 @@ namespace feedcat {
 
 class AudioEncoder {
   public:
-    // sampleRate and channels are what the library delivers; the encoder runs at that rate,
-    // or at the nearest one it takes (Opus: 48000 Hz) with the samples resampled.
+    // sampleRate and channels are what the library delivers; the encoder runs at that rate and
+    // channel count, or at the nearest it takes (Opus: 48000 Hz; G.722: mono) with the samples
+    // resampled and mixed down.
     bool Open(const AVCodec* codec, std::int32_t sampleRate, std::int32_t channels,
               const QualitySettings& quality, bool globalHeader, std::string* error);
 

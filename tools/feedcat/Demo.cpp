@@ -33,24 +33,21 @@ void ApplyDemo(Options* options) {
     if (options->sampleRate == 0) {
         options->sampleRate = 44100;
     }
-    if (options->clipMode == 0) {
-        options->clipMode = 1;  // fit: the 4:3 clip gets bars
-    }
     if (!options->hasBars) {
         options->hasBars = true;
         options->barsColour = 0x203050;
     }
     if (!options->videoFadeIn.enabled) {
-        options->videoFadeIn = VideoFade{true, 1000, 0x000000};
+        options->videoFadeIn = VideoFade{true, false, 1000, 0x000000};
     }
     if (!options->videoFadeOut.enabled) {
-        options->videoFadeOut = VideoFade{true, 1000, 0xFFFFFF};
+        options->videoFadeOut = VideoFade{true, false, 1000, 0xFFFFFF};
     }
     if (!options->audioFadeIn.enabled) {
-        options->audioFadeIn = AudioFade{true, 1000};
+        options->audioFadeIn = AudioFade{true, false, 1000};
     }
     if (!options->audioFadeOut.enabled) {
-        options->audioFadeOut = AudioFade{true, 1000};
+        options->audioFadeOut = AudioFade{true, false, 1000};
     }
 }
 

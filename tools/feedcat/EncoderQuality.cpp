@@ -1,5 +1,6 @@
 #include "EncoderQuality.h"
 
+#include <algorithm>
 #include <cstdio>
 
 extern "C" {
@@ -103,6 +104,10 @@ void ApplyVideoQuality(const QualitySettings& quality, AVCodecContext* encoder,
         av_dict_set(options, "preset",
                     quality.preset.empty() ? kX264DefaultPreset : quality.preset.c_str(), 0);
     }
+    if (Named(codec, kX265)) {
+        // x265 writes its banner and figures to standard error itself, past FFmpeg's log.
+        av_dict_set(options, "x265-params", "log-level=error", 0);
+    }
     if (quality.videoBitrate > 0) {
         encoder->bit_rate = quality.videoBitrate;
         return;
@@ -131,7 +136,13 @@ void ApplyAudioQuality(const QualitySettings& quality, AVCodecContext* encoder) 
     if (quality.audioBitrate > 0) {
         encoder->bit_rate = quality.audioBitrate;
     } else if (encoder->codec_id == AV_CODEC_ID_AAC || encoder->codec_id == AV_CODEC_ID_OPUS) {
-        encoder->bit_rate = kAudioBitratePerChannel * encoder->ch_layout.nb_channels;
+        std::int64_t perChannel = kAudioBitratePerChannel;
+        if (encoder->codec_id == AV_CODEC_ID_AAC) {
+            // AAC holds at most 6144 bits per channel in a frame of 1024 samples: at a low rate
+            // (8000 Hz) the usual figure is more than it can take.
+            perChannel = std::min<std::int64_t>(perChannel, 6 * encoder->sample_rate);
+        }
+        encoder->bit_rate = perChannel * encoder->ch_layout.nb_channels;
     }
 }
 

@@ -3,6 +3,9 @@
 namespace feedcat {
 namespace {
 
+// feedcat keeps every picture's shape unless told otherwise (bars fill the rest of the frame).
+constexpr std::int32_t kFitClipMode = 1;
+
 bool AddSource(FeedHandle feed, const Options& options, const SourceArg& source) {
     const char* file = source.file.c_str();
     if (source.kind != SourceKind::kAudio) {
@@ -38,10 +41,16 @@ bool SetFormat(FeedHandle feed, const Options& options, FrameRate frameRate) {
 }  // namespace
 
 bool ConfigureFeed(FeedHandle feed, const Options& options, const std::vector<SourceArg>& sources,
-                   FrameRate frameRate, std::string* error) {
+                   FrameRate frameRate, const std::function<bool()>& stopRequested,
+                   std::string* error, std::string* errorSource) {
     for (const SourceArg& source : sources) {
+        // Each add opens the file: a long list takes a while, and may be interrupted.
+        if (stopRequested()) {
+            return false;
+        }
         if (!AddSource(feed, options, source)) {
             *error = "the library refused source '" + source.file + "': " + FeedGetErrorText(feed);
+            *errorSource = source.file;
             return false;
         }
     }
@@ -54,7 +63,7 @@ bool ConfigureFeed(FeedHandle feed, const Options& options, const std::vector<So
                      options.videoFadeOut.lengthMs, options.videoFadeOut.colour);
     FeedSetAudioFade(feed, options.audioFadeIn.enabled ? 1 : 0, options.audioFadeIn.lengthMs,
                      options.audioFadeOut.enabled ? 1 : 0, options.audioFadeOut.lengthMs);
-    FeedSetClipMode(feed, options.clipMode);
+    FeedSetClipMode(feed, options.clipMode >= 0 ? options.clipMode : kFitClipMode);
     FeedSetSyncEnabled(feed, options.sync ? 1 : 0);
     return true;
 }

@@ -3,6 +3,7 @@
 
 #include <feed/feed.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,9 +13,11 @@ namespace feedcat {
 
 // Adds the sources (video ones with the crop rectangle and bar colour when given) and sets
 // what was asked: the frame rate always (the one the encoder will use), the size and channels
-// when given, the sample rate as given or 0 (the first audio clip's own); fades, clip mode,
-// sync. False with the library's refusal.
+// when given, the sample rate as given or 0 (the first audio clip's own); fades, clip mode
+// (fit when not given), sync. False with the library's refusal (and its file in errorSource),
+// or with no error when stopRequested() said so before a source was added.
 bool ConfigureFeed(FeedHandle feed, const Options& options, const std::vector<SourceArg>& sources,
-                   FrameRate frameRate, std::string* error);
+                   FrameRate frameRate, const std::function<bool()>& stopRequested,
+                   std::string* error, std::string* errorSource);
 
 }  // namespace feedcat

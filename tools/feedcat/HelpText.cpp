@@ -25,37 +25,53 @@ Plays the sources through the feed library, one after another, and writes the fr
 audio it delivers into OUTPUT.
 
 SOURCE:
+  FILE[@START-STOP]       FILE's picture and sound, those it has
   v:FILE[@START-STOP]     FILE's picture onto the video timeline
   a:FILE[@START-STOP]     FILE's sound onto the audio timeline
   av:FILE[@START-STOP]    both
   START and STOP are times inside FILE: milliseconds (1500), 1500ms, seconds (1.5s),
-  MM:SS(.mmm) or HH:MM:SS(.mmm); without them the whole file. FILE is a local media file or
-  a lavfi: graph (which needs explicit times), e.g.
-  lavfi:testsrc2=size=320x240:rate=25:duration=3 or lavfi:sine=frequency=440:duration=3.
+  MM:SS(.mmm) or HH:MM:SS(.mmm); without them the whole file, @START- to its end, @-STOP
+  from its start. A span or fade in bare numbers shorter than a second is a warning (@0-5 is
+  5 ms; 0-5s is five seconds). FILE is a local media file or a lavfi: graph (which needs
+  explicit times), e.g. lavfi:testsrc2=size=320x240:rate=25:duration=3 or
+  lavfi:sine=frequency=440:duration=3. --clips FILE reads sources from a file.
   A source that cannot be opened, or lacks the stream it is added for, is an error (status
   1, nothing written); with --allow-missing it plays as black or silence, with a warning.
   Times past a file's end are a warning naming its length; the rest plays as black or
-  silence.
+  silence. Each kind's sources play one after another; the shorter timeline is padded with
+  black or silence to the longer (a warning past one second), or with --shortest the output
+  ends with it.
 
 OUTPUT:
+  The extension picks the container and its encoders; --formats lists them all, e.g.
   NAME.mp4 .mov           H.264 (libx264, else MPEG-4 part 2) and AAC, index at the front
-  NAME.mkv                H.264 and AAC
+  NAME.mkv .ts .flv       H.264 and AAC
   NAME.webm               VP9 and Opus
   NAME.nut                H.264 and 16-bit PCM
-  NAME.wav                16-bit PCM, audio only
-  NAME.y4m                raw YUV 4:2:0, video only
+  NAME.avi                MPEG-4 part 2 and MP3
+  NAME.ogg                Theora and Vorbis
+  NAME.wav .flac .mp3     sound only: 16-bit PCM, FLAC, MP3 (also .m4a: AAC, .opus, ...)
+  NAME.y4m .gif           pictures only: raw YUV 4:2:0, GIF
   -                       standard output; needs --format (e.g. --format nut)
   null                    encode nothing, only count (for measuring)
-  Video is YUV 4:2:0, converted with and tagged as BT.709 from 720 lines up, BT.601 below.
+  A container of sound only takes a: and av: sources (an av: one gives its sound), one of
+  pictures only v: and av: sources. Video is YUV 4:2:0 (sides rounded up to even, with a
+  warning), converted with and tagged as BT.709 from 720 lines up, BT.601 below.
   An existing OUTPUT is replaced (as -y says) unless -n is given. The file is written under a
   hidden temporary name beside it and moved into place at the end, so a failed or stopped
   run leaves none behind.
 )";
 
 const char kAfterOptions[] = R"(
-The progress bar shows on standard error when it is a terminal. SIGINT or SIGTERM stops the
-run early and still finishes a playable file with what was delivered; a second one of the
-same kind ends feedcat at once, and the unfinished file is removed.
+The progress bar shows on standard error when it is a terminal; the summary names the
+encoders, size, rate and sample format chosen. SIGINT or SIGTERM stops the run early and
+still finishes a playable file with what was delivered (before anything is delivered:
+nothing is written); a second one of the same kind ends feedcat at once, and the unfinished file is
+removed. With --json, exactly one JSON object is printed in every outcome, errors included
+("error": code, message, source).
+
+feedcat is not ffmpeg: ffmpeg's usual options (input, rate, size, times, codecs) are refused
+with the feedcat way to say them.
 
 Exit status:
   0    done
@@ -68,7 +84,9 @@ Exit status:
 
 Examples:
   feedcat v:intro.mp4@0-5000 a:music.mp3@1s-6s -o out.mp4
-  feedcat av:holiday.mov --size 1280x720 --fps 30000/1001 --video-fade-in 1s -o holiday.mkv
+  feedcat holiday.mov --size 1280x720 --fps 30000/1001 --video-fade-in 1s -o holiday.mkv
+  feedcat talk.mp4@1:30- -o talk.mp3
+  feedcat --clips list.txt --shortest -o joined.mp4
   feedcat av:a.mp4 av:b.mp4 --clip-mode fit --bars 202020 --size 640x360 -o both.webm
   feedcat av:talk.mp4@1:30-2:45.5 --crf 20 --preset slow -o excerpt.mp4
   feedcat a:talk.mp4 --sample-rate 16000 --channels 1 -o talk.wav

@@ -13,7 +13,9 @@ struct MediaItem {
     enum class Kind { kVideo, kAudio };
     Kind kind = Kind::kVideo;
     std::int32_t positionMs = 0;
-    media::FramePtr picture;      // video: in the encoder's pixel format (see PictureConverter)
+    media::FramePtr picture;  // video: in the encoder's pixel format (see PictureConverter)
+    std::int32_t width = 0;   // video: the delivered frame's size
+    std::int32_t height = 0;
     std::int32_t sampleRate = 0;  // audio
     std::int32_t channels = 0;
     std::vector<std::uint8_t> data;  // audio: interleaved s16 samples

@@ -40,6 +40,14 @@ std::vector<OptionEntry> MakeTable() {
          }},
         {Kind::kValue, kFormat, "", "--channels", "N", "1 or 2 (default 2)", "1 or 2",
          [](const std::string& v, Options* o) { return ReadInteger(v, 1, 2, &o->channels); }},
+        {Kind::kSwitch, kFormat, "", "--shortest", "",
+         "end with the shorter of the video and audio timelines instead of padding it with "
+         "black or silence",
+         "",
+         [](const std::string&, Options* o) {
+             o->shortest = true;
+             return true;
+         }},
         {Kind::kValue, kFades, "", "--video-fade-in", "TIME[:RRGGBB]",
          "fade the picture in from a colour (default black)", kFadeValue,
          [](const std::string& v, Options* o) { return ReadVideoFade(v, &o->videoFadeIn); }},
@@ -53,7 +61,8 @@ std::vector<OptionEntry> MakeTable() {
          "a length above 0: 1000, 1500ms, 1.5s or 0:01.5",
          [](const std::string& v, Options* o) { return ReadAudioFade(v, &o->audioFadeOut); }},
         {Kind::kValue, kFades, "", "--clip-mode", "MODE",
-         "stretch (default), fit (inside, with bars) or fill (cut the overflow)",
+         "fit (the default: inside, with bars, the shape kept), stretch (to the frame) or fill "
+         "(cover the frame, cut the overflow)",
          "stretch, fit or fill",
          [](const std::string& v, Options* o) { return ReadClipMode(v, &o->clipMode); }},
         {Kind::kValue, kFades, "", "--bars", "RRGGBB",
@@ -91,6 +100,9 @@ std::vector<OptionEntry> MakeTable() {
         {Kind::kValue, kEncoding, "", "--format", "NAME",
          "container by FFmpeg muxer name (e.g. nut, matroska, webm)", "an FFmpeg muxer name",
          [](const std::string& v, Options* o) { return NotEmpty(v, &o->format); }},
+        {Kind::kFormats, kEncoding, "", "--formats", "",
+         "list the output extensions this FFmpeg can write, with the encoders each gets", "",
+         nullptr},
         {Kind::kValue, kEncoding, "", "--video-codec", "NAME",
          "video encoder by FFmpeg name (e.g. mpeg4, libvpx-vp9)", "an FFmpeg encoder name",
          [](const std::string& v, Options* o) { return NotEmpty(v, &o->videoCodec); }},
@@ -113,6 +125,10 @@ std::vector<OptionEntry> MakeTable() {
          "audio bit rate, e.g. 128k (default 64k per channel)",
          "bits per second from 1k to 1000M: 128000, 128k or 0.128M",
          [](const std::string& v, Options* o) { return ReadBitrate(v, &o->audioBitrate); }},
+        {Kind::kSourceList, kRun, "", "--clips", "FILE",
+         "read sources from FILE, one per line as on the command line (# starts a comment "
+         "line; names are relative to FILE's folder)",
+         "a file of sources", nullptr},
         {Kind::kSwitch, kRun, "", "--allow-missing", "",
          "a source that cannot be opened or lacks its stream plays as black or silence (a "
          "warning) instead of failing",

@@ -11,7 +11,9 @@
 namespace feedcat {
 
 struct OptionEntry {
-    enum class Kind { kValue, kSwitch, kHelp, kVersion };
+    // kValue takes a value, kSwitch none; kSourceList names a file of sources, read in its
+    // place; kHelp, kVersion and kFormats print something and end the run.
+    enum class Kind { kValue, kSwitch, kSourceList, kHelp, kVersion, kFormats };
     Kind kind = Kind::kValue;
     const char* group = "";      // the --help heading it is listed under
     const char* shortName = "";  // "-o", or ""

@@ -106,7 +106,7 @@ bool ReadVideoFade(const std::string& text, VideoFade* fade) {
     if (!ParseTimeMs(time, &length) || length <= 0) {
         return false;
     }
-    *fade = VideoFade{true, length, colour};
+    *fade = VideoFade{true, IsBareMilliseconds(time), length, colour};
     return true;
 }
 
@@ -115,7 +115,7 @@ bool ReadAudioFade(const std::string& text, AudioFade* fade) {
     if (!ParseTimeMs(text, &length) || length <= 0) {
         return false;
     }
-    *fade = AudioFade{true, length};
+    *fade = AudioFade{true, IsBareMilliseconds(text), length};
     return true;
 }
 

@@ -17,20 +17,24 @@ enum class SourceKind { kVideo, kAudio, kBoth };
 struct SourceArg {
     std::string given;  // the argument as written, for messages
     SourceKind kind = SourceKind::kBoth;
+    bool kindGiven = true;  // false for a bare name: both streams where the file has them
     std::string file;
     bool hasTimes = false;
+    bool openEnd = false;  // "@START-": stopMs is the file's end, filled in once it is known
     std::int32_t startMs = 0;
     std::int32_t stopMs = 0;
 };
 
 struct VideoFade {
     bool enabled = false;
+    bool bare = false;  // the length was written as a bare number of milliseconds
     std::int32_t lengthMs = 0;
     std::uint32_t colour = 0x000000;  // 0x00RRGGBB
 };
 
 struct AudioFade {
     bool enabled = false;
+    bool bare = false;
     std::int32_t lengthMs = 0;
 };
 
@@ -57,12 +61,15 @@ struct Options {
     AudioFade audioFadeIn;
     AudioFade audioFadeOut;
 
-    std::int32_t clipMode = 0;  // 0 stretch, 1 fit, 2 fill
+    // 0 stretch, 1 fit, 2 fill; -1 when not given: fit (the library's own default is stretch,
+    // which distorts every clip of another shape than the output).
+    std::int32_t clipMode = -1;
     bool hasBars = false;
     std::uint32_t barsColour = 0x000000;  // 0x00RRGGBB
     bool hasCrop = false;
     std::array<std::int32_t, 4> crop{-1, -1, -1, -1};  // left, top, right, bottom
     bool sync = true;
+    bool shortest = false;  // the output ends with the shorter timeline instead of padding it
 
     bool quiet = false;  // no progress bar, no summary
     bool json = false;

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <map>
 
 #include "EncoderQuality.h"
+#include "WritableFormats.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -14,47 +14,35 @@ extern "C" {
 namespace feedcat {
 namespace {
 
-// Container chosen by the output's extension.
-const std::map<std::string, std::string>& MuxerByExtension() {
-    static const std::map<std::string, std::string> muxers = {
-        {"mp4", "mp4"}, {"mkv", "matroska"},     {"mov", "mov"}, {"webm", "webm"},
-        {"wav", "wav"}, {"y4m", "yuv4mpegpipe"}, {"nut", "nut"}};
-    return muxers;
+// The output name's extension, lower case, without the dot; "" when it has none.
+std::string ExtensionOf(const std::string& output) {
+    const std::size_t slash = output.rfind('/');
+    const std::size_t dot = output.rfind('.');
+    std::string extension;
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
+        extension = output.substr(dot + 1);
+    }
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension;
 }
 
-const AVCodec* FirstEncoder(std::initializer_list<const char*> names) {
-    for (const char* name : names) {
-        if (const AVCodec* codec = avcodec_find_encoder_by_name(name)) {
-            return codec;
+// A source of one kind the output cannot hold would leave nothing of itself in the file: say
+// which, before anything runs. "" when every source has a place.
+std::string SourceWithoutPlace(const Options& options, const OutputPlan& plan) {
+    for (const SourceArg& source : options.sources) {
+        const bool lost = (source.kind == SourceKind::kVideo && plan.videoEncoder == nullptr) ||
+                          (source.kind == SourceKind::kAudio && plan.audioEncoder == nullptr);
+        if (lost) {
+            const bool video = source.kind == SourceKind::kVideo;
+            return "'" + options.output + "' (" + plan.muxer->name + ") holds " +
+                   (video ? "sound" : "pictures") + " only, so source '" + source.given +
+                   "' would leave no stream in it: give it as " + (video ? "a:" : "v:") +
+                   " or av: for its " + (video ? "sound" : "picture") + ", or choose another " +
+                   "output (see --formats)";
         }
     }
-    return nullptr;
-}
-
-// The encoders we use for a container unless told otherwise.
-void DefaultEncoders(const AVOutputFormat* muxer, const AVCodec** video, const AVCodec** audio) {
-    const std::string name = muxer->name;
-    if (name == "mp4" || name == "mov" || name == "matroska") {
-        *video = FirstEncoder({"libx264", "mpeg4"});
-        *audio = FirstEncoder({"aac"});
-    } else if (name == "webm") {
-        *video = FirstEncoder({"libvpx-vp9", "libvpx"});
-        *audio = FirstEncoder({"libopus", "libvorbis"});
-    } else if (name == "wav") {
-        *video = nullptr;
-        *audio = FirstEncoder({"pcm_s16le"});
-    } else if (name == "yuv4mpegpipe") {
-        *video = FirstEncoder({"wrapped_avframe"});  // raw frames; FFmpeg 5.1 y4m takes only these
-        *audio = nullptr;
-    } else if (name == "nut") {
-        *video = FirstEncoder({"libx264", "mpeg4"});
-        *audio = FirstEncoder({"pcm_s16le"});
-    } else {
-        *video = muxer->video_codec != AV_CODEC_ID_NONE ? avcodec_find_encoder(muxer->video_codec)
-                                                        : nullptr;
-        *audio = muxer->audio_codec != AV_CODEC_ID_NONE ? avcodec_find_encoder(muxer->audio_codec)
-                                                        : nullptr;
-    }
+    return "";
 }
 
 bool PickEncoder(const std::string& name, AVMediaType type, const AVOutputFormat* muxer,
@@ -92,35 +80,25 @@ bool ChooseOutput(const Options& options, OutputPlan* plan, std::string* error) 
         return true;
     }
 
+    const std::string extension = ExtensionOf(options.output);
     if (!options.format.empty()) {
         plan->muxer = av_guess_format(options.format.c_str(), nullptr, nullptr);
         if (plan->muxer == nullptr) {
             *error = "unknown output format '" + options.format + "'";
             return false;
         }
+        DefaultEncoders(plan->muxer, extension, &plan->videoEncoder, &plan->audioEncoder);
     } else {
-        const std::size_t slash = options.output.rfind('/');
-        const std::size_t dot = options.output.rfind('.');
-        std::string extension;
-        if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
-            extension = options.output.substr(dot + 1);
-        }
-        std::transform(extension.begin(), extension.end(), extension.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        const auto found = MuxerByExtension().find(extension);
-        if (found == MuxerByExtension().end()) {
+        const WritableFormat* format = FormatForExtension(extension);
+        if (format == nullptr) {
             *error = "unknown output extension in '" + options.output +
-                     "': use .mp4, .mkv, .mov, .webm, .wav, .y4m or .nut, or give --format";
+                     "': --formats lists those this FFmpeg writes; or give --format NAME";
             return false;
         }
-        plan->muxer = av_guess_format(found->second.c_str(), nullptr, nullptr);
-        if (plan->muxer == nullptr) {
-            *error = "this FFmpeg has no '" + found->second + "' muxer";
-            return false;
-        }
+        plan->muxer = format->muxer;
+        DefaultEncoders(plan->muxer, extension, &plan->videoEncoder, &plan->audioEncoder);
     }
 
-    DefaultEncoders(plan->muxer, &plan->videoEncoder, &plan->audioEncoder);
     if (!options.videoCodec.empty() && !PickEncoder(options.videoCodec, AVMEDIA_TYPE_VIDEO,
                                                     plan->muxer, &plan->videoEncoder, error)) {
         return false;
@@ -128,6 +106,12 @@ bool ChooseOutput(const Options& options, OutputPlan* plan, std::string* error) 
     if (!options.audioCodec.empty() && !PickEncoder(options.audioCodec, AVMEDIA_TYPE_AUDIO,
                                                     plan->muxer, &plan->audioEncoder, error)) {
         return false;
+    }
+    if (!options.demo) {
+        *error = SourceWithoutPlace(options, *plan);
+        if (!error->empty()) {
+            return false;
+        }
     }
     if (!hasVideoSource) {
         plan->videoEncoder = nullptr;

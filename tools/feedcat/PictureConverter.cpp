@@ -6,6 +6,10 @@
 
 #include "ThreadCost.h"
 
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
 namespace feedcat {
 
 namespace {
@@ -22,6 +26,15 @@ bool ConvertsWithLibyuv(AVPixelFormat format, std::int32_t width, std::int32_t h
 }
 
 }  // namespace
+
+void EncodedSize(AVPixelFormat format, int width, int height, int* encodedWidth,
+                 int* encodedHeight) {
+    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
+    const int across = descriptor != nullptr ? (1 << descriptor->log2_chroma_w) - 1 : 1;
+    const int down = descriptor != nullptr ? (1 << descriptor->log2_chroma_h) - 1 : 1;
+    *encodedWidth = (width + across) & ~across;
+    *encodedHeight = (height + down) & ~down;
+}
 
 media::FramePtr PictureConverter::Convert(const std::uint8_t* pixels, std::int32_t width,
                                           std::int32_t height) {
@@ -47,8 +60,9 @@ media::FramePtr PictureConverter::ConvertPadded(const std::uint8_t* pixels, std:
     if (ConvertsWithLibyuv(format_, width, height)) {
         return ConvertWithLibyuv(pixels, width, height);
     }
-    const int outputWidth = EvenSide(width);
-    const int outputHeight = EvenSide(height);
+    int outputWidth = 0;
+    int outputHeight = 0;
+    EncodedSize(format_, width, height, &outputWidth, &outputHeight);
     if (!scaler_ || width != scalerWidth_ || height != scalerHeight_) {
         scaler_.reset(sws_getContext(width, height, AV_PIX_FMT_BGR0, outputWidth, outputHeight,
                                      format_, SWS_BICUBIC, nullptr, nullptr, nullptr));

@@ -1,7 +1,7 @@
 // Turns a delivered B G R X frame into a picture in the encoder's pixel format (libyuv for
 // 4:2:0 in BT.601, libswscale for the rest), at the output's size (the delivered size, rounded
-// up to even for 4:2:0), converted with the output's colour matrix and tagged with its colour
-// description. It runs in the library's
+// up to whole chroma samples: even sides for 4:2:0), converted with the output's colour matrix
+// and tagged with its colour description. It runs in the library's
 // frame callback, so the queue behind it holds pictures of the encoder's size (1.5 bytes a
 // pixel for 4:2:0 rather than the delivered 4). One thread at a time.
 #pragma once
@@ -51,9 +51,9 @@ class PictureConverter {
     std::int64_t cpuNs_ = 0;
 };
 
-// The output's side for a delivered one: 4:2:0 pictures need even sides.
-inline int EvenSide(int side) {
-    return (side + 1) & ~1;
-}
+// The size a delivered width x height is encoded at in format: each side rounded up to a
+// whole number of its chroma samples (4:2:0 pictures need even sides, RGB ones nothing).
+void EncodedSize(AVPixelFormat format, int width, int height, int* encodedWidth,
+                 int* encodedHeight);
 
 }  // namespace feedcat

@@ -72,6 +72,8 @@ intptr_t FEED_CALL Pipeline::OnFrame(void* user, const uint8_t* frame, int32_t l
     MediaItem item;
     item.kind = MediaItem::Kind::kVideo;
     item.positionMs = positionMs;
+    item.width = width;
+    item.height = height;
     // A null picture for a real output tells the encoder thread that this frame could not be
     // converted.
     const std::int64_t needed = static_cast<std::int64_t>(width) * height * 4;

@@ -7,6 +7,7 @@
 
 #include "Console.h"
 #include "Log.h"
+#include "ReportOnce.h"
 
 namespace feedcat {
 namespace {
@@ -69,11 +70,34 @@ void Progress::Update(std::int32_t positionMs, std::int32_t durationMs, std::int
     ConsoleStatus(line);
 }
 
+namespace {
+
+// "libx264 640x360 yuv420p at 25 fps", "aac 44100 Hz, 2 channels, fltp"; what a null output
+// counted has no encoder.
+std::string VideoLine(const VideoChoice& video) {
+    char rate[48];
+    std::snprintf(rate, sizeof(rate), "%g",
+                  video.rateDen > 0 ? 1.0 * video.rateNum / video.rateDen : 0.0);
+    return (video.encoder.empty() ? "delivered" : video.encoder) + " " +
+           std::to_string(video.width) + "x" + std::to_string(video.height) + " " +
+           video.pixelFormat + " at " + rate + " fps";
+}
+
+std::string AudioLine(const AudioChoice& audio) {
+    return (audio.encoder.empty() ? "delivered" : audio.encoder) + " " +
+           std::to_string(audio.sampleRate) + " Hz, " + std::to_string(audio.channels) +
+           (audio.channels == 1 ? " channel, " : " channels, ") + audio.sampleFormat;
+}
+
+}  // namespace
+
 void Progress::Finish(const RunSummary& summary) {
     if (bar_) {
         ConsoleEraseStatus();
     }
-    if (!quiet_ && LogShows(LogLevel::kInfo)) {
+    // A failed run has said why; one stopped before anything came has said so.
+    const bool empty = summary.interrupted && summary.frames == 0 && summary.sampleFrames == 0;
+    if (!quiet_ && LogShows(LogLevel::kInfo) && summary.error.code.empty() && !empty) {
         char numbers[200];
         std::snprintf(numbers, sizeof(numbers),
                       "%lld frames, %lld sample frames, %.3f s in %.2f s (%.1fx real time)",
@@ -82,12 +106,58 @@ void Progress::Finish(const RunSummary& summary) {
                       summary.wallSeconds, Speed(summary));
         ConsoleLine(std::string(summary.interrupted ? "stopped early, " : "") + summary.output +
                     ": " + numbers);
+        std::string streams;
+        if (summary.video.present) {
+            streams = "video: " + VideoLine(summary.video);
+        }
+        if (summary.audio.present) {
+            streams +=
+                (streams.empty() ? "" : "; ") + std::string("audio: ") + AudioLine(summary.audio);
+        }
+        if (!streams.empty()) {
+            ConsoleLine(streams);
+        }
     }
     if (json_) {
-        std::fprintf(stdout, "%s\n", SummaryJson(summary).c_str());
-        std::fflush(stdout);
+        PrintJsonOnce(summary);
     }
 }
+
+namespace {
+
+std::string OrNull(const std::string& text) {
+    return text.empty() ? "null" : JsonString(text);
+}
+
+std::string VideoJson(const VideoChoice& video) {
+    if (!video.present) {
+        return "null";
+    }
+    return "{\"encoder\":" + OrNull(video.encoder) + ",\"width\":" + std::to_string(video.width) +
+           ",\"height\":" + std::to_string(video.height) + ",\"frame_rate\":\"" +
+           std::to_string(video.rateNum) + "/" + std::to_string(video.rateDen) +
+           "\",\"pixel_format\":" + JsonString(video.pixelFormat) + "}";
+}
+
+std::string AudioJson(const AudioChoice& audio) {
+    if (!audio.present) {
+        return "null";
+    }
+    return "{\"encoder\":" + OrNull(audio.encoder) +
+           ",\"sample_rate\":" + std::to_string(audio.sampleRate) +
+           ",\"channels\":" + std::to_string(audio.channels) +
+           ",\"sample_format\":" + JsonString(audio.sampleFormat) + "}";
+}
+
+std::string ErrorJson(const RunError& error) {
+    if (error.code.empty()) {
+        return "null";
+    }
+    return "{\"code\":" + JsonString(error.code) + ",\"message\":" + JsonString(error.message) +
+           ",\"source\":" + OrNull(error.source) + "}";
+}
+
+}  // namespace
 
 std::string SummaryJson(const RunSummary& summary) {
     char numbers[320];
@@ -102,11 +172,18 @@ std::string SummaryJson(const RunSummary& summary) {
     // The count stays as it always was; the list says what each warning was about.
     std::string list;
     for (const SourceWarning& warning : summary.warnings) {
-        list += (list.empty() ? "" : ",") + std::string("{\"source\":") +
-                JsonString(warning.source) + ",\"message\":" + JsonString(warning.message) + "}";
+        list += (list.empty() ? "" : ",") + std::string("{\"source\":") + OrNull(warning.source) +
+                ",\"message\":" + JsonString(warning.message) + "}";
     }
-    return "{\"output\":" + JsonString(summary.output) + "," + numbers + ",\"warning_list\":[" +
-           list + "]}";
+    return "{\"output\":" + OrNull(summary.output) +
+           ",\"written\":" + (summary.written ? "true" : "false") + "," + numbers +
+           ",\"warning_list\":[" + list + "],\"video\":" + VideoJson(summary.video) +
+           ",\"audio\":" + AudioJson(summary.audio) + ",\"error\":" + ErrorJson(summary.error) +
+           "}";
+}
+
+bool PrintJsonOnce(const RunSummary& summary) {
+    return WriteReportOnce(SummaryJson(summary));
 }
 
 }  // namespace feedcat

@@ -6,22 +6,33 @@
 #include <string>
 #include <vector>
 
+#include "SourceWarning.h"
+#include "StreamChoice.h"
+
 namespace feedcat {
 
-// Something the user should know about one source (it is also printed when it happens).
-struct SourceWarning {
-    std::string source;  // the file name as given
-    std::string message;
+// Why a run did not do what it was asked; an empty code when it did (or was interrupted).
+struct RunError {
+    // "usage" (the command line), "output" (the output cannot be written as asked), "source"
+    // (a source cannot be played), "library" (the library refused the settings or the start),
+    // "encoding" (encoding or writing failed), "nothing-delivered".
+    std::string code;
+    std::string message;  // the line printed on standard error, without "feedcat: "
+    std::string source;   // the file it is about, or ""
 };
 
 struct RunSummary {
-    std::string output;
+    std::string output;    // as given; "" when the command line could not be read
+    bool written = false;  // the output holds what was delivered (a file in place, or a pipe)
     std::int64_t frames = 0;
     std::int64_t sampleFrames = 0;
     std::int32_t durationMs = 0;  // what was delivered (the session's length when it ran out)
     double wallSeconds = 0.0;
     int exitStatus = 0;
     bool interrupted = false;
+    VideoChoice video;
+    AudioChoice audio;
+    RunError error;
     std::vector<SourceWarning> warnings;
 };
 
@@ -37,7 +48,9 @@ class Progress {
     void Update(std::int32_t positionMs, std::int32_t durationMs, std::int64_t frames,
                 double wallSeconds);
 
-    // Removes the bar, then prints the summary.
+    // Removes the bar, then prints the summary: on standard error unless the run failed (its
+    // error is printed already), and with json as one object on standard output, in every
+    // outcome.
     void Finish(const RunSummary& summary);
 
   private:
@@ -48,5 +61,9 @@ class Progress {
 };
 
 std::string SummaryJson(const RunSummary& summary);
+
+// Prints the summary as JSON on standard output, unless a JSON summary was printed already (a
+// second signal prints the one prepared for it: see SignalWatcher). False when it was.
+bool PrintJsonOnce(const RunSummary& summary);
 
 }  // namespace feedcat

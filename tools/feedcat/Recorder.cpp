@@ -9,6 +9,11 @@
 #include "StreamInterleaver.h"
 #include "ThreadCost.h"
 
+extern "C" {
+#include <libavutil/pixdesc.h>
+#include <libavutil/samplefmt.h>
+}
+
 namespace feedcat {
 namespace {
 
@@ -84,6 +89,7 @@ bool Recorder::Accept(MediaItem item) {
     if (!video) {
         audioRate_.store(item.sampleRate, std::memory_order_relaxed);
     }
+    Choose(item);
     if (setup_.plan.discard) {
         if (video) {
             videoFrames_.fetch_add(1, std::memory_order_relaxed);
@@ -114,6 +120,50 @@ bool Recorder::Accept(MediaItem item) {
     return WriteHeader();
 }
 
+void Recorder::Choose(const MediaItem& item) {
+    const bool video = item.kind == MediaItem::Kind::kVideo;
+    if (video && !videoChoice_.present) {
+        videoChoice_.present = true;
+        videoChoice_.width = item.width;
+        videoChoice_.height = item.height;
+        videoChoice_.rateNum = setup_.frameRate.num;
+        videoChoice_.rateDen = setup_.frameRate.den;
+        videoChoice_.pixelFormat = "bgr0";  // as delivered, unless an encoder takes it below
+    } else if (!video && !audioChoice_.present) {
+        audioChoice_.present = true;
+        audioChoice_.sampleRate = item.sampleRate;
+        audioChoice_.channels = item.channels;
+        audioChoice_.sampleFormat = "s16";
+    }
+}
+
+// The size asked for (or else delivered) when it is not what is written: the library keeps
+// frame widths even, and 4:2:0 pictures need even heights too.
+void Recorder::WarnAboutSize(const MediaItem& item) {
+    const AVCodecContext* encoder = video_.context();
+    const bool asked = setup_.askedWidth > 0 && setup_.askedHeight > 0;
+    const int width = asked ? setup_.askedWidth : item.width;
+    const int height = asked ? setup_.askedHeight : item.height;
+    if (width == encoder->width && height == encoder->height) {
+        return;
+    }
+    std::string why;
+    if (item.width != width) {
+        why = "the library keeps frame widths even";
+    }
+    if (item.width != encoder->width || item.height != encoder->height) {
+        why += (why.empty() ? "" : ", and ") + videoChoice_.pixelFormat + " needs even sides";
+    }
+    Warn("the video is written at " + std::to_string(encoder->width) + "x" +
+         std::to_string(encoder->height) + ", not " + std::to_string(width) + "x" +
+         std::to_string(height) + ": " + why);
+}
+
+void Recorder::Warn(const std::string& message) {
+    LogWarning(message);
+    warnings_.push_back(SourceWarning{"", message});
+}
+
 bool Recorder::OpenEncoderFor(const MediaItem& item) {
     const bool globalHeader = (setup_.plan.muxer->flags & AVFMT_GLOBALHEADER) != 0;
     std::string error;
@@ -131,6 +181,12 @@ bool Recorder::OpenEncoderFor(const MediaItem& item) {
             Fail(error);
             return false;
         }
+        const AVCodecContext* encoder = video_.context();
+        videoChoice_.encoder = encoder->codec->name;
+        videoChoice_.width = encoder->width;
+        videoChoice_.height = encoder->height;
+        videoChoice_.pixelFormat = av_get_pix_fmt_name(encoder->pix_fmt);
+        WarnAboutSize(item);
     } else if (item.kind == MediaItem::Kind::kAudio && !audio_.opened()) {
         const NameForNewThreads workers("fc-audio-codec");
         if (!audio_.Open(setup_.plan.audioEncoder, item.sampleRate, item.channels, setup_.quality,
@@ -138,6 +194,11 @@ bool Recorder::OpenEncoderFor(const MediaItem& item) {
             Fail(error);
             return false;
         }
+        const AVCodecContext* encoder = audio_.context();
+        audioChoice_.encoder = encoder->codec->name;
+        audioChoice_.sampleRate = encoder->sample_rate;
+        audioChoice_.channels = encoder->ch_layout.nb_channels;
+        audioChoice_.sampleFormat = av_get_sample_fmt_name(encoder->sample_fmt);
     }
     return true;
 }

@@ -20,6 +20,8 @@
 #include "FramePool.h"
 #include "OutputFile.h"
 #include "OutputFormat.h"
+#include "SourceWarning.h"
+#include "StreamChoice.h"
 #include "VideoEncoder.h"
 #include "WorkQueue.h"
 
@@ -32,6 +34,10 @@ struct RecorderSetup {
     AVRational frameRate{0, 1};  // the rate the library was asked for
     // The library will deliver both video and audio (sources of both kinds).
     bool bothStreams = false;
+    // The frame size asked for (--size), for the warning when it cannot be written as it is;
+    // 0 x 0 when the library chooses.
+    std::int32_t askedWidth = 0;
+    std::int32_t askedHeight = 0;
     QualitySettings quality;
 };
 
@@ -69,6 +75,10 @@ class Recorder {
     std::int64_t LengthMs() const;
     bool failed() const { return failed_.load(std::memory_order_acquire); }
     std::string failure() const;
+    // What each stream was made with, and what the encoder thread warned about. After Join.
+    const VideoChoice& videoChoice() const { return videoChoice_; }
+    const AudioChoice& audioChoice() const { return audioChoice_; }
+    const std::vector<SourceWarning>& warnings() const { return warnings_; }
     // The encoder thread's own CPU time (not its codecs' worker threads), once it has ended.
     std::int64_t ownCpuNs() const { return ownCpuNs_.load(std::memory_order_relaxed); }
 
@@ -84,6 +94,9 @@ class Recorder {
     std::int64_t VideoMs() const;
     std::int64_t AudioMs() const;
     void Fail(const std::string& message);
+    void Choose(const MediaItem& item);
+    void WarnAboutSize(const MediaItem& item);
+    void Warn(const std::string& message);
 
     FramePool* const pool_;
     // Set by Open; read-only afterwards.
@@ -98,6 +111,9 @@ class Recorder {
     bool lateStreamDropped_ = false;
     std::int64_t lastVideoIndex_ = -1;
     std::vector<MediaItem> pending_;  // arrived before the header could be written
+    VideoChoice videoChoice_;
+    AudioChoice audioChoice_;
+    std::vector<SourceWarning> warnings_;
     std::thread thread_;
     // Written by the encoder thread, read by any.
     std::atomic<std::int64_t> videoFrames_{0};

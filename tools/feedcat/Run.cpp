@@ -3,6 +3,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "ExitCodes.h"
@@ -11,8 +12,10 @@
 #include "OutputFormat.h"
 #include "Pipeline.h"
 #include "Progress.h"
+#include "ReportOnce.h"
 #include "SignalWatcher.h"
 #include "SourceCheck.h"
+#include "TimelinePlan.h"
 
 namespace feedcat {
 namespace {
@@ -22,6 +25,10 @@ constexpr int kPollMs = 100;
 // source is missing and --allow-missing plays it as black): the library delivers frames only
 // at a rate it was told, and the encoder must be told the same.
 constexpr FrameRate kRateWithoutVideo{25, 1};
+
+// A signal before the library delivered anything (feedcat was still reading the sources, or
+// the library opening them): the output is not kept.
+constexpr char kStoppedEmpty[] = "stopped before anything was delivered; nothing written";
 
 class WallClock {
   public:
@@ -33,11 +40,6 @@ class WallClock {
     const std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
 };
 
-int Fail(int status, const std::string& message) {
-    LogError(message);
-    return status;
-}
-
 RecorderSetup MakeSetup(const Options& options, const OutputPlan& plan,
                         const CheckedSources& checked, FrameRate frameRate) {
     RecorderSetup setup;
@@ -46,6 +48,8 @@ RecorderSetup MakeSetup(const Options& options, const OutputPlan& plan,
     setup.replace = !options.noOverwrite;
     setup.frameRate = AVRational{frameRate.num, frameRate.den};
     setup.quality = QualityFrom(options);
+    setup.askedWidth = options.width;
+    setup.askedHeight = options.height;
     bool video = false;
     bool audio = false;
     for (const SourceArg& source : checked.sources) {
@@ -75,75 +79,159 @@ int PlayToEnd(Pipeline* pipeline, SignalWatcher* signals, Progress* progress,
     return 0;
 }
 
+// One run's closing summary, filled as it goes; whatever ends the run prints it once.
+class Report {
+  public:
+    explicit Report(const Options& options, std::vector<SourceWarning> warnings)
+        : progress_(options.quiet, options.json) {
+        summary_.output = options.output;
+        summary_.warnings = std::move(warnings);
+        if (options.json) {
+            // A second signal ends feedcat at once, with the file removed: nothing written.
+            RunSummary ended = summary_;
+            ended.interrupted = true;
+            ended.exitStatus = kExitInterrupted;
+            const std::string onInterrupt = SummaryJson(ended);
+            ended.exitStatus = kExitTerminated;
+            PrepareSignalReports(onInterrupt, SummaryJson(ended));
+        }
+    }
+
+    RunSummary& summary() { return summary_; }
+    Progress& progress() { return progress_; }
+
+    void Warn(const std::string& message) {
+        LogWarning(message);
+        summary_.warnings.push_back(SourceWarning{"", message});
+    }
+
+    // Ends the run with status; error's message (when there is one) goes to standard error.
+    int End(int status, const RunError& error = RunError{}) {
+        if (!error.message.empty()) {
+            LogError(error.message);
+        }
+        summary_.error = error;
+        summary_.exitStatus = status;
+        summary_.wallSeconds = clock_.Seconds();
+        progress_.Finish(summary_);
+        return status;
+    }
+
+    // A signal came before anything was delivered: nothing is written.
+    int Interrupted(int signal) {
+        Log(LogLevel::kError, kStoppedEmpty);
+        summary_.interrupted = true;
+        return End(signal == SIGINT ? kExitInterrupted : kExitTerminated);
+    }
+
+    const WallClock& clock() const { return clock_; }
+
+  private:
+    const WallClock clock_;
+    Progress progress_;
+    RunSummary summary_;
+};
+
 // The exit status and the closing summary of a run that played.
-int Conclude(const Options& options, const Recorder& recorder, bool written,
-             const std::string& error, int signal, std::vector<SourceWarning> warnings,
-             Progress* progress, const WallClock& clock) {
+int Conclude(const Options& options, const Recorder& recorder, bool finished,
+             const std::string& writeError, int signal, Report* report) {
+    RunSummary& summary = report->summary();
     int status = kExitSuccess;
     if (signal == SIGINT) {
         status = kExitInterrupted;
     } else if (signal != 0) {
         status = kExitTerminated;
     }
-    if (!written) {
-        LogError(error);
-        status = signal != 0 ? status : kExitFailure;
-    } else if (recorder.videoFrames() == 0 && recorder.audioSamples() == 0 && signal == 0) {
-        LogError("the library delivered nothing; no file written");
-        status = kExitFailure;
-    }
-    RunSummary summary;
-    summary.output = options.output;
+    const bool delivered = recorder.videoFrames() > 0 || recorder.audioSamples() > 0;
     summary.frames = recorder.videoFrames();
     summary.sampleFrames = recorder.audioSamples();
     summary.durationMs = static_cast<std::int32_t>(recorder.LengthMs());
-    summary.wallSeconds = clock.Seconds();
     summary.interrupted = signal != 0;
-    summary.warnings = std::move(warnings);
-    summary.exitStatus = status;
-    progress->Finish(summary);
-    return status;
+    summary.written = finished && delivered && options.output != "null";
+    summary.video = recorder.videoChoice();
+    summary.audio = recorder.audioChoice();
+    summary.warnings.insert(summary.warnings.end(), recorder.warnings().begin(),
+                            recorder.warnings().end());
+    if (!finished) {
+        return report->End(signal != 0 ? status : kExitFailure,
+                           RunError{"encoding", writeError, ""});
+    }
+    if (!delivered && signal != 0) {
+        Log(LogLevel::kError, kStoppedEmpty);
+        return report->End(status);
+    }
+    if (!delivered) {
+        return report->End(
+            kExitFailure,
+            RunError{"nothing-delivered", "the library delivered nothing; no file written", ""});
+    }
+    return report->End(status);
 }
 
 }  // namespace
 
-int Run(const Options& options) {
-    const WallClock clock;
+int Run(const Options& options, std::vector<SourceWarning> warnings, SignalWatcher* signals) {
+    Report report(options, std::move(warnings));
+    const auto stopRequested = [signals] { return signals->Caught() != 0; };
     OutputPlan plan;
     std::string error;
     if (!ChooseOutput(options, &plan, &error)) {
-        return Fail(kExitUsage, error);
+        return report.End(kExitUsage, RunError{"output", error, ""});
     }
-    CheckedSources checked = CheckSources(options);
+    // Only what the output holds is played: an av: source into a .wav gives its sound.
+    Options played = options;
+    KeepKinds(plan.wantsVideo, plan.wantsAudio, &played.sources);
+    CheckedSources checked = CheckSources(played, stopRequested);
+    RunSummary& summary = report.summary();
+    summary.warnings.insert(summary.warnings.end(), checked.warnings.begin(),
+                            checked.warnings.end());
+    if (checked.stopped) {
+        return report.Interrupted(signals->Caught());
+    }
     if (!checked.error.empty()) {
-        return Fail(checked.status, checked.error);
+        return report.End(checked.status, RunError{"source", checked.error, checked.errorSource});
+    }
+    if (options.shortest) {
+        EndWithTheShorter(&checked.sources);
+    } else {
+        const std::string padding = PaddingWarning(MeasureTimelines(checked.sources));
+        if (!padding.empty()) {
+            report.Warn(padding);
+        }
     }
     const FrameRate frameRate = options.fps.given()              ? options.fps
                                 : checked.firstVideoRate.given() ? checked.firstVideoRate
                                                                  : kRateWithoutVideo;
-    SignalWatcher signals;
-    Pipeline pipeline;
-    if (!pipeline.Open(MakeSetup(options, plan, checked, frameRate), &error)) {
-        return Fail(kExitUsage, error);
+    auto pipeline = std::make_unique<Pipeline>();
+    if (!pipeline->Open(MakeSetup(options, plan, checked, frameRate), &error)) {
+        return report.End(kExitUsage, RunError{"output", error, ""});
     }
-    if (!ConfigureFeed(pipeline.feed(), options, checked.sources, frameRate, &error)) {
-        return Fail(kExitFailure, error);
+    std::string errorSource;
+    if (!ConfigureFeed(pipeline->feed(), options, checked.sources, frameRate, stopRequested, &error,
+                       &errorSource)) {
+        if (error.empty()) {
+            pipeline.reset();  // the unfinished file goes before the summary says so
+            return report.Interrupted(signals->Caught());
+        }
+        return report.End(kExitFailure, RunError{"library", error, errorSource});
     }
-    if (!pipeline.Start(&error)) {
-        return Fail(kExitFailure, error);
+    if (stopRequested()) {
+        pipeline.reset();
+        return report.Interrupted(signals->Caught());
     }
-    Progress progress(options.quiet, options.json);
-    const int signal = PlayToEnd(&pipeline, &signals, &progress, clock);
+    if (!pipeline->Start(&error)) {
+        return report.End(kExitFailure, RunError{"library", error, ""});
+    }
+    const int signal = PlayToEnd(pipeline.get(), signals, &report.progress(), report.clock());
     std::string writeError;
-    const bool written = pipeline.Finish(signal != 0, &writeError);
+    const bool finished = pipeline->Finish(signal != 0, &writeError);
     char cost[160];
     std::snprintf(cost, sizeof(cost),
                   "CPU: %.2f s converting frames (on the library's video thread), %.2f s in the "
                   "encoder thread (its codecs' worker threads not counted)",
-                  pipeline.conversionCpuNs() / 1e9, pipeline.recorder().ownCpuNs() / 1e9);
+                  pipeline->conversionCpuNs() / 1e9, pipeline->recorder().ownCpuNs() / 1e9);
     Log(LogLevel::kVerbose, cost);
-    return Conclude(options, pipeline.recorder(), written, writeError, signal,
-                    std::move(checked.warnings), &progress, clock);
+    return Conclude(options, pipeline->recorder(), finished, writeError, signal, &report);
 }
 
 }  // namespace feedcat

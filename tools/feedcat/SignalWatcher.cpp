@@ -4,8 +4,10 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 
+#include "ReportOnce.h"
 #include "TemporaryFile.h"
 
 namespace feedcat {
@@ -14,15 +16,18 @@ namespace {
 // The pipe's ends; the handler may use only async-signal-safe calls, so they are plain ints.
 volatile sig_atomic_t gWriteEnd = -1;
 int gReadEnd = -1;
-// Whether a SIGINT or a SIGTERM has been caught already; written by the handler only.
-volatile sig_atomic_t gCaughtInt = 0;
-volatile sig_atomic_t gCaughtTerm = 0;
+// Whether a SIGINT or a SIGTERM has been caught already; written by the handler only (on
+// whichever thread it runs), read by the main thread too. Lock-free, so the handler may.
+std::atomic<int> gCaughtInt{0};
+std::atomic<int> gCaughtTerm{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler sets them");
 
 extern "C" void OnSignal(int signal) {
     const int savedErrno = errno;
-    volatile sig_atomic_t& caught = signal == SIGINT ? gCaughtInt : gCaughtTerm;
-    if (caught) {
+    std::atomic<int>& caught = signal == SIGINT ? gCaughtInt : gCaughtTerm;
+    if (caught.exchange(1) != 0) {
         RemoveTemporaryFileNow();
+        WritePreparedReport(signal);
         // The default action, raised again: it arrives when this handler returns (the signal is
         // blocked while it runs) and ends the process as killed by the signal.
         struct sigaction fallback {};
@@ -33,7 +38,6 @@ extern "C" void OnSignal(int signal) {
         errno = savedErrno;
         return;
     }
-    caught = 1;
     const unsigned char number = static_cast<unsigned char>(signal);
     if (gWriteEnd >= 0) {
         // A full pipe already holds a wake-up; losing this byte loses nothing.
@@ -84,6 +88,13 @@ SignalWatcher::~SignalWatcher() {
     close(writeEnd);
     close(gReadEnd);
     gReadEnd = -1;
+}
+
+int SignalWatcher::Caught() const {
+    if (!ok_) {
+        return 0;
+    }
+    return gCaughtInt.load() != 0 ? SIGINT : (gCaughtTerm.load() != 0 ? SIGTERM : 0);
 }
 
 int SignalWatcher::Wait(int timeoutMs) {

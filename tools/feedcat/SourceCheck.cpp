@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
 
 #include "ExitCodes.h"
 #include "LibavLog.h"
@@ -99,6 +100,13 @@ std::int32_t LengthMs(const SourceArg& source, const media::MediaInfo& info) {
     return std::max(video, audio);
 }
 
+// What opening a file found, kept for every source that names it again.
+struct Probed {
+    bool opened = false;
+    media::MediaInfo info;
+    std::string reason;  // why it did not open
+};
+
 class Checker {
   public:
     explicit Checker(const Options& options) : options_(options) {}
@@ -110,16 +118,29 @@ class Checker {
   private:
     bool Unplayable(const SourceArg& source, const std::string& problem);
     void Warn(const SourceArg& source, const std::string& message);
-    bool Stop(int status, const std::string& error);
+    bool Stop(int status, const std::string& error, const std::string& source);
+    const Probed& ProbeOnce(const std::string& file);
 
     const Options& options_;
     CheckedSources result_;
+    std::map<std::string, Probed> probed_;
 };
 
-bool Checker::Stop(int status, const std::string& error) {
+bool Checker::Stop(int status, const std::string& error, const std::string& source) {
     result_.status = status;
     result_.error = error;
+    result_.errorSource = source;
     return false;
+}
+
+const Probed& Checker::ProbeOnce(const std::string& file) {
+    const auto known = probed_.find(file);
+    if (known != probed_.end()) {
+        return known->second;
+    }
+    Probed probed;
+    probed.opened = Probe(file, &probed.info, &probed.reason);
+    return probed_.emplace(file, std::move(probed)).first->second;
 }
 
 void Checker::Warn(const SourceArg& source, const std::string& message) {
@@ -132,10 +153,15 @@ void Checker::Warn(const SourceArg& source, const std::string& message) {
 bool Checker::Unplayable(const SourceArg& source, const std::string& problem) {
     if (!options_.allowMissing) {
         return Stop(kExitFailure,
-                    problem + " (--allow-missing plays it as " + Played(source.kind) + ")");
+                    problem + " (--allow-missing plays it as " + Played(source.kind) + ")",
+                    source.file);
     }
     if (!source.hasTimes) {
         Warn(source, problem + "; without times its length is unknown, so it is left out");
+        return true;
+    }
+    if (source.openEnd) {
+        Warn(source, problem + "; without its end its length is unknown, so it is left out");
         return true;
     }
     Warn(source, problem + "; it plays as " + Played(source.kind));
@@ -145,11 +171,11 @@ bool Checker::Unplayable(const SourceArg& source, const std::string& problem) {
 
 bool Checker::Check(const SourceArg& given) {
     SourceArg source = given;
-    media::MediaInfo info;
-    std::string reason;
-    if (!Probe(source.file, &info, &reason)) {
-        return Unplayable(source, "cannot open source '" + source.file + "': " + reason);
+    const Probed& probed = ProbeOnce(source.file);
+    if (!probed.opened) {
+        return Unplayable(source, "cannot open source '" + source.file + "': " + probed.reason);
     }
+    const media::MediaInfo& info = probed.info;
     const std::string missing = MissingStreams(source, info);
     // av: takes the file as it is: with one of the two streams there, the other plays as a gap
     // (a clip without sound is common); v: and a: ask for one stream and must find it.
@@ -159,18 +185,30 @@ bool Checker::Check(const SourceArg& given) {
         return Unplayable(source, "source '" + source.given + "': '" + source.file + "' has no " +
                                       missing + " stream");
     }
-    if (partly) {
+    if (partly && !source.kindGiven) {
+        // A bare name asks for what the file has.
+        source.kind = missing == "video" ? SourceKind::kAudio : SourceKind::kVideo;
+    } else if (partly) {
         Warn(source, "source '" + source.given + "': '" + source.file + "' has no " + missing +
                          " stream; it plays as " + (missing == "video" ? "black" : "silence"));
     }
-    if (!source.hasTimes) {
-        if (LengthMs(source, info) <= 0) {
+    if (!source.hasTimes || source.openEnd) {
+        const std::int32_t length = LengthMs(source, info);
+        if (length <= 0) {
             return Stop(kExitUsage,
-                        "the length of '" + source.file + "' is unknown: give times (@START-STOP)");
+                        "the length of '" + source.file + "' is unknown: give times (@START-STOP)",
+                        source.file);
+        }
+        if (source.startMs >= length) {
+            return Stop(kExitUsage,
+                        "source '" + source.given + "' starts at " + FormatSeconds(source.startMs) +
+                            ", but '" + source.file + "' ends at " + FormatSeconds(length) +
+                            ": nothing is left to play",
+                        source.file);
         }
         source.hasTimes = true;
-        source.startMs = 0;
-        source.stopMs = LengthMs(source, info);
+        source.openEnd = false;
+        source.stopMs = length;
     } else {
         const std::string past = PastTheEnd(source, info);
         if (!past.empty()) {
@@ -190,9 +228,14 @@ bool Checker::Check(const SourceArg& given) {
 
 }  // namespace
 
-CheckedSources CheckSources(const Options& options) {
+CheckedSources CheckSources(const Options& options, const std::function<bool()>& stopRequested) {
     Checker checker(options);
     for (const SourceArg& source : options.sources) {
+        if (stopRequested()) {
+            CheckedSources stopped = checker.Take();
+            stopped.stopped = true;
+            return stopped;
+        }
         if (!checker.Check(source)) {
             return checker.Take();
         }

@@ -1,7 +1,6 @@
 #include "TemporaryFile.h"
 
 #include <limits.h>
-#include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +10,8 @@
 #include <csignal>
 #include <cstring>
 #include <vector>
+
+#include "HeldSignals.h"
 
 namespace feedcat {
 namespace {
@@ -35,12 +36,16 @@ void Disarm() {
     gArmed = 0;
 }
 
-// "dir/name.mp4" -> "dir/.name.mp4.feedcat-XXXXXX"
-std::string TemporaryPattern(const std::string& path) {
+// "dir/name.mp4" -> "dir/.name.mp4.feedcat-XXXXXX.mp4": the name ends as the output's does,
+// for muxers that look at it (the iPod one warns about any other than .m4a and .m4v).
+std::string TemporaryPattern(const std::string& path, std::size_t* suffixLength) {
     const std::size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    return folder + "." + name + ".feedcat-XXXXXX";
+    const std::size_t dot = name.rfind('.');
+    const std::string extension = dot == std::string::npos ? "" : name.substr(dot);
+    *suffixLength = extension.size();
+    return folder + "." + name + ".feedcat-XXXXXX" + extension;
 }
 
 }  // namespace
@@ -57,23 +62,22 @@ TemporaryFile::~TemporaryFile() {
 
 bool TemporaryFile::Create(const std::string& output, std::string* error) {
     output_ = output;
-    const std::string pattern = TemporaryPattern(output);
+    std::size_t suffixLength = 0;
+    const std::string pattern = TemporaryPattern(output, &suffixLength);
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
-    // SIGINT and SIGTERM wait until the file is known to the handler.
-    sigset_t blocked;
-    sigset_t previous;
-    sigemptyset(&blocked);
-    sigaddset(&blocked, SIGINT);
-    sigaddset(&blocked, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &blocked, &previous);
-    const int fd = mkstemp(name.data());
-    const int savedErrno = errno;
-    if (fd >= 0) {
-        path_ = name.data();
-        Arm(path_);
+    int fd = -1;
+    int savedErrno = 0;
+    {
+        // SIGINT and SIGTERM wait until the file is known to the handler.
+        const HeldSignals held;
+        fd = mkstemps(name.data(), static_cast<int>(suffixLength));
+        savedErrno = errno;
+        if (fd >= 0) {
+            path_ = name.data();
+            Arm(path_);
+        }
     }
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     if (fd < 0) {
         *error = "cannot write '" + output + "': " + std::strerror(savedErrno);
         return false;

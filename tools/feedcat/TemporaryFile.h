@@ -1,4 +1,4 @@
-// The hidden file an output is written under ("dir/.name.mp4.feedcat-XXXXXX"), beside the
+// The hidden file an output is written under ("dir/.name.mp4.feedcat-XXXXXX.mp4"), beside the
 // output so that moving it into place is one rename. It is removed when the run does not keep
 // it, and also when a second signal ends feedcat at once: the signal handler calls
 // RemoveTemporaryFileNow. One at a time per process.

@@ -132,6 +132,10 @@ bool ParseTimeMs(const std::string& text, std::int32_t* ms) {
     return true;
 }
 
+bool IsBareMilliseconds(const std::string& text) {
+    return AllDigits(text);
+}
+
 std::string FormatSeconds(std::int64_t ms) {
     char text[40];
     std::snprintf(text, sizeof(text), "%s%lld.%03lld s", ms < 0 ? "-" : "",

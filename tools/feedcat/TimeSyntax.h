@@ -16,6 +16,9 @@ extern const char kTimeForms[];
 // anything else, or for a time past what 32 bits of milliseconds hold (596:31:23.647).
 bool ParseTimeMs(const std::string& text, std::int32_t* ms);
 
+// Digits only: a time ParseTimeMs reads as milliseconds although seconds may have been meant.
+bool IsBareMilliseconds(const std::string& text);
+
 // "1.500 s", for messages.
 std::string FormatSeconds(std::int64_t ms);
 

@@ -9,9 +9,14 @@
 #include "HelpText.h"
 #include "LibavLog.h"
 #include "Log.h"
+#include "Progress.h"
 #include "Run.h"
+#include "SignalWatcher.h"
+#include "WritableFormats.h"
 
 int main(int argc, char** argv) {
+    // SIGINT and SIGTERM are caught from here on: the run looks for them between its steps.
+    feedcat::SignalWatcher signals;
     const feedcat::ParseResult parsed = feedcat::ParseArguments(argc, argv);
     switch (parsed.action) {
         case feedcat::ParseResult::Action::kHelp:
@@ -20,19 +25,31 @@ int main(int argc, char** argv) {
         case feedcat::ParseResult::Action::kVersion:
             std::fputs(feedcat::VersionText().c_str(), stdout);
             return feedcat::kExitSuccess;
+        case feedcat::ParseResult::Action::kFormats:
+            std::fputs(feedcat::FormatsText().c_str(), stdout);
+            return feedcat::kExitSuccess;
         case feedcat::ParseResult::Action::kError:
             feedcat::LogError(parsed.error);
+            if (feedcat::AsksForJson(argc, argv)) {
+                feedcat::RunSummary summary;
+                summary.exitStatus = feedcat::kExitUsage;
+                summary.error = feedcat::RunError{"usage", parsed.error, ""};
+                feedcat::PrintJsonOnce(summary);
+            }
             return feedcat::kExitUsage;
         case feedcat::ParseResult::Action::kRun:
             break;
     }
     feedcat::SetLogLevel(parsed.options.logLevel);
     feedcat::RouteLibavMessages();
+    for (const feedcat::SourceWarning& warning : parsed.warnings) {
+        feedcat::LogWarning(warning.message);
+    }
     feedcat::Options options = parsed.options;
     if (options.demo) {
         feedcat::ApplyDemo(&options);
     }
-    const int status = feedcat::Run(options);
+    const int status = feedcat::Run(options, parsed.warnings, &signals);
     if (options.demo && status == feedcat::kExitSuccess && options.output != "-" &&
         options.output != "null") {
         char where[PATH_MAX];
