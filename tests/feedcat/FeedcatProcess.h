@@ -3,6 +3,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,8 @@ class FeedcatProcess {
 
     void Signal(int number);
     ProcessResult Wait();
+    // As Wait, but a feedcat still running after patience is killed (status 137).
+    ProcessResult WaitAtMost(std::chrono::milliseconds patience);
 
   private:
     pid_t pid_ = -1;

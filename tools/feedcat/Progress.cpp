@@ -100,13 +100,17 @@ std::string SummaryJson(const RunSummary& summary) {
                   summary.wallSeconds, Speed(summary), summary.interrupted ? "true" : "false",
                   static_cast<int>(summary.warnings.size()), summary.exitStatus);
     // The count stays as it always was; the list says what each warning was about.
+    return "{\"output\":" + JsonString(summary.output) + "," + numbers +
+           ",\"warning_list\":" + WarningListJson(summary.warnings) + "}";
+}
+
+std::string WarningListJson(const std::vector<SourceWarning>& warnings) {
     std::string list;
-    for (const SourceWarning& warning : summary.warnings) {
+    for (const SourceWarning& warning : warnings) {
         list += (list.empty() ? "" : ",") + std::string("{\"source\":") +
                 JsonString(warning.source) + ",\"message\":" + JsonString(warning.message) + "}";
     }
-    return "{\"output\":" + JsonString(summary.output) + "," + numbers + ",\"warning_list\":[" +
-           list + "]}";
+    return "[" + list + "]";
 }
 
 }  // namespace feedcat

@@ -49,4 +49,7 @@ class Progress {
 
 std::string SummaryJson(const RunSummary& summary);
 
+// The warnings as a JSON array of {"source": ..., "message": ...} objects.
+std::string WarningListJson(const std::vector<SourceWarning>& warnings);
+
 }  // namespace feedcat

@@ -18,10 +18,6 @@ namespace feedcat {
 namespace {
 
 constexpr int kPollMs = 100;
-// The frame rate asked for when neither --fps nor any video source gives one (every video
-// source is missing and --allow-missing plays it as black): the library delivers frames only
-// at a rate it was told, and the encoder must be told the same.
-constexpr FrameRate kRateWithoutVideo{25, 1};
 
 class WallClock {
   public:
@@ -118,9 +114,7 @@ int Run(const Options& options) {
     if (!checked.error.empty()) {
         return Fail(checked.status, checked.error);
     }
-    const FrameRate frameRate = options.fps.given()              ? options.fps
-                                : checked.firstVideoRate.given() ? checked.firstVideoRate
-                                                                 : kRateWithoutVideo;
+    const FrameRate frameRate = OutputFrameRate(options, checked.firstVideoRate);
     SignalWatcher signals;
     Pipeline pipeline;
     if (!pipeline.Open(MakeSetup(options, plan, checked, frameRate), &error)) {

@@ -1,0 +1,18 @@
+// feedcat --play: the sources shown in a window and heard through the default audio device as
+// the library delivers them, in real time, with keys to pause, resume and stop. Built with
+// SDL2; a feedcat built without it says so.
+#pragma once
+
+#include <string>
+
+#include "Options.h"
+
+namespace feedcat {
+
+// Plays the run and returns its exit status.
+int Play(const Options& options);
+
+// Whether the rest of the command line goes with --play: "" when it does, else why not.
+std::string PlayConflict(const Options& options, bool outputGiven);
+
+}  // namespace feedcat
