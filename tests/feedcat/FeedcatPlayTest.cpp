@@ -79,6 +79,7 @@ bool Near(std::uint32_t pixel, std::uint32_t wanted) {
 struct Heard {
     std::vector<std::int16_t> feed;       // the first channel of the feed's frames, in order
     std::size_t longestInnerSilence = 0;  // frames, between the feed's first and last frame
+    std::size_t longestSilenceAt = 0;     // the feed's frames before it
 };
 
 Heard ReadHeard(const std::string& path) {
@@ -94,7 +95,10 @@ Heard ReadHeard(const std::string& path) {
         }
         // Silence before the feed began is the device's; a short run within it is the feed's.
         if (run >= kSilentRun && !heard.feed.empty()) {
-            heard.longestInnerSilence = std::max(heard.longestInnerSilence, run);
+            if (run > heard.longestInnerSilence) {
+                heard.longestInnerSilence = run;
+                heard.longestSilenceAt = heard.feed.size();
+            }
         } else if (!heard.feed.empty()) {
             heard.feed.insert(heard.feed.end(), run, 0);
         }
@@ -240,11 +244,16 @@ TEST_F(FeedcatPlay, SpacePausesPictureAndSoundAndBothGoOnWhereTheyWere) {
     EXPECT_EQ(JsonValue(result.out, "frames_shown") + JsonValue(result.out, "frames_dropped"),
               100.0)
         << result.out;
-    // Nothing of the feed's sound lost or played twice, and silence where it was paused (the
-    // device plays silence in real time while held; a loaded machine may write less of it).
+    // Nothing of the feed's sound lost or played twice, and silence from where it was paused
+    // (the title's tenths, plus what the device held; the device plays silence in real time
+    // while held, and a loaded machine may write less of it).
     const Heard heard = ReadHeard(heardPath_);
     EXPECT_NEAR(static_cast<double>(heard.feed.size()), 4.0 * kRate, 2.0);
     EXPECT_GE(heard.longestInnerSilence, kRate / 2u);
+    const double silenceAtMs = heard.longestSilenceAt * 1000.0 / kRate;
+    const int pausedMs = TitlePositionMs(pausedAt);
+    EXPECT_GE(silenceAtMs, pausedMs - kDeviceChunkMs) << pausedAt;
+    EXPECT_LE(silenceAtMs, pausedMs + 100 + 2 * kDeviceChunkMs) << pausedAt;
 }
 
 TEST_F(FeedcatPlay, QEscapeOrClosingTheWindowStopsAtOnce) {

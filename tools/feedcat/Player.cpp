@@ -130,6 +130,7 @@ class Player {
     void Handle(const SDL_Event& event);
     void Act(PlayAction action);
     void TogglePause();
+    void Stop();
     int ShowDueFrames();
     bool Finished() const;
     void Report(bool force);
@@ -219,6 +220,7 @@ void Player::Loop(SignalWatcher* signals) {
     while (!stop_) {
         signal_ = signals->Wait(0);
         if (signal_ != 0) {
+            Stop();
             break;
         }
         SDL_Event event;
@@ -246,10 +248,10 @@ void Player::Loop(SignalWatcher* signals) {
 
 void Player::Handle(const SDL_Event& event) {
     if (event.type == SDL_QUIT) {
-        stop_ = true;
+        Stop();
     } else if (event.type == SDL_WINDOWEVENT && event.window.windowID == window_.id()) {
         if (event.window.event == SDL_WINDOWEVENT_CLOSE) {
-            stop_ = true;
+            Stop();
         } else if (event.window.event == SDL_WINDOWEVENT_EXPOSED ||
                    event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
             window_.Redraw();
@@ -270,7 +272,7 @@ void Player::Act(PlayAction action) {
             TogglePause();
             break;
         case PlayAction::kStop:
-            stop_ = true;
+            Stop();
             break;
         case PlayAction::kFullscreen:
             window_.ToggleFullscreen();
@@ -302,6 +304,12 @@ void Player::TogglePause() {
         FeedStart(feed_.get());
     }
     paused_ = false;
+}
+
+// The clock stands where the stop was asked for: that is where the run ended.
+void Player::Stop() {
+    clock_.Pause(SteadyClock::now());
+    stop_ = true;
 }
 
 // Shows the frames that are due, drops those more than one interval late; returns how long
