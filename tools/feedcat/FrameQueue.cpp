@@ -42,12 +42,12 @@ bool FrameQueue::Push(const std::uint8_t* pixels, std::int32_t width, std::int32
     return true;
 }
 
-bool FrameQueue::FrontPosition(std::int32_t* positionMs) const {
+bool FrameQueue::PositionAt(std::size_t index, std::int32_t* positionMs) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (frames_.empty()) {
+    if (index >= frames_.size()) {
         return false;
     }
-    *positionMs = frames_.front()->positionMs;
+    *positionMs = frames_[index]->positionMs;
     return true;
 }
 

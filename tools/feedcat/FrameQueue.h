@@ -33,8 +33,8 @@ class FrameQueue {
     bool Push(const std::uint8_t* pixels, std::int32_t width, std::int32_t height,
               std::int32_t positionMs, double arrivedAtMs, bool* wasEmpty);
 
-    // Consumer: the first frame's position; false when none is queued.
-    bool FrontPosition(std::int32_t* positionMs) const;
+    // Consumer: the position of the frame at index (0 the first); false when there is none.
+    bool PositionAt(std::size_t index, std::int32_t* positionMs) const;
 
     // Consumer: the first frame, or null.
     std::unique_ptr<QueuedFrame> Pop();

@@ -312,11 +312,11 @@ void Player::Stop() {
     stop_ = true;
 }
 
-// Shows the frames that are due, drops those more than one interval late; returns how long
-// to wait for the next.
+// Shows the frames that are due, drops those more than one interval late that a newer one
+// replaces; returns how long to wait for the next.
 int Player::ShowDueFrames() {
     std::int32_t positionMs = 0;
-    if (!started_ && frames_.FrontPosition(&positionMs)) {
+    if (!started_ && frames_.PositionAt(0, &positionMs)) {
         // The first frame goes on screen before the clock starts: the window's first picture
         // costs far more than the others (the renderer sets itself up), and the frames after
         // it are not to pay for that by coming late.
@@ -329,9 +329,14 @@ int Player::ShowDueFrames() {
         audio_.Hold(false);
         started_ = true;
     }
-    while (frames_.FrontPosition(&positionMs)) {
+    while (frames_.PositionAt(0, &positionMs)) {
         const double clockMs = clock_.NowMs(SteadyClock::now());
-        if (clockMs - positionMs > plan_.intervalMs) {
+        // A frame more than one interval late is dropped for the one after it, when that one
+        // is due too; with nothing newer to show it still goes on screen, since dropping it
+        // would leave an even older picture there.
+        std::int32_t nextMs = 0;
+        if (clockMs - positionMs > plan_.intervalMs && frames_.PositionAt(1, &nextMs) &&
+            nextMs <= clockMs) {
             std::unique_ptr<QueuedFrame> frame = frames_.Pop();
             stats_.Dropped(*frame);
             frames_.GiveBack(std::move(frame));
