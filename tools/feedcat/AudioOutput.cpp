@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "Log.h"
+
 namespace feedcat {
 namespace {
 
@@ -51,6 +53,9 @@ bool AudioOutput::Open(std::int32_t rate, std::int32_t channels, std::string* er
         return false;
     }
     latencyMs_ = got.samples * 1000.0 / rate;
+    Log(LogLevel::kVerbose, std::string("sound on SDL's ") + SDL_GetCurrentAudioDriver() +
+                                " audio driver, " + std::to_string(rate) + " Hz, " +
+                                std::to_string(got.samples) + " sample frames a chunk");
     clock_->FollowAudio(rate, got.samples);
     return true;
 }

@@ -172,8 +172,9 @@ class Player {
     // Set by the main thread, read by the library's threads: no frame or buffer is taken any
     // more, and no callback waits.
     std::atomic<bool> closing_{false};
-    // Set once by the library's audio thread.
+    // Written by the library's audio thread.
     std::atomic<bool> formatWarned_{false};
+    std::atomic<std::int64_t> soundDelivered_{0};  // buffers of the feed's sound
 
     // Last, so that it goes first: once the feed is destroyed no callback runs.
     std::unique_ptr<FeedObject, FeedDestroyer> feed_;
@@ -186,8 +187,8 @@ bool Player::Start(std::string* error) {
     }
     wakeEvent_ = SDL_RegisterEvents(1);
     if (plan_.audio && !audio_.Open(plan_.sampleRate, plan_.channels, error)) {
-        LogWarning("cannot open the audio device (" + *error +
-                   "): playing without sound, the picture paced by its own rate");
+        LogWarning("cannot open the audio device (" + *error + "): playing without sound" +
+                   (plan_.video ? ", the picture at its own rate" : ""));
         audio_.Close();
     }
     feed_.reset(FeedCreate());
@@ -406,7 +407,8 @@ int Player::Conclude() {
     summary.exitStatus = signal_ == SIGINT ? kExitInterrupted
                          : signal_ != 0    ? kExitTerminated
                                            : kExitSuccess;
-    if (toTheEnd_ && summary.shown + summary.dropped == 0 && summary.sampleFrames == 0) {
+    if (toTheEnd_ && summary.shown + summary.dropped == 0 &&
+        soundDelivered_.load(std::memory_order_relaxed) == 0) {
         LogError("the library delivered nothing");
         summary.exitStatus = kExitFailure;
     }
@@ -481,6 +483,7 @@ int32_t FEED_CALL Player::OnBuffer(void* user, const uint8_t* buffer, int32_t le
         player->closing_.load(std::memory_order_relaxed)) {
         return length;
     }
+    player->soundDelivered_.fetch_add(1, std::memory_order_relaxed);
     AudioOutput& audio = player->audio_;
     if (!audio.opened()) {
         // Nothing to hear it on: the sound goes by at the clock's pace, so the session keeps

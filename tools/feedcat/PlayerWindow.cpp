@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "Log.h"
+
 namespace feedcat {
 namespace {
 
@@ -35,6 +37,14 @@ bool PlayerWindow::Open(std::int32_t width, std::int32_t height, std::string* er
         return false;
     }
     subsystem_ = true;
+    // Without a display SDL falls back on drivers that show nothing: unless asked for by name
+    // (SDL_VIDEODRIVER), that is no window.
+    const std::string driver = SDL_GetCurrentVideoDriver();
+    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+    if ((driver == "offscreen" || driver == "dummy") && (asked == nullptr || asked[0] == '\0')) {
+        *error = "no display to show it on (DISPLAY or WAYLAND_DISPLAY is not set)";
+        return false;
+    }
     sizeGiven_ = width > 0 && height > 0;
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
     window_ = SDL_CreateWindow("feedcat", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
@@ -52,6 +62,10 @@ bool PlayerWindow::Open(std::int32_t width, std::int32_t height, std::string* er
         *error = SDL_GetError();
         return false;
     }
+    SDL_RendererInfo renderer{};
+    SDL_GetRendererInfo(renderer_, &renderer);
+    Log(LogLevel::kVerbose,
+        "window on SDL's " + driver + " video driver, " + renderer.name + " renderer");
     Redraw();
     return true;
 }
