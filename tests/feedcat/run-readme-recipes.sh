@@ -28,9 +28,8 @@ cd "$SCRATCH/work"
 # built without SDL2 cannot play: blocks that ask it to are left out, with a note.
 export SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null
 can_play=1
-if feedcat --play --quiet v:lavfi:color@0-40 2>&1 | grep -q "built without playback"; then
-    can_play=0
-fi
+probe=$(feedcat --play --quiet v:lavfi:color@0-40 2>&1 || true)
+[[ $probe == *"built without playback"* ]] && can_play=0
 
 # media NAME SECONDS [v|a|av] [--format F]: a pattern and a tone of SECONDS, into NAME.
 media() {
