@@ -1,6 +1,6 @@
 // feedcat --play, with SDL2. Four threads meet here:
 // - the main thread runs the window: SDL's events, the keys, and each frame shown when the
-//   playback clock reaches it (or dropped when it is more than one frame interval late);
+//   playback clock reaches it (or dropped for a newer one when more than an interval late);
 // - the library's video thread copies each frame into the frame queue, waiting while it is full;
 // - the library's audio thread copies each buffer into the audio ring, waiting while it is full;
 // - SDL's audio thread takes sound from the ring and moves the clock.
