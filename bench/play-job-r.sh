@@ -49,7 +49,8 @@ if [[ ${PLAY_DISPLAY:-own} != current ]]; then
         sleep 0.1
     done
     [[ -s $WORK/display ]] || die 2 "Xvfb did not start"
-    export DISPLAY=":$(head -n 1 "$WORK/display")"
+    DISPLAY=":$(head -n 1 "$WORK/display")"
+    export DISPLAY
 fi
 [[ -n ${DISPLAY:-} ]] || die 2 "no DISPLAY"
 if [[ ${PLAY_AUDIO:-disk} != device ]]; then
