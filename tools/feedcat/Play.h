@@ -9,8 +9,10 @@
 
 namespace feedcat {
 
-// Plays the run and returns its exit status.
-int Play(const Options& options);
+class SignalWatcher;
+
+// Plays the run and returns its exit status; a SIGINT or SIGTERM that signals sees stops it.
+int Play(const Options& options, SignalWatcher* signals);
 
 // Whether the rest of the command line goes with --play: "" when it does, else why not.
 std::string PlayConflict(const Options& options, bool outputGiven);

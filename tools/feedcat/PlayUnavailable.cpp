@@ -5,7 +5,7 @@
 
 namespace feedcat {
 
-int Play(const Options&) {
+int Play(const Options&, SignalWatcher*) {
     LogError(
         "this feedcat was built without playback (SDL2 was not found when it was built): "
         "--play is not available; write a file with -o instead");

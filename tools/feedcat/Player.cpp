@@ -122,7 +122,7 @@ class Player {
     Player(const Player&) = delete;
     Player& operator=(const Player&) = delete;
 
-    int Run();
+    int Run(SignalWatcher* signals);
 
   private:
     bool Start(std::string* error);
@@ -425,14 +425,13 @@ int Player::Conclude() {
     return summary.exitStatus;
 }
 
-int Player::Run() {
-    SignalWatcher signals;
+int Player::Run(SignalWatcher* signals) {
     std::string error;
     if (!Start(&error)) {
         LogError(error);
         return kExitFailure;
     }
-    Loop(&signals);
+    Loop(signals);
     if (toTheEnd_ && audio_.opened()) {
         // What the device holds is still to be heard.
         SDL_Delay(static_cast<Uint32>(2 * audio_.latencyMs()) + 1);
@@ -506,14 +505,14 @@ int32_t FEED_CALL Player::OnBuffer(void* user, const uint8_t* buffer, int32_t le
 
 }  // namespace
 
-int Play(const Options& options) {
+int Play(const Options& options, SignalWatcher* signals) {
     CheckedSources checked = CheckSources(options);
     if (!checked.error.empty()) {
         LogError(checked.error);
         return checked.status;
     }
     Player player(options, std::move(checked));
-    return player.Run();
+    return player.Run(signals);
 }
 
 }  // namespace feedcat

@@ -12,6 +12,7 @@
 #include "Log.h"
 #include "Play.h"
 #include "Run.h"
+#include "SignalWatcher.h"
 
 int main(int argc, char** argv) {
     const feedcat::ParseResult parsed = feedcat::ParseArguments(argc, argv);
@@ -34,7 +35,13 @@ int main(int argc, char** argv) {
     if (options.demo) {
         feedcat::ApplyDemo(&options);
     }
-    const int status = options.play ? feedcat::Play(options) : feedcat::Run(options);
+    int status = 0;
+    if (options.play) {
+        feedcat::SignalWatcher signals;
+        status = feedcat::Play(options, &signals);
+    } else {
+        status = feedcat::Run(options);
+    }
     if (options.demo && !options.play && status == feedcat::kExitSuccess && options.output != "-" &&
         options.output != "null") {
         char where[PATH_MAX];
