@@ -307,9 +307,11 @@ void Player::TogglePause() {
     paused_ = false;
 }
 
-// The clock stands where the stop was asked for: that is where the run ended.
+// The clock stands where the stop was asked for, which is where the run ended, and the sound
+// stops there.
 void Player::Stop() {
     clock_.Pause(SteadyClock::now());
+    audio_.Hold(true);
     stop_ = true;
 }
 
