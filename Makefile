@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps build demo test test-tsan test-asan windows fuzz-short bench bench-r bench-mp4 bench-python format clean
+.PHONY: deps build demo test test-tsan test-asan windows fuzz-short bench bench-r bench-mp4 bench-play bench-python format clean
 
 deps:
 	scripts/install-deps
@@ -59,6 +59,14 @@ bench-mp4:
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DFEED_BUILD_TESTS=OFF -DFEED_BUILD_BENCH=ON
 	cmake --build build-bench -j $(JOBS) --target feedcat
 	bench/compare-mp4.sh 5 build-bench/tools/feedcat/feedcat
+
+# Job R played by feedcat --play in real time (a window on Xvfb, the sound in real time to
+# /dev/null): frames dropped, A/V offsets, lateness at the join, CPU playing and paused.
+bench-play:
+	scripts/install-deps --bench
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DFEED_BUILD_TESTS=OFF -DFEED_BUILD_BENCH=ON
+	cmake --build build-bench -j $(JOBS) --target feedcat
+	bench/play-job-r.sh build-bench/tools/feedcat/feedcat
 
 # Job R read in Python: the feed package against PyAV and OpenCV and the C host, alternating;
 # then one file's frames by index and in order through the package's reader, PyAV and OpenCV.

@@ -171,6 +171,12 @@ TEST(ArgumentParserGood, HelpVersionAndDemo) {
     const ParseResult piped = Parse({"av:a.mp4", "--format", "nut", "-o", "-"});
     ASSERT_EQ(piped.action, ParseResult::Action::kRun) << piped.error;
     EXPECT_EQ(piped.options.output, "-");
+    // --play needs no output, and --demo then writes none.
+    for (const ParseResult& played : {Parse({"av:a.mp4", "--play"}), Parse({"--demo", "--play"})}) {
+        ASSERT_EQ(played.action, ParseResult::Action::kRun) << played.error;
+        EXPECT_TRUE(played.options.play);
+        EXPECT_EQ(played.options.output, "");
+    }
 }
 
 TEST(ArgumentParserBad, UnknownOptionAndMissingValues) {
@@ -284,6 +290,8 @@ TEST(ArgumentParserBad, ConflictingChoices) {
     ExpectError({"av:a.mp4", "-y", "-n", "-o", "x.mp4"}, "contradict");
     ExpectError({"av:a.mp4", "--crf", "20", "--video-bitrate", "1M", "-o", "x.mp4"}, "contradict");
     ExpectError({"av:a.mp4", "--json=1", "-o", "x.mp4"}, "takes no value");
+    ExpectError({"av:a.mp4", "--play", "-o", "x.mp4"}, "give -o or --play, not both");
+    ExpectError({"av:a.mp4", "--play", "--crf", "20"}, "--play writes no file");
 }
 
 // ffmpeg's usual options are refused with the feedcat way to say them.

@@ -2,6 +2,7 @@
 // and --help names every option of the table the parser reads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <fstream>
 #include <set>
@@ -10,6 +11,7 @@
 
 #include "FeedcatProcess.h"
 #include "OptionTable.h"
+#include "PlayKeys.h"
 
 namespace feedcat_test {
 namespace {
@@ -121,6 +123,46 @@ TEST(FeedcatDocs, ReadmeManPageAndHelpNameTheSameOptions) {
     ASSERT_FALSE(section.empty()) << "no feedcat section between <!-- feedcat --> marks";
     EXPECT_EQ(Difference(OptionNames(section), inHelp), "") << "README's feedcat section";
     EXPECT_EQ(Difference(OptionNames(ManPageText()), inHelp), "") << "tools/feedcat/feedcat.1";
+}
+
+// The keys --help lists in its keys section: the left part of each line, "q, Esc" being two.
+std::set<std::string> HelpKeys(const std::string& help) {
+    std::set<std::string> keys;
+    const std::size_t section = help.find("Keys in the --play window");
+    if (section == std::string::npos) {
+        return keys;
+    }
+    std::istringstream lines(help.substr(help.find('\n', section) + 1));
+    for (std::string line; std::getline(lines, line) && !line.empty();) {
+        const std::string left = line.substr(2, line.find("  ", 2) - 2);
+        for (std::size_t at = 0; at < left.size();) {
+            const std::size_t comma = std::min(left.find(", ", at), left.size());
+            keys.insert(left.substr(at, comma - at));
+            at = comma + 2;
+        }
+    }
+    return keys;
+}
+
+// The keys of the --play window: --help lists those of the table the player reads, the README
+// names each as `key` and the man page in bold.
+TEST(FeedcatDocs, ReadmeManPageAndHelpListThePlayKeys) {
+    ScratchFolder folder;
+    const ProcessResult help = RunFeedcat({"--help"}, folder);
+    ASSERT_EQ(help.status, 0);
+    std::set<std::string> inTable;
+    const std::string readme = ReadmeSection();
+    const std::string manPage = ManPageText();
+    for (const feedcat::PlayKey& key : feedcat::PlayKeys()) {
+        const std::string name = key.name;
+        inTable.insert(name);
+        EXPECT_NE(readme.find("`" + name + "`"), std::string::npos)
+            << name << " in README's feedcat section";
+        EXPECT_TRUE(manPage.find("\\fB" + name + "\\fR") != std::string::npos ||
+                    manPage.find(".B " + name + "\n") != std::string::npos)
+            << name << " in tools/feedcat/feedcat.1";
+    }
+    EXPECT_EQ(HelpKeys(help.out), inTable) << help.out;
 }
 
 TEST(FeedcatDocs, OptionNamesAreReadOnlyWhereTheyStand) {

@@ -94,6 +94,25 @@ ProcessResult FeedcatProcess::Wait() {
     return result;
 }
 
+ProcessResult FeedcatProcess::WaitAtMost(std::chrono::milliseconds patience) {
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    // Looks without reaping, so that Wait still collects the status.
+    auto running = [this] {
+        siginfo_t info{};
+        return pid_ > 0 &&
+               waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+               info.si_pid == 0;
+    };
+    while (running()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            kill(pid_, SIGKILL);
+            break;
+        }
+        usleep(20000);
+    }
+    return Wait();
+}
+
 ProcessResult RunFeedcat(const std::vector<std::string>& args, const ScratchFolder& folder) {
     FeedcatProcess process(args, folder);
     return process.Wait();

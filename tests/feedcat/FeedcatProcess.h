@@ -3,6 +3,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,8 @@ class FeedcatProcess {
     // to handle, not the default action's. False when it never did.
     bool WaitUntilCatching(int number);
     ProcessResult Wait();
+    // As Wait, but a feedcat still running after patience is killed (status 137).
+    ProcessResult WaitAtMost(std::chrono::milliseconds patience);
 
   private:
     pid_t pid_ = -1;

@@ -5,6 +5,7 @@
 #include "ClipList.h"
 #include "FfmpegHints.h"
 #include "OptionTable.h"
+#include "Play.h"
 #include "SourceSyntax.h"
 
 namespace feedcat {
@@ -25,7 +26,11 @@ std::string CheckChoices(const Options& options, bool outputGiven) {
     if (!options.demo && options.sources.empty()) {
         return "no SOURCE given (see --help)";
     }
-    if (options.output.empty() && !(options.demo && !outputGiven)) {
+    const std::string playConflict = PlayConflict(options, outputGiven);
+    if (!playConflict.empty()) {
+        return playConflict;
+    }
+    if (options.output.empty() && !(options.demo && !outputGiven) && !options.play) {
         return "no output given: add -o OUTPUT";
     }
     if (options.output == "-" && options.json) {
@@ -178,7 +183,7 @@ ParseResult ParseArguments(int argc, const char* const* argv) {
     if (!conflict.empty()) {
         return Refuse(conflict);
     }
-    if (options.demo && !outputGiven) {
+    if (options.demo && !outputGiven && !options.play) {
         options.output = "demo.mp4";
     }
     WarnAboutSettings(options, &result.warnings);

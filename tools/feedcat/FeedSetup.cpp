@@ -40,6 +40,12 @@ bool SetFormat(FeedHandle feed, const Options& options, FrameRate frameRate) {
 
 }  // namespace
 
+FrameRate OutputFrameRate(const Options& options, FrameRate firstVideoRate) {
+    constexpr FrameRate kRateWithoutVideo{25, 1};
+    return options.fps.given() ? options.fps
+                               : (firstVideoRate.given() ? firstVideoRate : kRateWithoutVideo);
+}
+
 bool ConfigureFeed(FeedHandle feed, const Options& options, const std::vector<SourceArg>& sources,
                    FrameRate frameRate, const std::function<bool()>& stopRequested,
                    std::string* error, std::string* errorSource) {

@@ -11,6 +11,11 @@
 
 namespace feedcat {
 
+// The frame rate to ask the library for: --fps, else the first video source's own, else 25
+// (every video source is missing and --allow-missing plays it as black): the library delivers
+// frames only at a rate it was told, and whatever takes them must be told the same.
+FrameRate OutputFrameRate(const Options& options, FrameRate firstVideoRate);
+
 // Adds the sources (video ones with the crop rectangle and bar colour when given) and sets
 // what was asked: the frame rate always (the one the encoder will use), the size and channels
 // when given, the sample rate as given or 0 (the first audio clip's own); fades, clip mode

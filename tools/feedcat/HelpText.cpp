@@ -3,6 +3,7 @@
 #include <feed/feed.h>
 
 #include "OptionTable.h"
+#include "PlayKeys.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -19,10 +20,11 @@ constexpr std::size_t kHelpColumn = 28;
 constexpr std::size_t kLineWidth = 94;
 
 const char kBeforeOptions[] = R"(Usage: feedcat [options] SOURCE... -o OUTPUT
-       feedcat --demo [-o demo.mp4]
+       feedcat [options] SOURCE... --play
+       feedcat --demo [-o demo.mp4 | --play]
 
 Plays the sources through the feed library, one after another, and writes the frames and
-audio it delivers into OUTPUT.
+audio it delivers into OUTPUT, or with --play shows them in a window and plays their sound.
 
 SOURCE:
   FILE[@START-STOP]       FILE's picture and sound, those it has
@@ -92,25 +94,18 @@ Examples:
   feedcat a:talk.mp4 --sample-rate 16000 --channels 1 -o talk.wav
   feedcat av:lavfi:testsrc2=size=320x240:rate=25:duration=3@0-3000 -o null --json
   feedcat av:clip.mp4 --format nut -o - | ffplay -
+  feedcat --play av:a.mp4@0-5s av:b.mp4
   feedcat --demo -o demo.mp4
 )";
 
-std::string OptionLine(const OptionEntry& entry) {
-    std::string left = "  ";
-    if (entry.shortName[0] != '\0') {
-        left += std::string(entry.shortName) + ", ";
-    }
-    left += entry.longName;
-    if (entry.valueName[0] != '\0') {
-        left += std::string(" ") + entry.valueName;
-    }
+// One line of the list: its left part, then the help from its column, wrapped.
+std::string HelpLine(const std::string& left, const std::string& help) {
     // The help starts in its column, on a line of its own after a long left part, and wraps
     // at word boundaries into the same column.
     std::string text = left.size() + 2 <= kHelpColumn
                            ? left + std::string(kHelpColumn - left.size(), ' ')
                            : left + "\n" + std::string(kHelpColumn, ' ');
     std::size_t column = kHelpColumn;
-    const std::string help = entry.help;
     std::size_t begin = 0;
     while (begin < help.size()) {
         std::size_t end = help.find(' ', begin);
@@ -130,6 +125,34 @@ std::string OptionLine(const OptionEntry& entry) {
     return text + "\n";
 }
 
+std::string OptionLine(const OptionEntry& entry) {
+    std::string left = "  ";
+    if (entry.shortName[0] != '\0') {
+        left += std::string(entry.shortName) + ", ";
+    }
+    left += entry.longName;
+    if (entry.valueName[0] != '\0') {
+        left += std::string(" ") + entry.valueName;
+    }
+    return HelpLine(left, entry.help);
+}
+
+// Keys that do the same share a line: "q, Esc".
+std::string KeyLines() {
+    std::string text;
+    const std::vector<PlayKey>& keys = PlayKeys();
+    for (std::size_t at = 0; at < keys.size();) {
+        std::string left = std::string("  ") + keys[at].name;
+        std::size_t next = at + 1;
+        for (; next < keys.size() && keys[next].action == keys[at].action; ++next) {
+            left += std::string(", ") + keys[next].name;
+        }
+        text += HelpLine(left, keys[at].help);
+        at = next;
+    }
+    return text;
+}
+
 }  // namespace
 
 std::string HelpText() {
@@ -142,7 +165,8 @@ std::string HelpText() {
         }
         text += OptionLine(entry);
     }
-    return text + kAfterOptions;
+    return text + "\nKeys in the --play window (closing it stops too):\n" + KeyLines() +
+           kAfterOptions;
 }
 
 std::string VersionText() {

@@ -82,6 +82,14 @@ std::vector<OptionEntry> MakeTable() {
              o->sync = false;
              return true;
          }},
+        {Kind::kSwitch, kEncoding, "", "--play", "",
+         "show the sources in a window and play their sound, in real time, instead of writing "
+         "OUTPUT (keys below)",
+         "",
+         [](const std::string&, Options* o) {
+             o->play = true;
+             return true;
+         }},
         {Kind::kValue, kEncoding, "-o", "--output", "OUTPUT", "where to write (see OUTPUT)",
          "a file name, - or null",
          [](const std::string& v, Options* o) { return NotEmpty(v, &o->output); }},

@@ -76,6 +76,7 @@ struct Options {
     bool strict = false;        // --strict given (the default behaviour anyway)
     bool allowMissing = false;  // a source that cannot be played plays as black or silence
     bool demo = false;
+    bool play = false;  // a window and the audio device instead of an output file
     LogLevel logLevel = LogLevel::kInfo;
     bool overwrite = false;    // -y given (overwriting is the default anyway)
     bool noOverwrite = false;  // -n: an existing output is an error

@@ -149,6 +149,8 @@ std::string AudioJson(const AudioChoice& audio) {
            ",\"sample_format\":" + JsonString(audio.sampleFormat) + "}";
 }
 
+}  // namespace
+
 std::string ErrorJson(const RunError& error) {
     if (error.code.empty()) {
         return "null";
@@ -156,8 +158,6 @@ std::string ErrorJson(const RunError& error) {
     return "{\"code\":" + JsonString(error.code) + ",\"message\":" + JsonString(error.message) +
            ",\"source\":" + OrNull(error.source) + "}";
 }
-
-}  // namespace
 
 std::string SummaryJson(const RunSummary& summary) {
     char numbers[320];
@@ -170,16 +170,20 @@ std::string SummaryJson(const RunSummary& summary) {
                   summary.wallSeconds, Speed(summary), summary.interrupted ? "true" : "false",
                   static_cast<int>(summary.warnings.size()), summary.exitStatus);
     // The count stays as it always was; the list says what each warning was about.
+    return "{\"output\":" + OrNull(summary.output) +
+           ",\"written\":" + (summary.written ? "true" : "false") + "," + numbers +
+           ",\"warning_list\":" + WarningListJson(summary.warnings) +
+           ",\"video\":" + VideoJson(summary.video) + ",\"audio\":" + AudioJson(summary.audio) +
+           ",\"error\":" + ErrorJson(summary.error) + "}";
+}
+
+std::string WarningListJson(const std::vector<SourceWarning>& warnings) {
     std::string list;
-    for (const SourceWarning& warning : summary.warnings) {
+    for (const SourceWarning& warning : warnings) {
         list += (list.empty() ? "" : ",") + std::string("{\"source\":") + OrNull(warning.source) +
                 ",\"message\":" + JsonString(warning.message) + "}";
     }
-    return "{\"output\":" + OrNull(summary.output) +
-           ",\"written\":" + (summary.written ? "true" : "false") + "," + numbers +
-           ",\"warning_list\":[" + list + "],\"video\":" + VideoJson(summary.video) +
-           ",\"audio\":" + AudioJson(summary.audio) + ",\"error\":" + ErrorJson(summary.error) +
-           "}";
+    return "[" + list + "]";
 }
 
 bool PrintJsonOnce(const RunSummary& summary) {

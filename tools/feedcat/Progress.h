@@ -15,7 +15,8 @@ namespace feedcat {
 struct RunError {
     // "usage" (the command line), "output" (the output cannot be written as asked), "source"
     // (a source cannot be played), "library" (the library refused the settings or the start),
-    // "encoding" (encoding or writing failed), "nothing-delivered".
+    // "encoding" (encoding or writing failed), "playback" (--play found no window to open),
+    // "nothing-delivered".
     std::string code;
     std::string message;  // the line printed on standard error, without "feedcat: "
     std::string source;   // the file it is about, or ""
@@ -65,5 +66,12 @@ std::string SummaryJson(const RunSummary& summary);
 // Prints the summary as JSON on standard output, unless a JSON summary was printed already (a
 // second signal prints the one prepared for it: see SignalWatcher). False when it was.
 bool PrintJsonOnce(const RunSummary& summary);
+
+// The error as a JSON object ({"code": ..., "message": ..., "source": ...}), or null for none.
+std::string ErrorJson(const RunError& error);
+
+// The warnings as a JSON array of {"source": ..., "message": ...} objects (a null source for a
+// warning about no source in particular).
+std::string WarningListJson(const std::vector<SourceWarning>& warnings);
 
 }  // namespace feedcat

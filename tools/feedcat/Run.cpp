@@ -21,10 +21,6 @@ namespace feedcat {
 namespace {
 
 constexpr int kPollMs = 100;
-// The frame rate asked for when neither --fps nor any video source gives one (every video
-// source is missing and --allow-missing plays it as black): the library delivers frames only
-// at a rate it was told, and the encoder must be told the same.
-constexpr FrameRate kRateWithoutVideo{25, 1};
 
 // A signal before the library delivered anything (feedcat was still reading the sources, or
 // the library opening them): the output is not kept.
@@ -121,7 +117,7 @@ class Report {
     int Interrupted(int signal) {
         Log(LogLevel::kError, kStoppedEmpty);
         summary_.interrupted = true;
-        return End(signal == SIGINT ? kExitInterrupted : kExitTerminated);
+        return End(SignalStatus(signal));
     }
 
     const WallClock& clock() const { return clock_; }
@@ -136,12 +132,7 @@ class Report {
 int Conclude(const Options& options, const Recorder& recorder, bool finished,
              const std::string& writeError, int signal, Report* report) {
     RunSummary& summary = report->summary();
-    int status = kExitSuccess;
-    if (signal == SIGINT) {
-        status = kExitInterrupted;
-    } else if (signal != 0) {
-        status = kExitTerminated;
-    }
+    const int status = signal != 0 ? SignalStatus(signal) : kExitSuccess;
     const bool delivered = recorder.videoFrames() > 0 || recorder.audioSamples() > 0;
     summary.frames = recorder.videoFrames();
     summary.sampleFrames = recorder.audioSamples();
@@ -199,9 +190,7 @@ int Run(const Options& options, std::vector<SourceWarning> warnings, SignalWatch
             report.Warn(padding);
         }
     }
-    const FrameRate frameRate = options.fps.given()              ? options.fps
-                                : checked.firstVideoRate.given() ? checked.firstVideoRate
-                                                                 : kRateWithoutVideo;
+    const FrameRate frameRate = OutputFrameRate(options, checked.firstVideoRate);
     auto pipeline = std::make_unique<Pipeline>();
     if (!pipeline->Open(MakeSetup(options, plan, checked, frameRate), &error)) {
         return report.End(kExitUsage, RunError{"output", error, ""});

@@ -1,4 +1,5 @@
-// feedcat: plays media files through the feed library and writes what it delivers to a file.
+// feedcat: plays media files through the feed library and writes what it delivers to a file,
+// or shows it in a window (--play).
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 #include "HelpText.h"
 #include "LibavLog.h"
 #include "Log.h"
+#include "Play.h"
 #include "Progress.h"
 #include "Run.h"
 #include "SignalWatcher.h"
@@ -49,8 +51,9 @@ int main(int argc, char** argv) {
     if (options.demo) {
         feedcat::ApplyDemo(&options);
     }
-    const int status = feedcat::Run(options, parsed.warnings, &signals);
-    if (options.demo && status == feedcat::kExitSuccess && options.output != "-" &&
+    const int status = options.play ? feedcat::Play(options, parsed.warnings, &signals)
+                                    : feedcat::Run(options, parsed.warnings, &signals);
+    if (options.demo && !options.play && status == feedcat::kExitSuccess && options.output != "-" &&
         options.output != "null") {
         char where[PATH_MAX];
         const char* shown =
