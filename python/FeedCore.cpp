@@ -283,10 +283,6 @@ py::object FeedCore::MakeItem(DeliveredItem&& item) const {
     return py::cast(std::move(buffer));
 }
 
-std::int64_t FeedCore::Delivered(std::uint64_t session) {
-    return session == session_ ? queue_.delivered() : -1;
-}
-
 void FeedCore::Pause() {
     if (FeedPause(handle()) == 0) {
         RaiseRefusal("no session is running");
@@ -330,6 +326,21 @@ std::pair<std::int32_t, std::int32_t> FeedCore::PositionMs() {
     std::int32_t audioMs = -1;
     FeedGetPosition(handle(), &videoMs, &audioMs);
     return {videoMs, audioMs};
+}
+
+std::pair<std::int32_t, std::string> FeedCore::EndReason() {
+    char message[512] = "";
+    const FeedEndReason reason = FeedGetEndReason(handle(), message, sizeof(message));
+    return {reason, message};
+}
+
+py::object FeedCore::SourceOutcome(std::int32_t id) {
+    FeedSourceOutcome outcome{};
+    outcome.size = sizeof(outcome);
+    if (FeedGetSourceOutcome(handle(), id, &outcome) == 0) {
+        return py::none();
+    }
+    return py::make_tuple(outcome.outcome, outcome.streamLengthMs, std::string(outcome.message));
 }
 
 void FeedCore::Close() {

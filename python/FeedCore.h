@@ -86,8 +86,6 @@ class FeedCore {
     // KeyboardInterrupt here). MemoryError when a delivery could not be copied (the session is
     // stopped), FeedFailure when the library hands over a frame or buffer of the wrong size.
     pybind11::object Next(std::uint64_t session);
-    // Items the session has delivered so far; -1 once a newer session has started.
-    std::int64_t Delivered(std::uint64_t session);
     void Pause();   // FeedFailure when no session runs
     void Resume();  // FeedFailure when no session is paused
     // Stops `session` (0: whichever runs) and waits until it is torn down; what it had queued
@@ -96,6 +94,11 @@ class FeedCore {
     FeedState State();
     std::int32_t DurationMs();  // -1 while idle or while the session is being built
     std::pair<std::int32_t, std::int32_t> PositionMs();  // video, audio; -1 while idle
+    // Why the last session ended (FEED_END_*) and the library's line about it.
+    std::pair<std::int32_t, std::string> EndReason();
+    // (FEED_OUTCOME_*, stream length in ms or -1, the library's line) of source id in the last
+    // session; None when that session did not have it.
+    pybind11::object SourceOutcome(std::int32_t id);
 
     // Stops the session and frees the feed; later calls raise ValueError. Waits, without the
     // GIL, for any Stop running on another thread. A second Close does nothing.

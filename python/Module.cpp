@@ -100,13 +100,14 @@ PYBIND11_MODULE(_feed, m) {
         .def("start", &FeedCore::Start, py::arg("video"), py::arg("audio"), py::arg("max_frames"),
              py::arg("max_buffers"))
         .def("next", &FeedCore::Next)
-        .def("delivered", &FeedCore::Delivered)
         .def("pause", &FeedCore::Pause)
         .def("resume", &FeedCore::Resume)
         .def("stop", &FeedCore::Stop, py::arg("session") = 0)
         .def("state", [](FeedCore& core) { return static_cast<int>(core.State()); })
         .def("duration_ms", &FeedCore::DurationMs)
         .def("position_ms", &FeedCore::PositionMs)
+        .def("end_reason", &FeedCore::EndReason)
+        .def("source_outcome", &FeedCore::SourceOutcome)
         .def("close", &FeedCore::Close)
         // Leaks the object on purpose: in a forked child its destructor must never run.
         .def("abandon",

@@ -40,7 +40,8 @@ raises SourceError (a missing file also FileNotFoundError), unless the feed or t
 allow_missing=True: it then plays as black frames or silence for its span, as the library
 does. A span that reaches past the end of its file warns (FeedWarning). Refusals raise
 FeedError with the library's own message; sizes, rates and channel counts the library would
-take but never play raise ValueError naming the range.
+take but never play raise ValueError naming the range. After a session, Feed.end_reason says
+why it ended and Feed.source_outcome(id) what became of each source, as the library found it.
 
 The package is fork-safe (a forked child forgets the feeds and readers it inherited; readers
 open their file again there) and readers pickle, so a multiprocessing pool or a PyTorch
@@ -57,7 +58,7 @@ import os
 import sys
 import warnings
 import weakref
-from typing import Dict, Iterator, Optional, Sequence, Tuple, Union
+from typing import Dict, Iterator, NamedTuple, Optional, Sequence, Tuple, Union
 
 from . import _feed, _reader
 from ._feed import AudioBuffer, FeedError, VideoFrame
@@ -78,14 +79,17 @@ __all__ = [
     "AudioBuffer",
     "AudioReader",
     "ClipMode",
+    "EndReason",
     "Feed",
     "FeedError",
     "FeedWarning",
     "MediaError",
     "MediaInfo",
+    "Outcome",
     "Playback",
     "SourceError",
     "SourceNotFoundError",
+    "SourceOutcome",
     "State",
     "StreamInfo",
     "VideoFrame",
@@ -128,6 +132,34 @@ class ClipMode(enum.IntEnum):
     STRETCH = 0  # to the frame's size, whatever its shape
     FIT = 1  # inside the frame, with bars of the source's bars_colour
     FILL = 2  # over the whole frame, the overflow cut
+
+
+class EndReason(enum.IntEnum):
+    """Why a feed's last session ended, as Feed.end_reason gives it."""
+
+    NONE = 0  # none has ended since the last play(), or ever
+    FINISHED = 1  # both timelines reached their end
+    STOPPED = 2  # stopped, closed, or its iterator left early
+    NOT_BUILT = 3  # it could not be built (the message says why): nothing was delivered
+    ENGINE_FAILED = 4  # the engine failed while it played
+
+
+class Outcome(enum.IntEnum):
+    """What a session made of one source (SourceOutcome.outcome)."""
+
+    NOT_REACHED = 0  # the session ended, or could not be built, before it
+    PLAYED = 1  # opened, its stream found, its span within the stream
+    CUT_AT_END = 2  # its span runs past the end of its stream: black or silence after it
+    NOT_OPENED = 3  # the file could not be opened: black or silence for its whole span
+    NO_STREAM = 4  # no stream of the source's kind: black or silence for its whole span
+
+
+class SourceOutcome(NamedTuple):
+    """What the last session made of one source, as the library found it."""
+
+    outcome: Outcome
+    stream_length: Optional[float]  # seconds, as the file gives it; None when unknown
+    message: str  # one line of English; "" when it played as asked
 
 
 class SourceError(FeedError):
@@ -544,18 +576,7 @@ class Feed:
         """
         session = self._core.start(bool(video), bool(audio), self._max_frames, self._max_buffers)
         self._session = session
-        return Playback(self, session, self._expects_delivery(bool(video), bool(audio)))
-
-    def _expects_delivery(self, video: bool, audio: bool) -> bool:
-        """Whether a session of the current sources delivers anything the caller asked for."""
-        lengths = {"video": 0, "audio": 0}
-        present = {"video": False, "audio": False}
-        for kind, start, stop in self._sources.values():
-            lengths[kind] += stop - start
-            present[kind] = True
-        if present["video"] and present["audio"]:  # the shorter timeline is padded
-            lengths["video"] = lengths["audio"] = max(lengths.values())
-        return (video and lengths["video"] > 0) or (audio and lengths["audio"] > 0)
+        return Playback(self, session)
 
     def pause(self) -> None:
         """Holds delivery before the next frame or buffer; the loop then waits after taking
@@ -604,6 +625,23 @@ class Feed:
         video, audio = self._core.position_ms()
         return (None if video < 0 else video, None if audio < 0 else audio)
 
+    @property
+    def end_reason(self) -> Tuple[EndReason, str]:
+        """(why the last session ended, the library's line about it: what could not be built,
+        what failed, or the first source that did not play as asked; "" when nothing to add).
+        EndReason.NONE while a session runs."""
+        reason, message = self._core.end_reason()
+        return EndReason(reason), message
+
+    def source_outcome(self, source_id: int) -> Optional[SourceOutcome]:
+        """What the last (or the running) session made of a source; None when that session
+        did not have it (added, removed or cleared since)."""
+        found = self._core.source_outcome(source_id)
+        if found is None:
+            return None
+        outcome, length_ms, message = found
+        return SourceOutcome(Outcome(outcome), None if length_ms < 0 else length_ms / 1000, message)
+
     # ---- lifetime ------------------------------------------------------------------------
 
     def close(self) -> None:
@@ -636,11 +674,10 @@ class Playback:
     the session. Waiting for the next item releases the GIL and still answers Ctrl-C.
     """
 
-    def __init__(self, owner: Feed, session: int, expects_delivery: bool) -> None:
+    def __init__(self, owner: Feed, session: int) -> None:
         self._feed = owner
         self._core = owner._core
         self._session = session
-        self._expects_delivery = expects_delivery
         self._done = False
 
     def __iter__(self) -> "Playback":
@@ -661,19 +698,19 @@ class Playback:
         return item
 
     def _check_delivered(self) -> None:
-        # The library says nothing when it cannot build a session (an output format the
-        # engine refuses, say); it just goes back to idle. An iteration that ends that way
-        # without having been stopped would pass for an empty success.
-        if (
-            self._expects_delivery
-            and self._feed._stopped_session != self._session
-            and not self._core.closed
-            and self._core.delivered(self._session) == 0
-        ):
+        # A session the library could not build (an output format the engine refuses, say)
+        # goes back to idle without a report, and one the engine gave up on ends early: an
+        # iteration that ends either way must not pass for a success.
+        if self._feed._stopped_session == self._session or self._core.closed:
+            return
+        reason, message = self._feed.end_reason
+        if reason == EndReason.NOT_BUILT:
             raise FeedError(
                 "the session ended without delivering anything: the library could not build "
-                "it (is the output format one the engine can produce?)"
+                f"it: {message}"
             )
+        if reason == EndReason.ENGINE_FAILED:
+            raise FeedError(f"the session ended before its end: {message}")
 
     def close(self) -> None:
         """Stops the session if it is still running. Idempotent."""

@@ -2,7 +2,7 @@
 import enum
 import fractions
 import os
-from typing import Iterator, Optional, Sequence, Tuple, Union
+from typing import Iterator, NamedTuple, Optional, Sequence, Tuple, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -42,6 +42,25 @@ class ClipMode(enum.IntEnum):
     STRETCH = 0
     FIT = 1
     FILL = 2
+
+class EndReason(enum.IntEnum):
+    NONE = 0
+    FINISHED = 1
+    STOPPED = 2
+    NOT_BUILT = 3
+    ENGINE_FAILED = 4
+
+class Outcome(enum.IntEnum):
+    NOT_REACHED = 0
+    PLAYED = 1
+    CUT_AT_END = 2
+    NOT_OPENED = 3
+    NO_STREAM = 4
+
+class SourceOutcome(NamedTuple):
+    outcome: Outcome
+    stream_length: Optional[float]
+    message: str
 
 class VideoFrame:
     """One frame: (height, width, 4) uint8, bytes B, G, R, 0 per pixel."""
@@ -165,6 +184,9 @@ class Feed:
     def duration_ms(self) -> Optional[int]: ...
     @property
     def position_ms(self) -> Tuple[Optional[int], Optional[int]]: ...
+    @property
+    def end_reason(self) -> Tuple[EndReason, str]: ...
+    def source_outcome(self, source_id: int) -> Optional[SourceOutcome]: ...
     def close(self) -> None: ...
     @property
     def closed(self) -> bool: ...

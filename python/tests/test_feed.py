@@ -285,8 +285,10 @@ class TestRefusals:
         with feed.Feed() as f:
             f._core.set_frame_rate(5000.0)
             f.add_video(clips["index"], 0, 1)
-            with pytest.raises(feed.FeedError, match="without delivering anything"):
+            with pytest.raises(feed.FeedError, match="without delivering anything") as raised:
                 list(f.play())
+            assert "5000" in str(raised.value)  # the library's reason names the rate
+            assert f.end_reason[0] == feed.EndReason.NOT_BUILT
 
     def test_closed_feed(self):
         f = feed.Feed()

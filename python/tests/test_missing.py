@@ -72,14 +72,22 @@ class TestAllowed:
 
     def test_missing_audio_plays_silence_between_real_sources(self, clips):
         with feed.Feed(sample_rate=44100, channels=2, allow_missing=True) as f:
+            first = f.add_audio(clips["audio_only"], 0, 0.5)
+            silent = f.add_audio(clips["video_only"], 0, 0.5)  # no audio stream
             f.add_audio(clips["audio_only"], 0, 0.5)
-            f.add_audio(clips["video_only"], 0, 0.5)  # no audio stream
-            f.add_audio(clips["audio_only"], 0, 0.5)
+            absent = f.add_audio(clips["absent"], 0, 0.5)
             samples = np.concatenate([item.array for item in f.play()])
-        assert len(samples) == 3 * 22050
+            # The library's own account of the session, source by source.
+            assert f.end_reason[0] == feed.EndReason.FINISHED
+            assert f.source_outcome(first).outcome == feed.Outcome.PLAYED
+            assert f.source_outcome(silent).outcome == feed.Outcome.NO_STREAM
+            assert f.source_outcome(absent).outcome == feed.Outcome.NOT_OPENED
+            assert f.source_outcome(absent + 1) is None
+        assert len(samples) == 4 * 22050
         assert np.abs(samples[:22050]).max() > 10000
         assert not samples[22050:44100].any()
-        assert np.abs(samples[44100:]).max() > 10000
+        assert np.abs(samples[44100:66150]).max() > 10000
+        assert not samples[66150:].any()
 
     def test_per_source_switch_overrides_the_feed(self, clips):
         with feed.Feed(allow_missing=True) as f:
