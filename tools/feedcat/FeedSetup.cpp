@@ -6,23 +6,30 @@ namespace {
 // feedcat keeps every picture's shape unless told otherwise (bars fill the rest of the frame).
 constexpr std::int32_t kFitClipMode = 1;
 
-bool AddSource(FeedHandle feed, const Options& options, const SourceArg& source) {
+// Adds source (twice for an av: source), noting each id the library gave in added.
+bool AddSource(FeedHandle feed, const Options& options, const SourceArg& source,
+               std::vector<AddedSource>* added) {
     const char* file = source.file.c_str();
     if (source.kind != SourceKind::kAudio) {
         // The plain add when neither is given: the library's own defaults, as a host would.
         const bool plain = !options.hasCrop && !options.hasBars;
-        const std::int32_t added =
+        const std::int32_t id =
             plain
                 ? FeedAddVideoSource(feed, file, source.startMs, source.stopMs)
                 : FeedAddVideoSourceEx(feed, file, options.hasCrop ? options.crop.data() : nullptr,
                                        static_cast<std::int32_t>(options.barsColour),
                                        source.startMs, source.stopMs);
-        if (added < 0) {
+        if (id < 0) {
             return false;
         }
+        added->push_back(AddedSource{source.file, id});
     }
     if (source.kind != SourceKind::kVideo) {
-        return FeedAddAudioSource(feed, file, source.startMs, source.stopMs) >= 0;
+        const std::int32_t id = FeedAddAudioSource(feed, file, source.startMs, source.stopMs);
+        if (id < 0) {
+            return false;
+        }
+        added->push_back(AddedSource{source.file, id});
     }
     return true;
 }
@@ -48,13 +55,13 @@ FrameRate OutputFrameRate(const Options& options, FrameRate firstVideoRate) {
 
 bool ConfigureFeed(FeedHandle feed, const Options& options, const std::vector<SourceArg>& sources,
                    FrameRate frameRate, const std::function<bool()>& stopRequested,
-                   std::string* error, std::string* errorSource) {
+                   std::vector<AddedSource>* added, std::string* error, std::string* errorSource) {
     for (const SourceArg& source : sources) {
         // Each add opens the file: a long list takes a while, and may be interrupted.
         if (stopRequested()) {
             return false;
         }
-        if (!AddSource(feed, options, source)) {
+        if (!AddSource(feed, options, source, added)) {
             *error = "the library refused source '" + source.file + "': " + FeedGetErrorText(feed);
             *errorSource = source.file;
             return false;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Options.h"
+#include "SessionFindings.h"
 
 namespace feedcat {
 
@@ -19,10 +20,11 @@ FrameRate OutputFrameRate(const Options& options, FrameRate firstVideoRate);
 // Adds the sources (video ones with the crop rectangle and bar colour when given) and sets
 // what was asked: the frame rate always (the one the encoder will use), the size and channels
 // when given, the sample rate as given or 0 (the first audio clip's own); fades, clip mode
-// (fit when not given), sync. False with the library's refusal (and its file in errorSource),
-// or with no error when stopRequested() said so before a source was added.
+// (fit when not given), sync. Each id the library gives goes into added. False with the
+// library's refusal (and its file in errorSource), or with no error when stopRequested() said
+// so before a source was added.
 bool ConfigureFeed(FeedHandle feed, const Options& options, const std::vector<SourceArg>& sources,
                    FrameRate frameRate, const std::function<bool()>& stopRequested,
-                   std::string* error, std::string* errorSource);
+                   std::vector<AddedSource>* added, std::string* error, std::string* errorSource);
 
 }  // namespace feedcat

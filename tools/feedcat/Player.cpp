@@ -149,6 +149,8 @@ class Player {
 
     const Options& options_;
     CheckedSources checked_;
+    std::vector<AddedSource> added_;  // as the library numbered the sources
+    SessionFindings findings_;        // the library's account, once the feed played to its end
     const PlayPlan plan_;
     SdlScope sdl_;
     PlaybackClock clock_;
@@ -205,7 +207,7 @@ bool Player::Start(SignalWatcher* signals, RunError* failure) {
     std::string errorSource;
     if (!ConfigureFeed(
             feed_.get(), asked, checked_.sources, plan_.frameRate,
-            [signals] { return signals->Caught() != 0; }, &error, &errorSource)) {
+            [signals] { return signals->Caught() != 0; }, &added_, &error, &errorSource)) {
         if (!error.empty()) {
             *failure = RunError{"library", error, errorSource};
         }
@@ -391,6 +393,9 @@ void Player::Report(bool force) {
 }
 
 void Player::TearDown() {
+    if (toTheEnd_ && feed_) {
+        findings_ = FindSessionOutcome(feed_.get(), added_, checked_.warnings);
+    }
     closing_.store(true, std::memory_order_relaxed);
     // Wakes the callbacks that wait for room; the device stops taking sound at once.
     frames_.Close();
@@ -417,10 +422,17 @@ int Player::Conclude() {
     summary.worstJoinLatenessMs = stats_.worstJoinLatenessMs();
     summary.sampleFrames = audio_.playedFrames();
     summary.warnings = std::move(checked_.warnings);
+    for (const SourceWarning& warning : findings_.warnings) {
+        LogWarning(warning.message);
+        summary.warnings.push_back(warning);
+    }
     summary.exitStatus = signal_ != 0 ? SignalStatus(signal_) : kExitSuccess;
     if (toTheEnd_ && summary.shown + summary.dropped == 0 &&
         soundDelivered_.load(std::memory_order_relaxed) == 0) {
-        summary.error = RunError{"nothing-delivered", "the library delivered nothing", ""};
+        const std::string& why = findings_.reasonText;
+        summary.error = RunError{
+            "nothing-delivered",
+            "the library delivered nothing" + (why.empty() ? std::string() : " (" + why + ")"), ""};
         LogError(summary.error.message);
         summary.exitStatus = kExitFailure;
     }

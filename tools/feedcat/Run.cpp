@@ -96,9 +96,9 @@ class Report {
     RunSummary& summary() { return summary_; }
     Progress& progress() { return progress_; }
 
-    void Warn(const std::string& message) {
-        LogWarning(message);
-        summary_.warnings.push_back(SourceWarning{"", message});
+    void Warn(const SourceWarning& warning) {
+        LogWarning(warning.message);
+        summary_.warnings.push_back(warning);
     }
 
     // Ends the run with status; error's message (when there is one) goes to standard error.
@@ -129,8 +129,8 @@ class Report {
 };
 
 // The exit status and the closing summary of a run that played.
-int Conclude(const Options& options, const Recorder& recorder, bool finished,
-             const std::string& writeError, int signal, Report* report) {
+int Conclude(const Options& options, const Recorder& recorder, const SessionFindings& findings,
+             bool finished, const std::string& writeError, int signal, Report* report) {
     RunSummary& summary = report->summary();
     const int status = signal != 0 ? SignalStatus(signal) : kExitSuccess;
     const bool delivered = recorder.videoFrames() > 0 || recorder.audioSamples() > 0;
@@ -143,6 +143,9 @@ int Conclude(const Options& options, const Recorder& recorder, bool finished,
     summary.audio = recorder.audioChoice();
     summary.warnings.insert(summary.warnings.end(), recorder.warnings().begin(),
                             recorder.warnings().end());
+    for (const SourceWarning& warning : findings.warnings) {
+        report->Warn(warning);
+    }
     if (!finished) {
         return report->End(signal != 0 ? status : kExitFailure,
                            RunError{"encoding", writeError, ""});
@@ -151,10 +154,17 @@ int Conclude(const Options& options, const Recorder& recorder, bool finished,
         Log(LogLevel::kError, kStoppedEmpty);
         return report->End(status);
     }
+    const std::string why = findings.reasonText.empty() ? "" : " (" + findings.reasonText + ")";
     if (!delivered) {
         return report->End(
             kExitFailure,
-            RunError{"nothing-delivered", "the library delivered nothing; no file written", ""});
+            RunError{"nothing-delivered",
+                     "the library delivered nothing" + why + "; no file written", ""});
+    }
+    if (findings.reason == FEED_END_ENGINE_FAILED) {
+        // What came before the failure is in the file; the run still failed.
+        return report->End(kExitFailure,
+                           RunError{"library", "the session ended before its end" + why, ""});
     }
     return report->End(status);
 }
@@ -187,7 +197,7 @@ int Run(const Options& options, std::vector<SourceWarning> warnings, SignalWatch
     } else {
         const std::string padding = PaddingWarning(MeasureTimelines(checked.sources));
         if (!padding.empty()) {
-            report.Warn(padding);
+            report.Warn(SourceWarning{"", padding});
         }
     }
     const FrameRate frameRate = OutputFrameRate(options, checked.firstVideoRate);
@@ -196,8 +206,9 @@ int Run(const Options& options, std::vector<SourceWarning> warnings, SignalWatch
         return report.End(kExitUsage, RunError{"output", error, ""});
     }
     std::string errorSource;
-    if (!ConfigureFeed(pipeline->feed(), options, checked.sources, frameRate, stopRequested, &error,
-                       &errorSource)) {
+    std::vector<AddedSource> added;
+    if (!ConfigureFeed(pipeline->feed(), options, checked.sources, frameRate, stopRequested, &added,
+                       &error, &errorSource)) {
         if (error.empty()) {
             pipeline.reset();  // the unfinished file goes before the summary says so
             return report.Interrupted(signals->Caught());
@@ -212,6 +223,10 @@ int Run(const Options& options, std::vector<SourceWarning> warnings, SignalWatch
         return report.End(kExitFailure, RunError{"library", error, ""});
     }
     const int signal = PlayToEnd(pipeline.get(), signals, &report.progress(), report.clock());
+    SessionFindings findings;
+    if (!pipeline->Running()) {
+        findings = FindSessionOutcome(pipeline->feed(), added, summary.warnings);
+    }
     std::string writeError;
     const bool finished = pipeline->Finish(signal != 0, &writeError);
     char cost[160];
@@ -220,7 +235,7 @@ int Run(const Options& options, std::vector<SourceWarning> warnings, SignalWatch
                   "encoder thread (its codecs' worker threads not counted)",
                   pipeline->conversionCpuNs() / 1e9, pipeline->recorder().ownCpuNs() / 1e9);
     Log(LogLevel::kVerbose, cost);
-    return Conclude(options, pipeline->recorder(), finished, writeError, signal, &report);
+    return Conclude(options, pipeline->recorder(), findings, finished, writeError, signal, &report);
 }
 
 }  // namespace feedcat
