@@ -220,7 +220,11 @@ class Judge final : public Receiver {
         const int height = video_.height();
         const std::uint8_t* pixel =
             data + (static_cast<std::int64_t>((height - 1) / 2) * width + (width - 1) / 2) * 4;
-        const bool black = pixel[0] == 0 && pixel[1] == 0 && pixel[2] == 0;
+        // A coarse picture is dithered, and where it is shown near its own size the centre may
+        // be one of its black dots: it counts as black only when the pixels up to two away from
+        // the centre, across and down, are black too. (Bars reach that close only around a
+        // picture under five pixels across, a sliver the judge is lenient with anyway.)
+        const bool black = made_.coarse ? CentreCrossIsBlack(data, width, height) : IsBlack(pixel);
         const int shown = black ? -1 : mediamaker::IndexOf(pixel, made_.gray);
         const int clip = ClipAt(start);
         if (clip < 0) {
@@ -367,6 +371,26 @@ class Judge final : public Receiver {
     // width x height output: its crop (or the whole picture) is that thin, or Fill cuts it to
     // the output's shape and leaves that little. Not every container keeps the sample aspect
     // ratio and the rotation, so with and without them.
+    static bool IsBlack(const std::uint8_t* pixel) {
+        return pixel[0] == 0 && pixel[1] == 0 && pixel[2] == 0;
+    }
+
+    static bool CentreCrossIsBlack(const std::uint8_t* data, int width, int height) {
+        constexpr int kReach = 2;
+        const int cx = (width - 1) / 2;
+        const int cy = (height - 1) / 2;
+        const auto black = [&](int x, int y) {
+            return x < 0 || y < 0 || x >= width || y >= height ||
+                   IsBlack(data + (static_cast<std::int64_t>(y) * width + x) * 4);
+        };
+        for (int d = -kReach; d <= kReach; ++d) {
+            if (!black(cx + d, cy) || !black(cx, cy + d)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
     bool ShowsOneLine(int clip, int width, int height) const {
         const Clip& c = clips_[static_cast<std::size_t>(clip)];
         const bool cropped = c.crop[0] >= 0;
