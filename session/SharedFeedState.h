@@ -1,5 +1,7 @@
-// SessionContext: the part of a feed that its sessions read and write. The feed owns one; the
-// worker thread and the engine's delivery threads work on it by reference.
+// SharedFeedState: what a feed keeps from one session to the next and shares with them: its
+// state, sources, output format, fades, callbacks, positions and the last session's outcome.
+// The feed owns one for its whole life; the host's calls, the worker thread and the engine's
+// delivery threads work on it by reference.
 //
 // Every field that two threads may touch at once is atomic: `state` with sequentially
 // consistent order (it is the only channel from the host to the worker, and wakes the threads
@@ -20,28 +22,6 @@
 #include "session/SourceEntry.h"
 
 namespace session {
-
-// The outcome of the last reporting call: 0 and "" after success, -1 and a message after a
-// refusal. Messages are static texts, so a pointer handed out stays valid for good. Written
-// by the host's calls only.
-class ResultReport {
-  public:
-    void Succeed() {
-        lastResult_.store(0, std::memory_order_relaxed);
-        lastMessage_.store("", std::memory_order_relaxed);
-    }
-    void Fail(const char* staticMessage) {
-        lastResult_.store(-1, std::memory_order_relaxed);
-        lastMessage_.store(staticMessage, std::memory_order_relaxed);
-    }
-
-    std::int32_t code() const { return lastResult_.load(std::memory_order_relaxed); }
-    const char* message() const { return lastMessage_.load(std::memory_order_relaxed); }
-
-  private:
-    std::atomic<std::int32_t> lastResult_{0};
-    std::atomic<const char*> lastMessage_{""};
-};
 
 // The output format a session asks the engine for. Written by the host only while Idle, read
 // by the worker while it builds a session.
@@ -78,11 +58,10 @@ struct HostCallbacks {
     std::atomic<void*> audioUser{nullptr};
 };
 
-struct SessionContext {
+struct SharedFeedState {
     // FEED_STATE_*: written by the host (start, pause, stop) and by the worker's thread as
     // its last act (Idle); waited on by the worker and by deliveries while paused.
     SessionState state;
-    ResultReport report;
     // Why the last session ended and what became of its sources; see SessionOutcome.
     SessionOutcome outcome;
 
@@ -108,8 +87,9 @@ struct SessionContext {
     // Used by the video delivery thread while the engine runs, freed by the worker after the
     // engine has stopped.
     ScratchFrame fadeBuffer;
-    // The session's audio/video sync object (an owned reference) or null. Set by the worker
-    // before the engine runs and released after it has stopped; read by delivery.
+    // The running session's audio/video sync object, or null: lent to delivery by the worker's
+    // SessionSync, which owns it, sets this before the engine runs and clears it after the
+    // engine has stopped, before releasing the object. Read by delivery; never released here.
     std::atomic<IAudioVideoSync*> syncObject{nullptr};
 };
 
