@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Options.h"
+#include "cli/Options.h"
 
 namespace feedcat {
 

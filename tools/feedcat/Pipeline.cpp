@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "VideoEncoder.h"
+#include "output/VideoEncoder.h"
 
 namespace feedcat {
 namespace {

@@ -11,10 +11,10 @@
 #include <memory>
 #include <string>
 
-#include "FramePool.h"
-#include "PictureConverter.h"
-#include "Recorder.h"
-#include "WorkQueue.h"
+#include "output/PictureConverter.h"
+#include "pipeline/FramePool.h"
+#include "pipeline/Recorder.h"
+#include "pipeline/WorkQueue.h"
 
 namespace feedcat {
 

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "Console.h"
-#include "Log.h"
-#include "ReportOnce.h"
+#include "console/Console.h"
+#include "console/Log.h"
+#include "console/ReportOnce.h"
 
 namespace feedcat {
 namespace {

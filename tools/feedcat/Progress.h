@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "SourceWarning.h"
-#include "StreamChoice.h"
+#include "console/SourceWarning.h"
+#include "output/StreamChoice.h"
 
 namespace feedcat {
 

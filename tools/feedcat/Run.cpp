@@ -6,16 +6,16 @@
 #include <memory>
 #include <string>
 
-#include "ExitCodes.h"
 #include "FeedSetup.h"
-#include "Log.h"
-#include "OutputFormat.h"
 #include "Pipeline.h"
 #include "Progress.h"
-#include "ReportOnce.h"
-#include "SignalWatcher.h"
-#include "SourceCheck.h"
-#include "TimelinePlan.h"
+#include "cli/ExitCodes.h"
+#include "console/Log.h"
+#include "console/ReportOnce.h"
+#include "console/SignalWatcher.h"
+#include "output/OutputFormat.h"
+#include "pipeline/SourceCheck.h"
+#include "pipeline/TimelinePlan.h"
 
 namespace feedcat {
 namespace {

@@ -6,9 +6,9 @@
 
 #include <vector>
 
-#include "Options.h"
-#include "SignalWatcher.h"
-#include "SourceWarning.h"
+#include "cli/Options.h"
+#include "console/SignalWatcher.h"
+#include "console/SourceWarning.h"
 
 namespace feedcat {
 
