@@ -4,16 +4,16 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "Progress.h"
-#include "Run.h"
 #include "cli/ArgumentParser.h"
 #include "cli/Demo.h"
 #include "cli/ExitCodes.h"
 #include "cli/HelpText.h"
 #include "console/LibavLog.h"
 #include "console/Log.h"
+#include "console/Progress.h"
 #include "console/SignalWatcher.h"
 #include "output/WritableFormats.h"
+#include "pipeline/Run.h"
 #include "play/Play.h"
 
 int main(int argc, char** argv) {

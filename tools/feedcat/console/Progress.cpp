@@ -1,4 +1,4 @@
-#include "Progress.h"
+#include "console/Progress.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "FeedSetup.h"
+#include "pipeline/FeedSetup.h"
 
 namespace feedcat {
 namespace {

@@ -1,4 +1,4 @@
-#include "Pipeline.h"
+#include "pipeline/Pipeline.h"
 
 #include <utility>
 

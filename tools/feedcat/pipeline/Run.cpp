@@ -1,4 +1,4 @@
-#include "Run.h"
+#include "pipeline/Run.h"
 
 #include <chrono>
 #include <csignal>
@@ -6,14 +6,14 @@
 #include <memory>
 #include <string>
 
-#include "FeedSetup.h"
-#include "Pipeline.h"
-#include "Progress.h"
 #include "cli/ExitCodes.h"
 #include "console/Log.h"
+#include "console/Progress.h"
 #include "console/ReportOnce.h"
 #include "console/SignalWatcher.h"
 #include "output/OutputFormat.h"
+#include "pipeline/FeedSetup.h"
+#include "pipeline/Pipeline.h"
 #include "pipeline/SourceCheck.h"
 #include "pipeline/TimelinePlan.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Progress.h"
+#include "console/Progress.h"
 #include "play/PlayStats.h"
 
 namespace feedcat {

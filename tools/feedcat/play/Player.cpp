@@ -19,13 +19,13 @@
 #include <memory>
 #include <thread>
 
-#include "FeedSetup.h"
 #include "cli/ExitCodes.h"
 #include "console/Console.h"
 #include "console/Log.h"
 #include "console/ReportOnce.h"
 #include "console/SignalWatcher.h"
 #include "media/MediaInput.h"
+#include "pipeline/FeedSetup.h"
 #include "pipeline/SourceCheck.h"
 #include "play/AudioOutput.h"
 #include "play/FrameQueue.h"
