@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "TestMedia.h"
+#include "tests/tarn/TestMedia.h"
 
 namespace media {
 

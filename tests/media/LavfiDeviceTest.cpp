@@ -6,8 +6,8 @@
 #include <fstream>
 #include <string>
 
-#include "TestMedia.h"
 #include "media/MediaInput.h"
+#include "tests/tarn/TestMedia.h"
 
 namespace {
 
