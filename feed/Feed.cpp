@@ -11,32 +11,29 @@ constexpr auto kRelaxed = std::memory_order_relaxed;
 
 Feed::~Feed() {
     // Not Stop(): the destructor may run on the worker's thread, or from Stop itself.
-    session_.state.Exchange(FEED_STATE_IDLE);
+    shared_.state.Exchange(FEED_STATE_IDLE);
     JoinWorker();
-    if (IAudioVideoSync* sync = session_.syncObject.exchange(nullptr, kRelaxed)) {
-        sync->Release();
-    }
 }
 
 std::int32_t Feed::Refuse(FeedError code, std::int32_t result) {
-    session_.report.Fail(FeedErrorText(code));
+    report_.Fail(FeedErrorText(code));
     return result;
 }
 
 std::int32_t Feed::Succeed(std::int32_t result) {
-    session_.report.Succeed();
+    report_.Succeed();
     return result;
 }
 
 void Feed::ReportOutOfResources() {
-    session_.report.Fail(FeedErrorText(kFeedWrongState));
+    report_.Fail(FeedErrorText(kFeedWrongState));
 }
 
 void Feed::Destroy(Feed* feed) {
     if (feed == nullptr) {
         return;
     }
-    if (session::IsInsideDelivery(feed->session_)) {
+    if (session::IsInsideDelivery(feed->shared_)) {
         {
             const std::lock_guard<std::mutex> lock(feed->lifeMutex_);
             feed->destroyRequested_ = true;
@@ -61,7 +58,7 @@ bool Feed::WaitForWorker() {
 }
 
 void Feed::RunWorker() {
-    session::SessionThreadProc(&session_);
+    session::SessionThreadProc(&shared_);
     {
         const std::lock_guard<std::mutex> lock(lifeMutex_);
         if (!destroyRequested_) {
@@ -84,34 +81,34 @@ void Feed::RunWorker() {
 
 std::int32_t Feed::Start() {
     // Compare-and-swap, so that a worker setting Idle as it ends is never overwritten.
-    FeedState state = session_.state.Load();
+    FeedState state = shared_.state.Load();
     while (state != FEED_STATE_IDLE) {
         if (state == FEED_STATE_RUNNING) {
             return 1;
         }
-        if (session_.state.CompareExchange(state, FEED_STATE_RUNNING)) {
+        if (shared_.state.CompareExchange(state, FEED_STATE_RUNNING)) {
             return 1;  // resumed; the worker, woken by the change, runs the engine again
         }
     }
-    if (session_.sources.empty()) {
+    if (shared_.sources.empty()) {
         return Refuse(kFeedNoInputFile, 0);
     }
     // Idle inside one of the session's own callbacks: the session was stopped and is about
     // to be torn down, which cannot be waited for from here.
-    if (session::IsInsideDelivery(session_)) {
+    if (session::IsInsideDelivery(shared_)) {
         return Refuse(kFeedWrongState, 0);
     }
     const std::lock_guard<std::mutex> lock(workerMutex_);
     if (workerThread_.joinable()) {
         workerThread_.join();  // the last session's worker, finished or finishing
     }
-    session_.outcome.Begin(session_.sources);
+    shared_.outcome.Begin(shared_.sources);
     // Running before the thread starts, so that the worker never sees Idle at its start.
-    session_.state.Store(FEED_STATE_RUNNING);
+    shared_.state.Store(FEED_STATE_RUNNING);
     try {
         workerThread_ = std::thread(&Feed::RunWorker, this);
     } catch (...) {
-        session_.state.Store(FEED_STATE_IDLE);
+        shared_.state.Store(FEED_STATE_IDLE);
         return Refuse(kFeedWrongState, 0);
     }
     return Succeed(1);
@@ -120,12 +117,12 @@ std::int32_t Feed::Start() {
 std::int32_t Feed::Pause() {
     // Deliveries see the change at once and hold before they reach the host; the worker,
     // woken by it, pauses the engine.
-    FeedState state = session_.state.Load();
+    FeedState state = shared_.state.Load();
     while (state != FEED_STATE_PAUSED) {
         if (state == FEED_STATE_IDLE) {
             return Refuse(kFeedWrongState, 0);
         }
-        if (session_.state.CompareExchange(state, FEED_STATE_PAUSED)) {
+        if (shared_.state.CompareExchange(state, FEED_STATE_PAUSED)) {
             break;
         }
     }
@@ -136,7 +133,7 @@ std::int32_t Feed::Stop() {
     // From inside a callback the teardown (which waits for that callback) cannot be waited
     // for: the worker, woken by the change, tears the session down, and the next Start or
     // Stop or the destructor joins it.
-    const bool waits = !session::IsInsideDelivery(session_);
+    const bool waits = !session::IsInsideDelivery(shared_);
     if (waits) {
         // Counted before the state changes: a worker whose feed was destroyed from a callback
         // then leaves the deletion to this thread rather than free the feed under it.
@@ -144,7 +141,7 @@ std::int32_t Feed::Stop() {
         ++waitingStops_;
     }
     // From the moment the state is Idle no delivery reaches the host.
-    const std::int32_t stopped = session_.state.Exchange(FEED_STATE_IDLE) != FEED_STATE_IDLE;
+    const std::int32_t stopped = shared_.state.Exchange(FEED_STATE_IDLE) != FEED_STATE_IDLE;
     if (waits && WaitForWorker()) {
         delete this;  // destroyed from a callback while this thread waited; nothing after this
     }
@@ -152,23 +149,23 @@ std::int32_t Feed::Stop() {
 }
 
 FeedState Feed::GetState() const {
-    return session_.state.Load();
+    return shared_.state.Load();
 }
 
 std::int32_t Feed::GetDuration() {
     if (!busy()) {
         return -1;
     }
-    return Succeed(session_.durationMs.load(kRelaxed));
+    return Succeed(shared_.durationMs.load(kRelaxed));
 }
 
 void Feed::GetPosition(std::int32_t* videoMs, std::int32_t* audioMs) {
     std::int32_t video = -1;
     std::int32_t audio = -1;
     if (busy()) {
-        session_.report.Succeed();
-        video = session_.videoPositionMs.load(kRelaxed);
-        audio = session_.audioPositionMs.load(kRelaxed);
+        report_.Succeed();
+        video = shared_.videoPositionMs.load(kRelaxed);
+        audio = shared_.audioPositionMs.load(kRelaxed);
     }
     if (videoMs != nullptr) {
         *videoMs = video;
@@ -179,15 +176,15 @@ void Feed::GetPosition(std::int32_t* videoMs, std::int32_t* audioMs) {
 }
 
 std::int32_t Feed::GetErrorCode() const {
-    return session_.report.code();
+    return report_.code();
 }
 
 const char* Feed::GetErrorText() const {
-    return session_.report.message();
+    return report_.message();
 }
 
 FeedEndReason Feed::GetEndReason(char* message, std::int32_t messageSize) const {
-    return session_.outcome.CopyReason(message, messageSize);
+    return shared_.outcome.CopyReason(message, messageSize);
 }
 
 std::int32_t Feed::GetSourceOutcome(std::int32_t id, FeedSourceOutcome* outcome) const {
@@ -195,7 +192,7 @@ std::int32_t Feed::GetSourceOutcome(std::int32_t id, FeedSourceOutcome* outcome)
         outcome->size < static_cast<std::int32_t>(sizeof(FeedSourceOutcome))) {
         return 0;
     }
-    return session_.outcome.CopySource(id, outcome) ? 1 : 0;
+    return shared_.outcome.CopySource(id, outcome) ? 1 : 0;
 }
 
 }  // namespace feed

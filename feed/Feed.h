@@ -10,7 +10,8 @@
 #include <feed/feed.h>
 
 #include "feed/FeedError.h"
-#include "session/SessionContext.h"
+#include "feed/ResultReport.h"
+#include "session/SharedFeedState.h"
 
 namespace feed {
 
@@ -75,11 +76,11 @@ class Feed {
   private:
     friend struct FeedTestAccess;  // tests reach states that take billions of calls to reach
 
-    bool busy() const { return session_.state.Load() != FEED_STATE_IDLE; }
+    bool busy() const { return shared_.state.Load() != FEED_STATE_IDLE; }
     // The failure branch of reporting for a coded refusal; returns `result` for brevity.
     std::int32_t Refuse(FeedError code, std::int32_t result);
     std::int32_t Succeed(std::int32_t result);
-    std::int32_t AddSource(const char* fileName, session::SourceEntry::Kind kind,
+    std::int32_t AddSource(const char* fileName, session::SourceKind kind,
                            const std::int32_t* cropRect, std::int32_t clipParam,
                            std::int32_t startMs, std::int32_t stopMs);
     // Joins a worker whose session has ended (or is ending); never called from inside a
@@ -94,7 +95,9 @@ class Feed {
     // from inside a callback and no host thread is waiting in Stop.
     void RunWorker();
 
-    session::SessionContext session_;
+    // What the feed shares with its sessions: state, sources, settings, positions, outcome.
+    session::SharedFeedState shared_;
+    ResultReport report_;
     std::int32_t nextId_ = 0;  // the last source id handed out; 0 on a new or cleared list
     // The worker of the current or last session, until someone joins it: Stop, the next
     // Start, or the destructor. Guarded by workerMutex_, which is held while joining.

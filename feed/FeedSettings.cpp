@@ -16,7 +16,7 @@ std::int32_t Feed::SetAudioSampleRate(std::int32_t rate) {
     if (busy()) {
         return Refuse(kFeedWrongState, 0);
     }
-    session_.format.sampleRate = rate;  // any value; the engine decides what 0 means
+    shared_.format.sampleRate = rate;  // any value; the engine decides what 0 means
     return Succeed(1);
 }
 
@@ -26,16 +26,16 @@ std::int32_t Feed::SetVideoSize(std::int32_t width, std::int32_t height) {
     }
     // The largest odd width cannot be rounded up to even within 32 bits.
     if (width <= 0 || width == INT32_MAX) {
-        session_.report.Fail(kBadVideoWidth);
+        report_.Fail(kBadVideoWidth);
         return 0;
     }
-    session_.format.videoWidth = width % 2 == 0 ? width : width + 1;
+    shared_.format.videoWidth = width % 2 == 0 ? width : width + 1;
     if (height <= 0) {
         // Only the height is refused: the width stored above stays.
-        session_.report.Fail(kBadVideoHeight);
+        report_.Fail(kBadVideoHeight);
         return 0;
     }
-    session_.format.videoHeight = height;
+    shared_.format.videoHeight = height;
     return Succeed(1);
 }
 
@@ -46,7 +46,7 @@ std::int32_t Feed::SetFrameRate(double framesPerSecond) {
     if (!(framesPerSecond >= 0.0)) {
         return 0;  // negative or not a number: refused without a report
     }
-    session_.format.frameRate = framesPerSecond;
+    shared_.format.frameRate = framesPerSecond;
     return 1;
 }
 
@@ -55,20 +55,20 @@ std::int32_t Feed::SetAudioChannels(std::int32_t channels) {
         return Refuse(kFeedWrongState, 0);
     }
     if (channels <= 0) {
-        session_.report.Fail(kBadChannelCount);
+        report_.Fail(kBadChannelCount);
         return 0;
     }
     if (channels >= 3) {
-        session_.report.Fail(kTooManyChannels);
+        report_.Fail(kTooManyChannels);
         return 0;
     }
-    session_.format.channels = channels;
+    shared_.format.channels = channels;
     return Succeed(1);
 }
 
 std::int32_t Feed::SetAudioFade(std::int32_t fadeIn, std::int32_t fadeInMs, std::int32_t fadeOut,
                                 std::int32_t fadeOutMs) {
-    session::FadeSettings& fades = session_.fades;
+    session::FadeSettings& fades = shared_.fades;
     fades.audioFadeIn.store(fadeIn, kRelaxed);
     fades.audioFadeOut.store(fadeOut, kRelaxed);
     // A length of 0 or less keeps the old one, so lengths stay above 0.
@@ -84,7 +84,7 @@ std::int32_t Feed::SetAudioFade(std::int32_t fadeIn, std::int32_t fadeInMs, std:
 std::int32_t Feed::SetVideoFade(std::int32_t fadeIn, std::int32_t fadeInMs,
                                 std::uint32_t fadeInColour, std::int32_t fadeOut,
                                 std::int32_t fadeOutMs, std::uint32_t fadeOutColour) {
-    session::FadeSettings& fades = session_.fades;
+    session::FadeSettings& fades = shared_.fades;
     fades.videoFadeIn.store(fadeIn, kRelaxed);
     fades.videoFadeOut.store(fadeOut, kRelaxed);
     if (fadeInMs > 0) {
@@ -103,24 +103,24 @@ std::int32_t Feed::SetVideoFade(std::int32_t fadeIn, std::int32_t fadeInMs,
 }
 
 FeedVideoFrameCallback Feed::SetVideoCallback(FeedVideoFrameCallback callback, void* user) {
-    session_.callbacks.videoCallback.store(callback, kRelaxed);
-    session_.callbacks.videoUser.store(user, kRelaxed);
+    shared_.callbacks.videoCallback.store(callback, kRelaxed);
+    shared_.callbacks.videoUser.store(user, kRelaxed);
     return callback;
 }
 
 FeedAudioBufferCallback Feed::SetAudioCallback(FeedAudioBufferCallback callback, void* user) {
-    session_.callbacks.audioCallback.store(callback, kRelaxed);
-    session_.callbacks.audioUser.store(user, kRelaxed);
+    shared_.callbacks.audioCallback.store(callback, kRelaxed);
+    shared_.callbacks.audioUser.store(user, kRelaxed);
     return callback;
 }
 
 std::int32_t Feed::SetClipMode(std::int32_t mode) {
-    session_.clipMode.store(mode, kRelaxed);
+    shared_.clipMode.store(mode, kRelaxed);
     return mode;
 }
 
 std::int32_t Feed::SetSyncEnabled(std::int32_t enabled) {
-    session_.syncEnabled.store(enabled, kRelaxed);
+    shared_.syncEnabled.store(enabled, kRelaxed);
     return enabled;
 }
 

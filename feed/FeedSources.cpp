@@ -10,21 +10,20 @@
 namespace feed {
 
 std::int32_t Feed::AddVideoSource(const char* fileName, std::int32_t startMs, std::int32_t stopMs) {
-    return AddSource(fileName, session::SourceEntry::Kind::Video, nullptr, 0, startMs, stopMs);
+    return AddSource(fileName, session::SourceKind::Video, nullptr, 0, startMs, stopMs);
 }
 
 std::int32_t Feed::AddVideoSourceEx(const char* fileName, const std::int32_t* cropRect,
                                     std::int32_t clipParam, std::int32_t startMs,
                                     std::int32_t stopMs) {
-    return AddSource(fileName, session::SourceEntry::Kind::Video, cropRect, clipParam, startMs,
-                     stopMs);
+    return AddSource(fileName, session::SourceKind::Video, cropRect, clipParam, startMs, stopMs);
 }
 
 std::int32_t Feed::AddAudioSource(const char* fileName, std::int32_t startMs, std::int32_t stopMs) {
-    return AddSource(fileName, session::SourceEntry::Kind::Audio, nullptr, 0, startMs, stopMs);
+    return AddSource(fileName, session::SourceKind::Audio, nullptr, 0, startMs, stopMs);
 }
 
-std::int32_t Feed::AddSource(const char* fileName, session::SourceEntry::Kind kind,
+std::int32_t Feed::AddSource(const char* fileName, session::SourceKind kind,
                              const std::int32_t* cropRect, std::int32_t clipParam,
                              std::int32_t startMs, std::int32_t stopMs) {
     if (busy()) {
@@ -49,7 +48,7 @@ std::int32_t Feed::AddSource(const char* fileName, session::SourceEntry::Kind ki
     }
     entry.clipParam = clipParam;
     // The id is taken only once the entry is in: an add that runs out of memory takes none.
-    session_.sources.emplace(nextId_ + 1, std::move(entry));
+    shared_.sources.emplace(nextId_ + 1, std::move(entry));
     ++nextId_;
     return Succeed(nextId_);
 }
@@ -58,10 +57,10 @@ std::int32_t Feed::RemoveSource(std::int32_t id) {
     if (busy()) {
         return Refuse(kFeedWrongState, 0);
     }
-    if (session_.sources.erase(id) == 0) {
+    if (shared_.sources.erase(id) == 0) {
         return Refuse(kFeedBadSourceId, 0);
     }
-    session_.outcome.Forget(id);
+    shared_.outcome.Forget(id);
     return Succeed(1);
 }
 
@@ -69,8 +68,8 @@ std::int32_t Feed::ClearSources() {
     if (busy()) {
         return Refuse(kFeedWrongState, 0);
     }
-    session_.sources.clear();
-    session_.outcome.ForgetAll();
+    shared_.sources.clear();
+    shared_.outcome.ForgetAll();
     nextId_ = 0;
     return Succeed(1);
 }
@@ -79,8 +78,8 @@ std::int32_t Feed::SetSourceTimes(std::int32_t id, std::int32_t startMs, std::in
     if (busy()) {
         return Refuse(kFeedWrongState, 0);
     }
-    const auto found = session_.sources.find(id);
-    if (found == session_.sources.end()) {
+    const auto found = shared_.sources.find(id);
+    if (found == shared_.sources.end()) {
         return Refuse(kFeedBadSourceId, 0);
     }
     if (stopMs < startMs) {
@@ -95,8 +94,8 @@ std::int32_t Feed::GetSourceTimes(std::int32_t id, std::int32_t* startMs, std::i
     if (busy()) {
         return Refuse(kFeedWrongState, 0);
     }
-    const auto found = session_.sources.find(id);
-    if (found == session_.sources.end()) {
+    const auto found = shared_.sources.find(id);
+    if (found == shared_.sources.end()) {
         return Refuse(kFeedBadSourceId, 0);
     }
     if (startMs != nullptr) {

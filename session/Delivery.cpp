@@ -2,7 +2,7 @@
 
 #include "engine/TimeUnits.h"
 #include "session/FadeLevels.h"
-#include "session/SessionContext.h"
+#include "session/SharedFeedState.h"
 
 namespace session {
 
@@ -10,20 +10,20 @@ namespace {
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
 
-thread_local const SessionContext* tDeliveringFor = nullptr;
+thread_local const SharedFeedState* tDeliveringFor = nullptr;
 
 // Marks the current thread as delivering for one session while it is in scope.
 class DeliveryScope {
   public:
-    explicit DeliveryScope(const SessionContext& session) : previous_(tDeliveringFor) {
-        tDeliveringFor = &session;
+    explicit DeliveryScope(const SharedFeedState& feed) : previous_(tDeliveringFor) {
+        tDeliveringFor = &feed;
     }
     ~DeliveryScope() { tDeliveringFor = previous_; }
     DeliveryScope(const DeliveryScope&) = delete;
     DeliveryScope& operator=(const DeliveryScope&) = delete;
 
   private:
-    const SessionContext* previous_;
+    const SharedFeedState* previous_;
 };
 
 VideoFadeParams ReadVideoFade(const FadeSettings& fades) {
@@ -37,10 +37,10 @@ VideoFadeParams ReadVideoFade(const FadeSettings& fades) {
     return params;
 }
 
-// Holds a delivery while the feed is paused; false once it is stopped, when the delivery is
-// to go no further.
-bool GoOn(const SessionContext& session) {
-    return session.state.WaitWhilePaused() != FEED_STATE_IDLE;
+// Holds a delivery while the feed is paused; then true while it runs, false once it is stopped,
+// when the delivery is to go no further.
+bool RunningAfterPause(const SharedFeedState& feed) {
+    return feed.state.WaitWhilePaused() != FEED_STATE_IDLE;
 }
 
 AudioFadeParams ReadAudioFade(const FadeSettings& fades) {
@@ -54,43 +54,43 @@ AudioFadeParams ReadAudioFade(const FadeSettings& fades) {
 
 }  // namespace
 
-bool IsInsideDelivery(const SessionContext& session) {
-    return tDeliveringFor == &session;
+bool IsInsideDelivery(const SharedFeedState& feed) {
+    return tDeliveringFor == &feed;
 }
 
 std::intptr_t TARN_CALL OnVideoFrame(void* context, const void* format, std::uint8_t* data,
                                      std::int32_t length, std::int64_t start,
                                      std::int64_t /*duration*/) {
-    SessionContext& session = *static_cast<SessionContext*>(context);
-    const DeliveryScope scope(session);
-    if (!GoOn(session)) {
+    SharedFeedState& feed = *static_cast<SharedFeedState*>(context);
+    const DeliveryScope scope(feed);
+    if (!RunningAfterPause(feed)) {
         return reinterpret_cast<std::intptr_t>(data);
     }
 
-    if (IAudioVideoSync* sync = session.syncObject.load(kRelaxed)) {
+    if (IAudioVideoSync* sync = feed.syncObject.load(kRelaxed)) {
         sync->NotifyVideoTime(start);
     }
     const std::int32_t positionMs = UnitsToMsTruncated(start);
-    session.videoPositionMs.store(positionMs, kRelaxed);
+    feed.videoPositionMs.store(positionMs, kRelaxed);
 
     const std::uint8_t* frame = data;
     const VideoFadeStep fade =
-        VideoFadeFor(ReadVideoFade(session.fades), start, session.durationMs.load(kRelaxed));
+        VideoFadeFor(ReadVideoFade(feed.fades), start, feed.durationMs.load(kRelaxed));
     if (fade.blend && length > 0) {
         // Without a scratch frame the frame goes on unblended rather than not at all.
-        if (std::uint8_t* scratch = session.fadeBuffer.Reserve(static_cast<std::size_t>(length))) {
-            session.blender.Blend(scratch, fade.colour, data, static_cast<std::uint32_t>(length),
-                                  fade.level);
+        if (std::uint8_t* scratch = feed.fadeBuffer.Reserve(static_cast<std::size_t>(length))) {
+            feed.blender.Blend(scratch, fade.colour, data, static_cast<std::uint32_t>(length),
+                               fade.level);
             frame = scratch;
         }
     }
 
-    const FeedVideoFrameCallback callback = session.callbacks.videoCallback.load(kRelaxed);
-    if (callback == nullptr || !GoOn(session)) {
+    const FeedVideoFrameCallback callback = feed.callbacks.videoCallback.load(kRelaxed);
+    if (callback == nullptr || !RunningAfterPause(feed)) {
         return reinterpret_cast<std::intptr_t>(frame);
     }
     const auto* record = static_cast<const BITMAPINFOHEADER*>(format);
-    return callback(session.callbacks.videoUser.load(kRelaxed), frame, length, positionMs,
+    return callback(feed.callbacks.videoUser.load(kRelaxed), frame, length, positionMs,
                     record != nullptr ? record->biWidth : 0,
                     record != nullptr ? record->biHeight : 0);
 }
@@ -98,17 +98,17 @@ std::intptr_t TARN_CALL OnVideoFrame(void* context, const void* format, std::uin
 std::intptr_t TARN_CALL OnAudioBuffer(void* context, const void* format, std::uint8_t* data,
                                       std::int32_t length, std::int64_t start,
                                       std::int64_t duration) {
-    SessionContext& session = *static_cast<SessionContext*>(context);
-    const DeliveryScope scope(session);
-    if (!GoOn(session)) {
+    SharedFeedState& feed = *static_cast<SharedFeedState*>(context);
+    const DeliveryScope scope(feed);
+    if (!RunningAfterPause(feed)) {
         return 0;
     }
 
-    if (IAudioVideoSync* sync = session.syncObject.load(kRelaxed)) {
+    if (IAudioVideoSync* sync = feed.syncObject.load(kRelaxed)) {
         sync->NotifyAudioTime(start);
     }
     const std::int32_t positionMs = UnitsToMsTruncated(start);
-    session.audioPositionMs.store(positionMs, kRelaxed);
+    feed.audioPositionMs.store(positionMs, kRelaxed);
 
     const auto* record = static_cast<const WAVEFORMATEX*>(format);
     const std::int32_t channels = record != nullptr ? record->nChannels : 0;
@@ -116,17 +116,17 @@ std::intptr_t TARN_CALL OnAudioBuffer(void* context, const void* format, std::ui
     const std::int32_t bitsPerSample = record != nullptr ? record->wBitsPerSample : 0;
 
     const AudioFadeStep fade =
-        AudioFadeFor(ReadAudioFade(session.fades), positionMs, duration,
-                     session.durationMs.load(kRelaxed), {length, channels, sampleRate});
+        AudioFadeFor(ReadAudioFade(feed.fades), positionMs, duration,
+                     feed.durationMs.load(kRelaxed), {length, channels, sampleRate});
     if (fade.frames > 0) {
         ScaleSamples(data, fade.frames * channels, fade.gain);
     }
 
-    const FeedAudioBufferCallback callback = session.callbacks.audioCallback.load(kRelaxed);
-    if (callback == nullptr || !GoOn(session)) {
+    const FeedAudioBufferCallback callback = feed.callbacks.audioCallback.load(kRelaxed);
+    if (callback == nullptr || !RunningAfterPause(feed)) {
         return 0;
     }
-    return callback(session.callbacks.audioUser.load(kRelaxed), data, length, positionMs,
+    return callback(feed.callbacks.audioUser.load(kRelaxed), data, length, positionMs,
                     bitsPerSample, static_cast<std::int32_t>(sampleRate), channels);
 }
 

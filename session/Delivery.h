@@ -1,6 +1,6 @@
 // The two functions through which the engine hands every video frame and audio buffer to the
 // library: they tell the sync object the time, record the position, apply the fades and call
-// the host. Both run on the engine's delivery threads; the context is the SessionContext.
+// the host. Both run on the engine's delivery threads; the context is the SharedFeedState.
 //
 // Both follow the feed's state: while it is Paused a delivery waits (before it starts, and
 // again before it calls the host), so that once FeedPause has returned only a host callback
@@ -13,7 +13,7 @@
 
 namespace session {
 
-struct SessionContext;
+struct SharedFeedState;
 
 // Result: the host video callback's result, or (without one, or once stopped) the address of
 // the frame handed on: the engine's data, or the session's scratch frame after a blend (valid until
@@ -30,6 +30,6 @@ std::intptr_t TARN_CALL OnAudioBuffer(void* context, const void* format, std::ui
 
 // True on a thread that is inside OnVideoFrame or OnAudioBuffer for this session, which is
 // where a host callback runs. Stopping a session from there must not wait for it.
-bool IsInsideDelivery(const SessionContext& session);
+bool IsInsideDelivery(const SharedFeedState& feed);
 
 }  // namespace session

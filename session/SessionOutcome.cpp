@@ -48,7 +48,7 @@ std::string OpenFailureText(HRESULT status) {
 }  // namespace
 
 SourceOutcome JudgeSource(std::int32_t id, const SourceEntry& entry, const SourceFinding& finding) {
-    const bool video = entry.kind == SourceEntry::Kind::Video;
+    const bool video = entry.kind == SourceKind::Video;
     const std::string source = "source " + std::to_string(id) + " ('" + entry.name + "')";
     const std::string instead = std::string(video ? "black" : "silence");
     SourceOutcome outcome;
@@ -62,7 +62,7 @@ SourceOutcome JudgeSource(std::int32_t id, const SourceEntry& entry, const Sourc
     } else if (!finding.hasStream) {
         outcome.outcome = FEED_OUTCOME_NO_STREAM;
         outcome.message =
-            source + " has no " + (video ? "video" : "audio") + " stream; it played as " + instead;
+            source + " has no " + KindName(entry.kind) + " stream; it played as " + instead;
     } else {
         outcome.streamLengthMs = finding.streamLengthMs;
         const std::int32_t startMs = SecondsToMsTruncated(entry.startSeconds);
@@ -70,7 +70,7 @@ SourceOutcome JudgeSource(std::int32_t id, const SourceEntry& entry, const Sourc
         if (finding.streamLengthMs >= 0 && stopMs > finding.streamLengthMs) {
             outcome.outcome = FEED_OUTCOME_CUT_AT_END;
             outcome.message = source + " asks for " + Seconds(startMs) + " to " + Seconds(stopMs) +
-                              ", but its " + (video ? "video" : "audio") + " ends at " +
+                              ", but its " + KindName(entry.kind) + " ends at " +
                               Seconds(finding.streamLengthMs) + "; the rest played as " + instead;
         } else {
             outcome.outcome = FEED_OUTCOME_PLAYED;

@@ -1,5 +1,6 @@
 #include "session/SessionWorker.h"
 
+#include <atomic>
 #include <chrono>
 #include <cinttypes>
 #include <cstdint>
@@ -11,7 +12,7 @@
 #include "session/ComRuntime.h"
 #include "session/Delivery.h"
 #include "session/SelectSource.h"
-#include "session/SessionContext.h"
+#include "session/SharedFeedState.h"
 
 namespace session {
 
@@ -20,26 +21,19 @@ namespace {
 constexpr auto kPollInterval = std::chrono::milliseconds(100);
 constexpr auto kRelaxed = std::memory_order_relaxed;
 
-// One kind's timeline: the composite that plays it, its editor and, once connected, the
-// acceptor that hands its output to delivery. length is the end of the timeline so far.
-struct Timeline {
+// The engine objects behind one kind's timeline: the composite that plays it, its editor and,
+// once connected, the acceptor that hands its output to delivery. length is the end of the
+// timeline so far, in 100-ns units.
+struct TimelineObjects {
     StreamKind kind;
     EngineRef<IMediaSource> composite;
     EngineRef<ICompositeEdit> editor;
     EngineRef<IMediaAcceptor> acceptor;
     std::int64_t length = 0;
 
-    explicit Timeline(StreamKind streamKind) : kind(streamKind) {}
+    explicit TimelineObjects(StreamKind streamKind) : kind(streamKind) {}
     bool exists() const { return static_cast<bool>(composite); }
 };
-
-SourceEntry::Kind EntryKindOf(StreamKind kind) {
-    return kind == kStreamVideo ? SourceEntry::Kind::Video : SourceEntry::Kind::Audio;
-}
-
-const char* NameOf(StreamKind kind) {
-    return kind == kStreamVideo ? "video" : "audio";
-}
 
 std::string StatusText(HRESULT status) {
     char text[24];
@@ -62,7 +56,7 @@ std::string FormatText(const OutputFormat& format, StreamKind kind) {
 
 // The engine objects are released in this order however the session ends; the acceptors go
 // first so that nothing is left pointing into a released composite.
-void ReleaseAll(Timeline& video, Timeline& audio) {
+void ReleaseAll(TimelineObjects& video, TimelineObjects& audio) {
     audio.acceptor.reset();
     video.acceptor.reset();
     audio.composite.reset();
@@ -82,13 +76,13 @@ std::int64_t FrameBytes(const OutputFormat& format) {
 // order, end to end, recording what the engine found of each source. False when the engine
 // hands out an object the session cannot do without, or when the video frames could not be
 // delivered (refused before the engine sees the size); *failure then says which.
-bool BuildTimeline(SessionContext& session, std::int32_t clipMode, Timeline& timeline,
+bool BuildTimeline(SharedFeedState& feed, std::int32_t clipMode, TimelineObjects& timeline,
                    std::string* failure) {
-    const std::string kind = NameOf(timeline.kind);
-    if (timeline.kind == kStreamVideo && FrameBytes(session.format) > INT32_MAX) {
-        *failure = "a video frame of " + std::to_string(session.format.videoWidth) + "x" +
-                   std::to_string(session.format.videoHeight) + " pixels takes " +
-                   std::to_string(FrameBytes(session.format)) +
+    const std::string kind = KindName(timeline.kind);
+    if (timeline.kind == kStreamVideo && FrameBytes(feed.format) > INT32_MAX) {
+        *failure = "a video frame of " + std::to_string(feed.format.videoWidth) + "x" +
+                   std::to_string(feed.format.videoHeight) + " pixels takes " +
+                   std::to_string(FrameBytes(feed.format)) +
                    " bytes, more than a frame's int32 length can carry";
         return false;
     }
@@ -104,15 +98,15 @@ bool BuildTimeline(SessionContext& session, std::int32_t clipMode, Timeline& tim
         *failure = "the engine's " + kind + " timeline cannot be edited";
         return false;
     }
-    const OutputFormat& format = session.format;
+    const OutputFormat& format = feed.format;
     if (timeline.kind == kStreamVideo) {
         timeline.editor->SetVideoFormat(format.videoWidth, format.videoHeight, format.frameRate);
     } else {
         timeline.editor->SetAudioFormat(format.sampleRate, format.channels);
     }
 
-    for (auto& [id, entry] : session.sources) {
-        if (entry.kind != EntryKindOf(timeline.kind)) {
+    for (auto& [id, entry] : feed.sources) {
+        if (entry.kind != SourceKindOf(timeline.kind)) {
             continue;
         }
         bool usedEmpty = false;
@@ -124,7 +118,7 @@ bool BuildTimeline(SessionContext& session, std::int32_t clipMode, Timeline& tim
                        "source " + std::to_string(id) + " ('" + entry.name + "')";
             return false;
         }
-        session.outcome.RecordSource(id, JudgeSource(id, entry, finding));
+        feed.outcome.RecordSource(id, JudgeSource(id, entry, finding));
         const std::int64_t sourceStart = SecondsToUnitsTruncated(entry.startSeconds);
         const std::int64_t sourceStop = SecondsToUnitsTruncated(entry.stopSeconds);
         if (usedEmpty && timeline.kind == kStreamVideo) {
@@ -142,15 +136,16 @@ bool BuildTimeline(SessionContext& session, std::int32_t clipMode, Timeline& tim
 }
 
 // Pads the shorter timeline at its end with an empty clip so that both end together.
-bool PadShorter(std::int32_t clipMode, Timeline& video, Timeline& audio, std::string* failure) {
-    Timeline& shorter = video.length < audio.length ? video : audio;
+bool PadShorter(std::int32_t clipMode, TimelineObjects& video, TimelineObjects& audio,
+                std::string* failure) {
+    TimelineObjects& shorter = video.length < audio.length ? video : audio;
     const std::int64_t longerLength = video.length < audio.length ? audio.length : video.length;
     const std::int64_t gap = longerLength - shorter.length;
 
     bool usedEmpty = false;
     EngineRef<IMediaSource> empty = SelectSource(nullptr, shorter.kind, &usedEmpty);
     if (!empty) {
-        *failure = std::string("the engine could not make an empty ") + NameOf(shorter.kind) +
+        *failure = std::string("the engine could not make an empty ") + KindName(shorter.kind) +
                    " source to pad its timeline";
         return false;
     }
@@ -165,10 +160,10 @@ bool PadShorter(std::int32_t clipMode, Timeline& video, Timeline& audio, std::st
 // Connects a callback acceptor that calls `deliver` to the timeline's composite and prepares
 // it. False when an object is missing or Prepare fails (*failure says which); the connection
 // is released either way.
-bool ConnectOutput(SessionContext& session, AcceptorCallback deliver, Timeline& timeline,
+bool ConnectOutput(SharedFeedState& feed, AcceptorCallback deliver, TimelineObjects& timeline,
                    std::string* failure) {
-    const std::string kind = NameOf(timeline.kind);
-    CreateCallBackMediaAcceptor(nullptr, deliver, &session, timeline.acceptor.put());
+    const std::string kind = KindName(timeline.kind);
+    CreateCallBackMediaAcceptor(nullptr, deliver, &feed, timeline.acceptor.put());
     if (!timeline.acceptor) {
         *failure = "the engine could not make the " + kind + " timeline's acceptor";
         return false;
@@ -183,31 +178,50 @@ bool ConnectOutput(SessionContext& session, AcceptorCallback deliver, Timeline& 
     const HRESULT prepared = timeline.composite->Prepare(nullptr, timeline.kind);
     if (prepared < 0) {
         *failure = "the engine refused the " + kind + " output format (" +
-                   FormatText(session.format, timeline.kind) + "; " + StatusText(prepared) + ")";
+                   FormatText(feed.format, timeline.kind) + "; " + StatusText(prepared) + ")";
         return false;
     }
     return true;
 }
 
-void ReleaseSyncObject(SessionContext& session) {
-    if (IAudioVideoSync* sync = session.syncObject.exchange(nullptr, kRelaxed)) {
-        sync->Release();
+// The session's audio/video sync object, the one place that creates and releases it. The
+// worker owns it; delivery borrows it through feed.syncObject while the engine runs. Declared
+// before the timelines, so that on any way out it goes after them, once nothing delivers.
+class SessionSync {
+  public:
+    explicit SessionSync(std::atomic<IAudioVideoSync*>& lentTo) : lentTo_(lentTo) {}
+    ~SessionSync() { Release(); }
+    SessionSync(const SessionSync&) = delete;
+    SessionSync& operator=(const SessionSync&) = delete;
+
+    // Creates the object, attaches both timelines' acceptors and lends it to delivery. Without
+    // an object from the engine the session runs unsynchronised.
+    void Create(IMediaAcceptor* video, IMediaAcceptor* audio) {
+        CreateAudioVideoSync(nullptr, owned_.put());
+        if (owned_) {
+            owned_->AttachAcceptors(nullptr, nullptr, video, nullptr, nullptr, audio);
+            lentTo_.store(owned_.get(), kRelaxed);
+        }
     }
-}
+
+    // Takes the object back from delivery, then releases it: only once the engine has stopped.
+    void Release() {
+        lentTo_.store(nullptr, kRelaxed);
+        owned_.reset();
+    }
+
+  private:
+    std::atomic<IAudioVideoSync*>& lentTo_;
+    EngineRef<IAudioVideoSync> owned_;
+};
 
 // Creates the sync object when both kinds are present and wanted, then runs video before
 // audio, so that the sync object is in place before anything is delivered.
-void StartEngine(SessionContext& session, Timeline& video, Timeline& audio) {
-    ReleaseSyncObject(session);
+void StartEngine(const SharedFeedState& feed, SessionSync& sync, TimelineObjects& video,
+                 TimelineObjects& audio) {
     if (video.exists()) {
-        if (audio.exists() && session.syncEnabled.load(kRelaxed) != 0) {
-            IAudioVideoSync* sync = nullptr;
-            CreateAudioVideoSync(nullptr, &sync);
-            if (sync != nullptr) {
-                sync->AttachAcceptors(nullptr, nullptr, video.acceptor.get(), nullptr, nullptr,
-                                      audio.acceptor.get());
-                session.syncObject.store(sync, kRelaxed);
-            }
+        if (audio.exists() && feed.syncEnabled.load(kRelaxed) != 0) {
+            sync.Create(video.acceptor.get(), audio.acceptor.get());
         }
         video.composite->Run();
     }
@@ -223,21 +237,21 @@ struct RunEnd {
 };
 
 // True once the timeline has ended; an engine that says it ended by failing sets *end.
-bool HasEnded(const Timeline& timeline, RunEnd* end) {
+bool HasEnded(const TimelineObjects& timeline, RunEnd* end) {
     std::int32_t ended = 1;  // a timeline that does not exist counts as ended
     if (timeline.exists()) {
         const HRESULT status = timeline.composite->IsEnded(&ended);
         if (status < 0 && ended != 0 && end->reason != FEED_END_ENGINE_FAILED) {
             end->reason = FEED_END_ENGINE_FAILED;
             end->message = std::string("the engine failed while playing the ") +
-                           NameOf(timeline.kind) + " timeline (" + StatusText(status) +
+                           KindName(timeline.kind) + " timeline (" + StatusText(status) +
                            (status == kEndedByFailure ? ": out of memory or threads)" : ")");
         }
     }
     return ended != 0;
 }
 
-void PauseEngine(Timeline& video, Timeline& audio) {
+void PauseEngine(TimelineObjects& video, TimelineObjects& audio) {
     if (video.exists()) {
         video.composite->Pause();
     }
@@ -246,7 +260,7 @@ void PauseEngine(Timeline& video, Timeline& audio) {
     }
 }
 
-void RunEngine(Timeline& video, Timeline& audio) {
+void RunEngine(TimelineObjects& video, TimelineObjects& audio) {
     if (video.exists()) {
         video.composite->Run();
     }
@@ -258,10 +272,10 @@ void RunEngine(Timeline& video, Timeline& audio) {
 // Acts on the host's pause, resume and stop as soon as the state changes, and looks for the
 // end of both timelines at least every 100 ms while running; the end is not looked for while
 // paused. Returns when the feed is Idle or both timelines have ended, saying which.
-RunEnd PollUntilDone(SessionContext& session, Timeline& video, Timeline& audio) {
+RunEnd PollUntilDone(SharedFeedState& feed, TimelineObjects& video, TimelineObjects& audio) {
     RunEnd end;
     FeedState actedOn = FEED_STATE_RUNNING;  // the engine has just been started
-    FeedState state = session.state.Load();
+    FeedState state = feed.state.Load();
     while (state != FEED_STATE_IDLE) {
         if (state != actedOn) {
             if (state == FEED_STATE_PAUSED) {
@@ -281,13 +295,13 @@ RunEnd PollUntilDone(SessionContext& session, Timeline& video, Timeline& audio) 
                 return end;
             }
         }
-        state = session.state.WaitForChange(state, kPollInterval);
+        state = feed.state.WaitForChange(state, kPollInterval);
     }
     end.reason = end.reason == FEED_END_ENGINE_FAILED ? end.reason : FEED_END_STOPPED;
     return end;
 }
 
-void StopEngine(Timeline& video, Timeline& audio) {
+void StopEngine(TimelineObjects& video, TimelineObjects& audio) {
     if (video.exists()) {
         video.composite->Stop();
     }
@@ -298,61 +312,62 @@ void StopEngine(Timeline& video, Timeline& audio) {
 
 }  // namespace
 
-void SessionWorker(SessionContext& session) {
+void SessionWorker(SharedFeedState& feed) {
     // The result code is not touched here: FeedStart has reported success already, and a
     // refusal the host got since then must keep its code next to its message.
-    session.videoPositionMs.store(0, kRelaxed);
-    session.audioPositionMs.store(0, kRelaxed);
-    session.durationMs.store(-1, kRelaxed);
-    session.fadeBuffer.Free();
+    feed.videoPositionMs.store(0, kRelaxed);
+    feed.audioPositionMs.store(0, kRelaxed);
+    feed.durationMs.store(-1, kRelaxed);
+    feed.fadeBuffer.Free();
 
     bool hasVideo = false;
     bool hasAudio = false;
-    for (const auto& [id, entry] : session.sources) {
-        (entry.kind == SourceEntry::Kind::Video ? hasVideo : hasAudio) = true;
+    for (const auto& [id, entry] : feed.sources) {
+        (entry.kind == SourceKind::Video ? hasVideo : hasAudio) = true;
     }
-    const std::int32_t clipMode = session.clipMode.load(kRelaxed);
+    const std::int32_t clipMode = feed.clipMode.load(kRelaxed);
 
     // Every way out below releases through ReleaseAll, in the order the objects must go.
-    Timeline video(kStreamVideo);
-    Timeline audio(kStreamAudio);
+    SessionSync sync(feed.syncObject);
+    TimelineObjects video(kStreamVideo);
+    TimelineObjects audio(kStreamAudio);
     std::string failure;
-    const bool built = (!hasVideo || BuildTimeline(session, clipMode, video, &failure)) &&
-                       (!hasAudio || BuildTimeline(session, clipMode, audio, &failure)) &&
+    const bool built = (!hasVideo || BuildTimeline(feed, clipMode, video, &failure)) &&
+                       (!hasAudio || BuildTimeline(feed, clipMode, audio, &failure)) &&
                        (!(hasVideo && hasAudio) || video.length == audio.length ||
                         PadShorter(clipMode, video, audio, &failure));
     const bool connected = built &&
-                           (!hasVideo || ConnectOutput(session, OnVideoFrame, video, &failure)) &&
-                           (!hasAudio || ConnectOutput(session, OnAudioBuffer, audio, &failure));
+                           (!hasVideo || ConnectOutput(feed, OnVideoFrame, video, &failure)) &&
+                           (!hasAudio || ConnectOutput(feed, OnAudioBuffer, audio, &failure));
     if (!connected) {
         // Nothing ran. The contract's report stays as FeedStart left it; only the session's
         // outcome says why.
         ReleaseAll(video, audio);
-        session.outcome.End(FEED_END_NOT_BUILT, std::move(failure));
+        feed.outcome.End(FEED_END_NOT_BUILT, std::move(failure));
         return;
     }
 
-    session.durationMs.store(UnitsToMsTruncated(hasVideo ? video.length : audio.length), kRelaxed);
-    StartEngine(session, video, audio);
-    RunEnd end = PollUntilDone(session, video, audio);
+    feed.durationMs.store(UnitsToMsTruncated(hasVideo ? video.length : audio.length), kRelaxed);
+    StartEngine(feed, sync, video, audio);
+    RunEnd end = PollUntilDone(feed, video, audio);
 
     StopEngine(video, audio);
-    ReleaseSyncObject(session);
-    session.fadeBuffer.Free();
+    sync.Release();
+    feed.fadeBuffer.Free();
     ReleaseAll(video, audio);
-    session.outcome.End(end.reason, std::move(end.message));
+    feed.outcome.End(end.reason, std::move(end.message));
 }
 
-void SessionThreadProc(SessionContext* session) {
+void SessionThreadProc(SharedFeedState* feed) {
     try {
         const ComRuntime runtime;
-        SessionWorker(*session);
+        SessionWorker(*feed);
     } catch (...) {
         // Nothing in a session throws by design; should the engine, the session still ends
         // and the feed goes back to Idle instead of the process ending.
-        session->outcome.End(FEED_END_ENGINE_FAILED, "the session's worker ran out of memory");
+        feed->outcome.End(FEED_END_ENGINE_FAILED, "the session's worker ran out of memory");
     }
-    session->state.Store(FEED_STATE_IDLE);
+    feed->state.Store(FEED_STATE_IDLE);
 }
 
 }  // namespace session

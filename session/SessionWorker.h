@@ -5,16 +5,16 @@
 
 namespace session {
 
-struct SessionContext;
+struct SharedFeedState;
 
 // Runs one session from building to teardown on the calling thread. A failure while
 // building is not reported: the session just ends. Every engine object it creates is
 // released before it returns.
-void SessionWorker(SessionContext& session);
+void SessionWorker(SharedFeedState& feed);
 
 // The routine of the worker thread that starts a session: enters the component runtime,
 // runs the session, leaves the runtime and, as its last act, sets the state back to Idle.
 // Whoever ends the session (stop, the next start, or destroying the feed) joins the thread.
-void SessionThreadProc(SessionContext* session);
+void SessionThreadProc(SharedFeedState* feed);
 
 }  // namespace session

@@ -6,17 +6,18 @@
 #include <map>
 #include <string>
 
+#include "session/SourceKind.h"
+
 namespace session {
 
 struct SourceEntry {
-    enum class Kind : std::uint8_t { Audio = 0, Video = 1 };
     using Rect = std::array<std::int32_t, 4>;
     static constexpr Rect kNoCrop = {-1, -1, -1, -1};
 
     std::string name;  // the file name exactly as the host gave it; may be empty
     double startSeconds = 0.0;
     double stopSeconds = 0.0;  // never below startSeconds
-    Kind kind = Kind::Video;
+    SourceKind kind = SourceKind::Video;
     // Handed unchanged to the engine with this source's clip. A session that finds no video
     // for a video entry resets it to kNoCrop here, in the list, for good.
     Rect cropRect = kNoCrop;

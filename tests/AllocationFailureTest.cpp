@@ -94,14 +94,14 @@ TEST_F(AllocationFailureTest, AnAddThatRunsOutOfMemoryStoresNothingAndTakesNoId)
             ++failures;
             EXPECT_EQ(FeedGetErrorCode(feed), -1);
             EXPECT_EQ(ErrorText(), kWrongState);
-            EXPECT_EQ(Session().sources.size(), 1u);
+            EXPECT_EQ(Shared().sources.size(), 1u);
             EXPECT_EQ(gLiveAllocations.load(), liveBefore);  // nothing half-made is left
         }
     }
     EXPECT_GE(failures, 2);  // both the name and the list entry were made to fail
     EXPECT_EQ(id, 2);        // the failed adds took no id
     EXPECT_EQ(ErrorText(), "");
-    EXPECT_EQ(Session().sources.at(2).name, longName);
+    EXPECT_EQ(Shared().sources.at(2).name, longName);
 }
 
 TEST_F(AllocationFailureTest, AStartWhoseWorkerCannotBeStartedLeavesTheFeedIdle) {

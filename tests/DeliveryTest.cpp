@@ -9,7 +9,7 @@
 #include "engine/TimeUnits.h"
 #include "session/Delivery.h"
 #include "session/FadeLevels.h"
-#include "session/SessionContext.h"
+#include "session/SharedFeedState.h"
 #include "tests/fake_engine/FakeEngine.h"
 
 namespace session {
@@ -53,11 +53,11 @@ std::vector<std::int16_t> ValuesOf(const std::vector<std::uint8_t>& bytes) {
 class DeliveryTest : public ::testing::Test {
   protected:
     // The engine delivers while a session runs.
-    DeliveryTest() { session.state.Store(FEED_STATE_RUNNING); }
+    DeliveryTest() { shared.state.Store(FEED_STATE_RUNNING); }
 
     // Delivers one frame of `pixels` at startMs; returns what the engine would get back.
     std::intptr_t DeliverFrame(std::vector<std::uint8_t>& pixels, std::int64_t startUnits) {
-        return OnVideoFrame(&session, &videoRecord, pixels.data(),
+        return OnVideoFrame(&shared, &videoRecord, pixels.data(),
                             static_cast<std::int32_t>(pixels.size()), startUnits, 400000);
     }
 
@@ -71,7 +71,7 @@ class DeliveryTest : public ::testing::Test {
 
     std::intptr_t DeliverBuffer(std::vector<std::uint8_t>& bytes, std::int64_t startMs,
                                 std::int64_t duration = 100000) {
-        return OnAudioBuffer(&session, &audioRecord, bytes.data(),
+        return OnAudioBuffer(&shared, &audioRecord, bytes.data(),
                              static_cast<std::int32_t>(bytes.size()), startMs * kMs, duration);
     }
 
@@ -89,37 +89,37 @@ class DeliveryTest : public ::testing::Test {
     }
 
     void SetVideoFade(int fadeIn, int fadeInMs, int fadeOut, int fadeOutMs) {
-        session.fades.videoFadeIn = fadeIn;
-        session.fades.videoFadeInMs = fadeInMs;
-        session.fades.fadeInColour = kColour;
-        session.fades.videoFadeOut = fadeOut;
-        session.fades.videoFadeOutMs = fadeOutMs;
-        session.fades.fadeOutColour = kColour;
+        shared.fades.videoFadeIn = fadeIn;
+        shared.fades.videoFadeInMs = fadeInMs;
+        shared.fades.fadeInColour = kColour;
+        shared.fades.videoFadeOut = fadeOut;
+        shared.fades.videoFadeOutMs = fadeOutMs;
+        shared.fades.fadeOutColour = kColour;
     }
 
-    SessionContext session;
+    SharedFeedState shared;
     BITMAPINFOHEADER videoRecord{40, 4, 2, 1, 32, 0, 32, 0, 0, 0, 0};
     WAVEFORMATEX audioRecord{1, 2, 44100, 176400, 4, 16, 0};
 };
 
 TEST_F(DeliveryTest, WithoutFadesOrCallbacksPositionsAdvanceAndDataIsHandedOnUntouched) {
-    session.durationMs = 10000;
+    shared.durationMs = 10000;
     std::vector<std::uint8_t> pixels = Pixels(8);
     const std::vector<std::uint8_t> original = pixels;
     EXPECT_EQ(DeliverFrame(pixels, 1234 * kMs + 9999),
               reinterpret_cast<std::intptr_t>(pixels.data()));
     EXPECT_EQ(pixels, original);
-    EXPECT_EQ(session.videoPositionMs.load(), 1234);  // truncated
-    EXPECT_FALSE(session.fadeBuffer.allocated());
+    EXPECT_EQ(shared.videoPositionMs.load(), 1234);  // truncated
+    EXPECT_FALSE(shared.fadeBuffer.allocated());
 
     std::vector<std::uint8_t> buffer = Samples({1000, -1000});
     EXPECT_EQ(DeliverBuffer(buffer, 250), 0);
-    EXPECT_EQ(session.audioPositionMs.load(), 250);
+    EXPECT_EQ(shared.audioPositionMs.load(), 250);
     EXPECT_THAT(ValuesOf(buffer), ElementsAre(1000, -1000));
 }
 
 TEST_F(DeliveryTest, VideoFadeInRisesFromTheColourAndEndsAtItsWindow) {
-    session.durationMs = 10000;
+    shared.durationMs = 10000;
     SetVideoFade(1, 1000, 0, 1000);
     const std::vector<std::uint8_t> pixels = Pixels(8);
     EXPECT_EQ(HandedOn(pixels, 0), Blended(pixels, kColour, 0));
@@ -127,7 +127,7 @@ TEST_F(DeliveryTest, VideoFadeInRisesFromTheColourAndEndsAtItsWindow) {
         EXPECT_EQ(HandedOn(pixels, 0)[i], 0x99);
         EXPECT_EQ(HandedOn(pixels, 0)[i + 2], 0x33);
     }
-    EXPECT_TRUE(session.fadeBuffer.allocated());
+    EXPECT_TRUE(shared.fadeBuffer.allocated());
     EXPECT_EQ(HandedOn(pixels, 500), Blended(pixels, kColour, 128));
     EXPECT_EQ(HandedOn(pixels, 999), Blended(pixels, kColour, 255));
 
@@ -136,12 +136,12 @@ TEST_F(DeliveryTest, VideoFadeInRisesFromTheColourAndEndsAtItsWindow) {
 }
 
 TEST_F(DeliveryTest, VideoFadeOutFallsToTheColourAtTheEndAndStaysThere) {
-    session.durationMs = 10000;
+    shared.durationMs = 10000;
     SetVideoFade(0, 1000, 1, 1000);
     const std::vector<std::uint8_t> pixels = Pixels(8);
     std::vector<std::uint8_t> at8999 = pixels;
     EXPECT_EQ(DeliverFrame(at8999, 8999 * kMs), reinterpret_cast<std::intptr_t>(at8999.data()));
-    EXPECT_FALSE(session.fadeBuffer.allocated());
+    EXPECT_FALSE(shared.fadeBuffer.allocated());
 
     std::vector<std::uint8_t> at9000 = pixels;
     const std::intptr_t handed = DeliverFrame(at9000, 9000 * kMs);
@@ -154,7 +154,7 @@ TEST_F(DeliveryTest, VideoFadeOutFallsToTheColourAtTheEndAndStaysThere) {
 }
 
 TEST_F(DeliveryTest, OverlappingWindowsGiveTheFadeInFirstThenTheFadeOut) {
-    session.durationMs = 1500;
+    shared.durationMs = 1500;
     SetVideoFade(1, 1000, 1, 1000);
     const std::vector<std::uint8_t> pixels = Pixels(4);
     EXPECT_EQ(HandedOn(pixels, 600), Blended(pixels, kColour, 600 * 256 / 1000));
@@ -162,14 +162,14 @@ TEST_F(DeliveryTest, OverlappingWindowsGiveTheFadeInFirstThenTheFadeOut) {
     EXPECT_EQ(HandedOn(pixels, 1200), Blended(pixels, kColour, 300 * 256 / 1000));
 
     // A fade-out longer than the timeline starts below full level.
-    session.durationMs = 1000;
+    shared.durationMs = 1000;
     SetVideoFade(1, 500, 1, 5000);
     EXPECT_EQ(HandedOn(pixels, 500), Blended(pixels, kColour, 500 * 256 / 5000));
 }
 
 TEST_F(DeliveryTest, LongFadesDoNotOverflowTheLevel) {
     // 9,000,000 ms x 256 does not fit in 32 bits.
-    session.durationMs = 20'000'000;
+    shared.durationMs = 20'000'000;
     SetVideoFade(1, 10'000'000, 0, 1000);
     const std::vector<std::uint8_t> pixels = Pixels(4);
     EXPECT_EQ(HandedOn(pixels, 9'000'000), Blended(pixels, kColour, 230));
@@ -178,7 +178,7 @@ TEST_F(DeliveryTest, LongFadesDoNotOverflowTheLevel) {
 }
 
 TEST_F(DeliveryTest, ALongerFrameGrowsTheScratchFrameInsteadOfOverrunningIt) {
-    session.durationMs = 10000;
+    shared.durationMs = 10000;
     SetVideoFade(1, 1000, 0, 1000);
     const std::vector<std::uint8_t> small = Pixels(2);
     const std::vector<std::uint8_t> large = Pixels(64);
@@ -205,11 +205,11 @@ std::intptr_t FEED_CALL RecordFrame(void* user, const uint8_t* frame, int32_t le
 }
 
 TEST_F(DeliveryTest, TheHostSeesTheFrameHandedOnAndTheEngineGetsTheHostsResult) {
-    session.durationMs = 10000;
+    shared.durationMs = 10000;
     SetVideoFade(1, 1000, 0, 1000);
     int user = 0;
-    session.callbacks.videoCallback = RecordFrame;
-    session.callbacks.videoUser = &user;
+    shared.callbacks.videoCallback = RecordFrame;
+    shared.callbacks.videoUser = &user;
     std::vector<std::uint8_t> pixels = Pixels(8);
     EXPECT_EQ(DeliverFrame(pixels, 500 * kMs), 0x1234);
     EXPECT_EQ(gFrameSeen.user, &user);
@@ -235,21 +235,21 @@ TEST_F(DeliveryTest, EachDeliveryTellsTheSyncObjectItsStart) {
     fake::engine().reset();
     IAudioVideoSync* sync = nullptr;
     ASSERT_GE(CreateAudioVideoSync(nullptr, &sync), 0);
-    session.syncObject = sync;
+    shared.syncObject = sync;
     std::vector<std::uint8_t> pixels = Pixels(1);
     std::vector<std::uint8_t> buffer = Samples({0, 0});
     DeliverFrame(pixels, 5000000);
     DeliverBuffer(buffer, 20);
     EXPECT_THAT(fake::engine().syncNotifications(),
                 ElementsAre("Y1 video 5000000", "Y1 audio 200000"));
-    session.syncObject.exchange(nullptr)->Release();
+    shared.syncObject.exchange(nullptr)->Release();
     EXPECT_TRUE(fake::engine().faults().empty());
     fake::engine().reset();
 }
 
 TEST_F(DeliveryTest, AudioFadeInScalesWholeBuffersByOneGainEach) {
-    session.durationMs = 60000;
-    session.fades.audioFadeIn = 1;  // 3000 ms by default
+    shared.durationMs = 60000;
+    shared.fades.audioFadeIn = 1;  // 3000 ms by default
     // 441 stereo frames at 1000 ms: gain 1001 / 3000.
     EXPECT_THAT(FadedBuffer(1000, 1000, -1000), ::testing::Each(::testing::AnyOf(333, -333)));
     // At 2995 ms the whole buffer, including its part after 3000 ms, gets 2996 / 3000.
@@ -262,8 +262,8 @@ TEST_F(DeliveryTest, AudioFadeInScalesWholeBuffersByOneGainEach) {
 }
 
 TEST_F(DeliveryTest, AudioFadeOutWindowStartsStrictlyAfterItsStartAndEndsAtTheEnd) {
-    session.durationMs = 60000;
-    session.fades.audioFadeOut = 1;
+    shared.durationMs = 60000;
+    shared.fades.audioFadeOut = 1;
     EXPECT_THAT(FadedBuffer(57000, 300, -300), ::testing::Each(::testing::AnyOf(300, -300)));
     EXPECT_THAT(FadedBuffer(58000, 300, -300), ::testing::Each(::testing::AnyOf(200, -200)));
     // 5 ms before the end: only the 220 sample frames before the end are scaled (by 6/3000).
@@ -292,9 +292,9 @@ int32_t FEED_CALL RecordBuffer(void*, const uint8_t*, int32_t length, int32_t po
 }
 
 TEST_F(DeliveryTest, OnlyMonoAndStereoAreFadedAndTheHostGetsTheRecordsFormat) {
-    session.durationMs = 60000;
-    session.fades.audioFadeIn = 1;
-    session.callbacks.audioCallback = RecordBuffer;
+    shared.durationMs = 60000;
+    shared.fades.audioFadeIn = 1;
+    shared.callbacks.audioCallback = RecordBuffer;
 
     audioRecord.nChannels = 6;
     audioRecord.nSamplesPerSec = 48000;

@@ -91,8 +91,8 @@ TEST_F(FeedStateTest, DurationAndPositionsAreReportedOnlyWhileASessionIsActive) 
     FeedGetPosition(feed, &video, &audio);
     EXPECT_EQ(video, -1);
     EXPECT_EQ(ErrorText(), "Source index invalid");
-    EXPECT_EQ(Session().durationMs.load(), 1000);
-    EXPECT_EQ(Session().videoPositionMs.load(), 40);
+    EXPECT_EQ(Shared().durationMs.load(), 1000);
+    EXPECT_EQ(Shared().videoPositionMs.load(), 40);
 }
 
 TEST_F(FeedStateTest, SessionThatEndsByItselfReturnsToIdleAndCanRunAgain) {

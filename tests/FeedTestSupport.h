@@ -27,7 +27,7 @@ struct FeedTestAccess {
         const std::lock_guard<std::mutex> lock(Of(handle).lifeMutex_);
         return Of(handle).waitingStops_;
     }
-    static const session::SessionContext& Session(FeedHandle handle) { return Of(handle).session_; }
+    static const session::SharedFeedState& Shared(FeedHandle handle) { return Of(handle).shared_; }
 };
 
 }  // namespace feed
@@ -71,7 +71,7 @@ class FeedFixture : public ::testing::Test {
 
     std::string ErrorText() const { return FeedGetErrorText(feed); }
 
-    const session::SessionContext& Session() const { return feed::FeedTestAccess::Session(feed); }
+    const session::SharedFeedState& Shared() const { return feed::FeedTestAccess::Shared(feed); }
 
     FeedHandle feed = nullptr;
 };

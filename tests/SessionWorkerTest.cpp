@@ -103,9 +103,9 @@ TEST_F(SessionWorkerTest, TypicalSessionBuildsPadsRunsAndReleasesInOrder) {
                                 "C1.Release",
                                 "C1/edit.Release",
                             }));
-    EXPECT_EQ(Session().durationMs.load(), 5000);
-    EXPECT_EQ(Session().syncObject.load(), nullptr);
-    EXPECT_FALSE(Session().fadeBuffer.allocated());
+    EXPECT_EQ(Shared().durationMs.load(), 5000);
+    EXPECT_EQ(Shared().syncObject.load(), nullptr);
+    EXPECT_FALSE(Shared().fadeBuffer.allocated());
     EXPECT_THAT(fake::engine().faults(), IsEmpty());
 }
 
@@ -121,7 +121,7 @@ TEST_F(SessionWorkerTest, OneKindOnlyMakesOneTimelineAndNoSyncObject) {
     EXPECT_EQ(CountCalls("CreateSimpleCompositeSource"), 1u);
     EXPECT_EQ(CountCalls("CreateAudioVideoSync"), 0u);
     EXPECT_EQ(CountCalls("CreateEmptySource"), 0u);
-    EXPECT_EQ(Session().durationMs.load(), 5000);
+    EXPECT_EQ(Shared().durationMs.load(), 5000);
 
     fake::engine().reset();
     fake::engine().addFile("a.mp3", false, true);
@@ -133,7 +133,7 @@ TEST_F(SessionWorkerTest, OneKindOnlyMakesOneTimelineAndNoSyncObject) {
     EXPECT_EQ(CountCalls("CreateSimpleCompositeSource"), 1u);
     EXPECT_EQ(CountCalls("CreateCallBackMediaAcceptor"), 1u);
     EXPECT_EQ(CountCalls("CreateAudioVideoSync"), 0u);
-    EXPECT_EQ(Session().durationMs.load(), 1234);
+    EXPECT_EQ(Shared().durationMs.load(), 1234);
 }
 
 TEST_F(SessionWorkerTest, OnlyTheShorterTimelineIsPaddedAndOnlyAtItsEnd) {
@@ -156,7 +156,7 @@ TEST_F(SessionWorkerTest, OnlyTheShorterTimelineIsPaddedAndOnlyAtItsEnd) {
                          "C1/edit.AddClip(X1, {-1, -1, -1, -1}, 2, 0, 0, 20000000, 10000000, "
                          "30000000)",
                          "X1.Release"}));
-    EXPECT_EQ(Session().durationMs.load(), 3000);
+    EXPECT_EQ(Shared().durationMs.load(), 3000);
 }
 
 TEST_F(SessionWorkerTest, FileWithoutTheWantedStreamGetsAnEmptySourceAndVideoLosesItsCrop) {
@@ -184,9 +184,9 @@ TEST_F(SessionWorkerTest, FileWithoutTheWantedStreamGetsAnEmptySourceAndVideoLos
         "C2/edit.AddClip(X4, {-1, -1, -1, -1}, 0, 0, 0, 30000000, 0, 30000000)",
     }));
     // The reset crop outlives the session; the clip parameter is kept.
-    EXPECT_EQ(Session().sources.at(1).cropRect, session::SourceEntry::kNoCrop);
-    EXPECT_EQ(Session().sources.at(1).clipParam, 9);
-    EXPECT_EQ(Session().sources.at(2).cropRect, session::SourceEntry::kNoCrop);
+    EXPECT_EQ(Shared().sources.at(1).cropRect, session::SourceEntry::kNoCrop);
+    EXPECT_EQ(Shared().sources.at(1).clipParam, 9);
+    EXPECT_EQ(Shared().sources.at(2).cropRect, session::SourceEntry::kNoCrop);
 }
 
 TEST_F(SessionWorkerTest, CropClipModeAndClipParameterReachTheEngineAsStored) {
@@ -204,7 +204,7 @@ TEST_F(SessionWorkerTest, CropClipModeAndClipParameterReachTheEngineAsStored) {
     EXPECT_THAT(calls, Contains("C2/edit.SetAudioFormat(48000, 1)"));
     EXPECT_THAT(calls, Contains("C2/edit.AddClip(X1, {-1, -1, -1, -1}, 1, 0, 0, 5000000, 5000000, "
                                 "10000000)"));
-    EXPECT_EQ(Session().sources.at(1).cropRect, (session::SourceEntry::Rect{10, 20, 330, 260}));
+    EXPECT_EQ(Shared().sources.at(1).cropRect, (session::SourceEntry::Rect{10, 20, 330, 260}));
 }
 
 TEST_F(SessionWorkerTest, SyncCanBeSwitchedOffForTheNextSession) {
@@ -236,9 +236,9 @@ TEST_F(SessionWorkerTest, FailureBeforeAnythingIsPreparedReleasesWhatWasMadeAndR
     EXPECT_THAT(tail, ElementsAreArray(Calls{"CreateSimpleCompositeSource -> fail", "C1.Release",
                                              "C1/edit.Release"}));
     EXPECT_THAT(calls, Not(Contains("C1.Run")));
-    EXPECT_EQ(Session().durationMs.load(), -1);
+    EXPECT_EQ(Shared().durationMs.load(), -1);
     EXPECT_EQ(FeedGetErrorCode(feed), 0);  // not reported
-    EXPECT_EQ(Session().sources.at(3).cropRect,
+    EXPECT_EQ(Shared().sources.at(3).cropRect,
               session::SourceEntry::kNoCrop);  // reset before failing
     EXPECT_THAT(fake::engine().faults(), IsEmpty());
 
@@ -266,7 +266,7 @@ TEST_F(SessionWorkerTest, AFrameSizeWhoseByteLengthExceedsInt32RunsNothing) {
         fake::engine().addFile("v.mp4", true, true);
         ASSERT_EQ(FeedSetVideoSize(feed, width, height), 1);  // the setter keeps its results
         EXPECT_THAT(RunToEnd(), IsEmpty()) << width << "x" << height;
-        EXPECT_EQ(Session().durationMs.load(), -1);
+        EXPECT_EQ(Shared().durationMs.load(), -1);
         char message[200];
         EXPECT_EQ(FeedGetEndReason(feed, message, sizeof message), FEED_END_NOT_BUILT);
         EXPECT_EQ(std::string(message), "a video frame of " + std::to_string(width) + "x" +
@@ -287,7 +287,7 @@ TEST_F(SessionWorkerTest, FailedPrepareReleasesTheConnectionThenEverythingInOrde
                                              "C2/edit.Release", "C1.Release", "C1/edit.Release"}));
     EXPECT_THAT(calls, Not(Contains("C1.Run")));
     EXPECT_EQ(CountCalls("CreateAudioVideoSync"), 0u);
-    EXPECT_EQ(Session().durationMs.load(), -1);
+    EXPECT_EQ(Shared().durationMs.load(), -1);
     EXPECT_EQ(FeedGetState(feed), FEED_STATE_IDLE);
 
     // No acceptor, or no connection: the same way out, without using the missing object.
@@ -407,8 +407,8 @@ TEST_F(SessionWorkerTest, FramesAndBuffersReachTheHostAndTheSyncObjectUntilTheEn
     EXPECT_EQ(log.frames.load(), 3);
     EXPECT_EQ(log.buffers.load(), 2);
     EXPECT_EQ(log.lastVideoMs.load(), 80);
-    EXPECT_EQ(Session().videoPositionMs.load(), 80);
-    EXPECT_EQ(Session().audioPositionMs.load(), 10);
+    EXPECT_EQ(Shared().videoPositionMs.load(), 80);
+    EXPECT_EQ(Shared().audioPositionMs.load(), 10);
     const std::vector<fake::Received> frames = fake::engine().videoReceived();
     ASSERT_EQ(frames.size(), 3u);
     // What the host returned, the frame's address plus one, not the frame's address itself.

@@ -21,7 +21,7 @@ void LeaveARefusal(FeedHandle feed) {
 }
 
 TEST_F(SettersTest, NewFeedHasTheDefaultSettings) {
-    const session::SessionContext& s = Session();
+    const session::SharedFeedState& s = Shared();
     EXPECT_EQ(s.format.sampleRate, 44100);
     EXPECT_EQ(s.format.channels, 2);
     EXPECT_EQ(s.format.videoWidth, 0);
@@ -47,7 +47,7 @@ TEST_F(SettersTest, NewFeedHasTheDefaultSettings) {
 }
 
 TEST_F(SettersTest, VideoSizeRoundsWidthUpToEvenAndChecksWidthBeforeHeight) {
-    const session::OutputFormat& format = Session().format;
+    const session::OutputFormat& format = Shared().format;
     EXPECT_EQ(FeedSetVideoSize(feed, 321, 241), 1);
     EXPECT_EQ(format.videoWidth, 322);
     EXPECT_EQ(format.videoHeight, 241);  // an odd height stays odd
@@ -77,18 +77,18 @@ TEST_F(SettersTest, FrameRateTakesZeroOrMoreAndNeverReports) {
     for (const double bad : {-1.0, -0.001, std::numeric_limits<double>::quiet_NaN()}) {
         EXPECT_EQ(FeedSetFrameRate(feed, bad), 0);
     }
-    EXPECT_EQ(Session().format.frameRate, 0.0);
+    EXPECT_EQ(Shared().format.frameRate, 0.0);
     EXPECT_EQ(FeedSetFrameRate(feed, 29.97), 1);
-    EXPECT_EQ(Session().format.frameRate, 29.97);
+    EXPECT_EQ(Shared().format.frameRate, 29.97);
     EXPECT_EQ(FeedSetFrameRate(feed, 0.0), 1);
-    EXPECT_EQ(Session().format.frameRate, 0.0);
+    EXPECT_EQ(Shared().format.frameRate, 0.0);
     EXPECT_EQ(ErrorText(), "Source index invalid");
     EXPECT_EQ(FeedGetErrorCode(feed), -1);
 }
 
 TEST_F(SettersTest, ChannelsAreOneOrTwoAndSampleRateTakesAnyValue) {
     EXPECT_EQ(FeedSetAudioChannels(feed, 1), 1);
-    EXPECT_EQ(Session().format.channels, 1);
+    EXPECT_EQ(Shared().format.channels, 1);
     EXPECT_EQ(FeedSetAudioChannels(feed, 2), 1);
     for (const int bad : {0, -1}) {
         EXPECT_EQ(FeedSetAudioChannels(feed, bad), 0);
@@ -99,17 +99,17 @@ TEST_F(SettersTest, ChannelsAreOneOrTwoAndSampleRateTakesAnyValue) {
         EXPECT_EQ(ErrorText(), "Audio channels exeed 3 not supported yet");
         EXPECT_EQ(FeedGetErrorCode(feed), -1);
     }
-    EXPECT_EQ(Session().format.channels, 2);
+    EXPECT_EQ(Shared().format.channels, 2);
 
     EXPECT_EQ(FeedSetAudioSampleRate(feed, 0), 1);
-    EXPECT_EQ(Session().format.sampleRate, 0);
+    EXPECT_EQ(Shared().format.sampleRate, 0);
     EXPECT_EQ(FeedGetErrorCode(feed), 0);
     EXPECT_EQ(FeedSetAudioSampleRate(feed, -8000), 1);
-    EXPECT_EQ(Session().format.sampleRate, -8000);
+    EXPECT_EQ(Shared().format.sampleRate, -8000);
 }
 
 TEST_F(SettersTest, FadesKeepLengthsOfZeroOrLessAndColoursOfMinusOneWithoutReporting) {
-    const session::FadeSettings& fades = Session().fades;
+    const session::FadeSettings& fades = Shared().fades;
     LeaveARefusal(feed);
     EXPECT_EQ(FeedSetAudioFade(feed, 1, 0, 0, -5), 1);
     EXPECT_EQ(fades.audioFadeIn.load(), 1);
@@ -142,16 +142,16 @@ TEST_F(SettersTest, CallbackClipModeAndSyncSettersHandBackWhatTheyGetWithoutRepo
     LeaveARefusal(feed);
     int user = 0;
     EXPECT_EQ(FeedSetVideoCallback(feed, IgnoreFrame, &user), IgnoreFrame);
-    EXPECT_EQ(Session().callbacks.videoCallback.load(), IgnoreFrame);
-    EXPECT_EQ(Session().callbacks.videoUser.load(), &user);
+    EXPECT_EQ(Shared().callbacks.videoCallback.load(), IgnoreFrame);
+    EXPECT_EQ(Shared().callbacks.videoUser.load(), &user);
     EXPECT_EQ(FeedSetAudioCallback(feed, IgnoreBuffer, &user), IgnoreBuffer);
-    EXPECT_EQ(Session().callbacks.audioCallback.load(), IgnoreBuffer);
+    EXPECT_EQ(Shared().callbacks.audioCallback.load(), IgnoreBuffer);
     EXPECT_EQ(FeedSetVideoCallback(feed, nullptr, nullptr), nullptr);
-    EXPECT_EQ(Session().callbacks.videoCallback.load(), nullptr);
+    EXPECT_EQ(Shared().callbacks.videoCallback.load(), nullptr);
     EXPECT_EQ(FeedSetClipMode(feed, 7), 7);
-    EXPECT_EQ(Session().clipMode.load(), 7);
+    EXPECT_EQ(Shared().clipMode.load(), 7);
     EXPECT_EQ(FeedSetSyncEnabled(feed, 0), 0);
-    EXPECT_EQ(Session().syncEnabled.load(), 0);
+    EXPECT_EQ(Shared().syncEnabled.load(), 0);
     EXPECT_EQ(ErrorText(), "Source index invalid");
 }
 
@@ -170,8 +170,8 @@ TEST_F(SettersTest, ARunningSessionRefusesFormatChangesButTakesTheOthers) {
         EXPECT_EQ(ErrorText(), kWrongState);
         EXPECT_EQ(FeedSetAudioChannels(feed, 1), 0);
         EXPECT_EQ(FeedGetErrorCode(feed), -1);
-        EXPECT_EQ(Session().format.sampleRate, 44100);
-        EXPECT_EQ(Session().format.channels, 2);
+        EXPECT_EQ(Shared().format.sampleRate, 44100);
+        EXPECT_EQ(Shared().format.channels, 2);
 
         EXPECT_EQ(FeedSetAudioFade(feed, 1, 100, 1, 200), 1);
         EXPECT_EQ(FeedSetVideoFade(feed, 1, 300, 0x10, 1, 400, 0x20), 1);
@@ -179,9 +179,9 @@ TEST_F(SettersTest, ARunningSessionRefusesFormatChangesButTakesTheOthers) {
         EXPECT_EQ(FeedSetAudioCallback(feed, IgnoreBuffer, nullptr), IgnoreBuffer);
         EXPECT_EQ(FeedSetClipMode(feed, 2), 2);
         EXPECT_EQ(FeedSetSyncEnabled(feed, 0), 0);
-        EXPECT_EQ(Session().fades.audioFadeOutMs.load(), 200);
-        EXPECT_EQ(Session().fades.fadeOutColour.load(), 0x20u);
-        EXPECT_EQ(Session().clipMode.load(), 2);
+        EXPECT_EQ(Shared().fades.audioFadeOutMs.load(), 200);
+        EXPECT_EQ(Shared().fades.fadeOutColour.load(), 0x20u);
+        EXPECT_EQ(Shared().clipMode.load(), 2);
         EXPECT_EQ(ErrorText(), kWrongState);  // none of them reported
     }
 }

@@ -25,10 +25,10 @@ TEST_F(SourceListTest, IdsCountUpAcrossKindsAndEachAddReportsSuccess) {
     EXPECT_EQ(FeedGetErrorCode(feed), 0);
     EXPECT_EQ(FeedAddVideoSourceEx(feed, "", nullptr, 0, 2000, 2000), 3);  // empty, equal
 
-    const session::SourceList& sources = Session().sources;
+    const session::SourceList& sources = Shared().sources;
     ASSERT_EQ(sources.size(), 3u);
-    EXPECT_EQ(sources.at(1).kind, session::SourceEntry::Kind::Video);
-    EXPECT_EQ(sources.at(2).kind, session::SourceEntry::Kind::Audio);
+    EXPECT_EQ(sources.at(1).kind, session::SourceKind::Video);
+    EXPECT_EQ(sources.at(2).kind, session::SourceKind::Audio);
     EXPECT_EQ(sources.at(2).name, "music.mp3");
     EXPECT_EQ(sources.at(3).name, "");
     EXPECT_EQ(sources.at(1).cropRect, session::SourceEntry::kNoCrop);
@@ -45,7 +45,7 @@ TEST_F(SourceListTest, RemovedIdsAreNotHandedOutAgainButClearRestartsThem) {
     EXPECT_EQ(FeedAddAudioSource(feed, "a.mp3", 0, 1000), 4);
 
     EXPECT_EQ(FeedClearSources(feed), 1);
-    EXPECT_TRUE(Session().sources.empty());
+    EXPECT_TRUE(Shared().sources.empty());
     EXPECT_EQ(FeedAddVideoSource(feed, "v.mp4", 0, 1000), 1);
     FeedClearSources(feed);
     FeedPause(feed);
@@ -94,8 +94,8 @@ TEST_F(SourceListTest, SetAndGetTimesCheckIdThenOrderAndKeepTimesOnRefusal) {
     EXPECT_EQ(FeedGetSourceTimes(feed, 1, &start, nullptr), 1);
     EXPECT_EQ(start, 2500);
     // Setting times leaves the rest of the entry alone.
-    EXPECT_EQ(Session().sources.at(1).name, "v.mp4");
-    EXPECT_EQ(Session().sources.at(1).kind, session::SourceEntry::Kind::Video);
+    EXPECT_EQ(Shared().sources.at(1).name, "v.mp4");
+    EXPECT_EQ(Shared().sources.at(1).kind, session::SourceKind::Video);
 }
 
 TEST_F(SourceListTest, TimesReadBackAtMostOneMillisecondNearerToZero) {
@@ -129,20 +129,20 @@ TEST_F(SourceListTest, ExtendedAddCopiesCropAndClipParameterAndNullRectMeansNone
     std::int32_t rect[4] = {0, 0, 320, 240};
     ASSERT_EQ(FeedAddVideoSourceEx(feed, "v.mp4", rect, 5, 0, 1000), 1);
     rect[2] = 999;  // the host's array is not kept
-    const session::SourceEntry& entry = Session().sources.at(1);
+    const session::SourceEntry& entry = Shared().sources.at(1);
     EXPECT_EQ(entry.cropRect, (session::SourceEntry::Rect{0, 0, 320, 240}));
     EXPECT_EQ(entry.clipParam, 5);
-    EXPECT_EQ(entry.kind, session::SourceEntry::Kind::Video);
+    EXPECT_EQ(entry.kind, session::SourceKind::Video);
 
     ASSERT_EQ(FeedAddVideoSourceEx(feed, "v.mp4", nullptr, 9, 0, 1000), 2);
-    EXPECT_EQ(Session().sources.at(2).cropRect, session::SourceEntry::kNoCrop);
-    EXPECT_EQ(Session().sources.at(2).clipParam, 9);
+    EXPECT_EQ(Shared().sources.at(2).cropRect, session::SourceEntry::kNoCrop);
+    EXPECT_EQ(Shared().sources.at(2).clipParam, 9);
 
     // The host's name is copied too.
     char name[] = "copied.mp4";
     FeedAddAudioSource(feed, name, 0, 1);
     std::strcpy(name, "changed!!!");
-    EXPECT_EQ(Session().sources.at(3).name, "copied.mp4");
+    EXPECT_EQ(Shared().sources.at(3).name, "copied.mp4");
 }
 
 TEST_F(SourceListTest, NullNameAndExhaustedIdsAreRefusedWithoutTakingAnId) {
@@ -155,8 +155,8 @@ TEST_F(SourceListTest, NullNameAndExhaustedIdsAreRefusedWithoutTakingAnId) {
     EXPECT_EQ(FeedAddVideoSource(feed, "v.mp4", 0, 1000), INT32_MAX);
     EXPECT_EQ(FeedAddVideoSource(feed, "v.mp4", 0, 1000), -1);
     EXPECT_EQ(ErrorText(), "Source index invalid");
-    EXPECT_EQ(Session().sources.size(), 2u);
-    EXPECT_EQ(Session().sources.begin()->first, 1);  // nothing wrapped around or overwritten
+    EXPECT_EQ(Shared().sources.size(), 2u);
+    EXPECT_EQ(Shared().sources.begin()->first, 1);  // nothing wrapped around or overwritten
     FeedClearSources(feed);
     EXPECT_EQ(FeedAddVideoSource(feed, "v.mp4", 0, 1000), 1);
 }
@@ -189,7 +189,7 @@ TEST_F(SourceListTest, EveryListOperationIsRefusedWhileRunningOrPaused) {
         EXPECT_EQ(ErrorText(), kWrongState);
         EXPECT_EQ(FeedGetErrorCode(feed), -1);
         EXPECT_EQ(start, 55);
-        EXPECT_EQ(Session().sources.size(), 1u);
+        EXPECT_EQ(Shared().sources.size(), 1u);
     }
     FeedStop(feed);
     EXPECT_EQ(FeedAddVideoSource(feed, "v.mp4", 0, 1000), 2);

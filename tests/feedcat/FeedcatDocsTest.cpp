@@ -10,8 +10,8 @@
 #include <string>
 
 #include "FeedcatProcess.h"
-#include "OptionTable.h"
-#include "PlayKeys.h"
+#include "cli/OptionTable.h"
+#include "play/PlayKeys.h"
 
 namespace feedcat_test {
 namespace {

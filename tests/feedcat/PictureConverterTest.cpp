@@ -3,8 +3,8 @@
 // vector code reads rows in whole blocks, past the end of a short last row), and a frame as
 // the library hands it (no padding at all) is copied first, so nothing past it is read either.
 // The pictures then encode.
-#include "PictureConverter.h"
-#include "VideoEncoder.h"
+#include "output/PictureConverter.h"
+#include "output/VideoEncoder.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

@@ -2,7 +2,7 @@
 // against when the sound runs short, is paused, or has ended.
 #include <gtest/gtest.h>
 
-#include "PlaybackClock.h"
+#include "play/PlaybackClock.h"
 
 namespace feedcat_test {
 namespace {

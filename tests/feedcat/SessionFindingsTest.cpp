@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "SessionFindings.h"
+#include "pipeline/SessionFindings.h"
 
 namespace feedcat {
 namespace {

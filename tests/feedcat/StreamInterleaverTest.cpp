@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "StreamInterleaver.h"
+#include "output/StreamInterleaver.h"
 
 namespace feedcat {
 namespace {

@@ -1,7 +1,7 @@
 // Times as users write them: every accepted form, the rounding of fractions, and what is
 // refused (including a bare number with a fraction, which would be a fraction of a
 // millisecond).
-#include "TimeSyntax.h"
+#include "cli/TimeSyntax.h"
 
 #include <gtest/gtest.h>
 

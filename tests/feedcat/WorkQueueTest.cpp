@@ -1,7 +1,7 @@
 // The queue between the callbacks and the encoder thread holds at most its bound of each kind:
 // a producer of pictures waits at the bound while audio still passes, and goes on as soon as
 // the consumer takes one; closing and abandoning release every waiter.
-#include "WorkQueue.h"
+#include "pipeline/WorkQueue.h"
 
 #include <gtest/gtest.h>
 

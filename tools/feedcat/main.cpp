@@ -4,17 +4,17 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "ArgumentParser.h"
-#include "Demo.h"
-#include "ExitCodes.h"
-#include "HelpText.h"
-#include "LibavLog.h"
-#include "Log.h"
-#include "Play.h"
-#include "Progress.h"
-#include "Run.h"
-#include "SignalWatcher.h"
-#include "WritableFormats.h"
+#include "cli/ArgumentParser.h"
+#include "cli/Demo.h"
+#include "cli/ExitCodes.h"
+#include "cli/HelpText.h"
+#include "console/LibavLog.h"
+#include "console/Log.h"
+#include "console/Progress.h"
+#include "console/SignalWatcher.h"
+#include "output/WritableFormats.h"
+#include "pipeline/Run.h"
+#include "play/Play.h"
 
 int main(int argc, char** argv) {
     // SIGINT and SIGTERM are caught from here on: the run looks for them between its steps.

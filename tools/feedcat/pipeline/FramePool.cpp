@@ -1,0 +1,43 @@
+#include "pipeline/FramePool.h"
+
+#include <utility>
+
+namespace feedcat {
+
+media::FramePtr FramePool::Take(AVPixelFormat format, int width, int height) {
+    media::FramePtr picture;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!spare_.empty()) {
+            picture = std::move(spare_.back());
+            spare_.pop_back();
+        }
+    }
+    if (picture && picture->format == format && picture->width == width &&
+        picture->height == height && av_frame_is_writable(picture.get())) {
+        return picture;
+    }
+    picture.reset(av_frame_alloc());
+    if (!picture) {
+        return nullptr;
+    }
+    picture->format = format;
+    picture->width = width;
+    picture->height = height;
+    if (av_frame_get_buffer(picture.get(), 0) < 0) {
+        return nullptr;
+    }
+    return picture;
+}
+
+void FramePool::Give(media::FramePtr picture) {
+    if (!picture) {
+        return;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (spare_.size() < mostSpare_) {
+        spare_.push_back(std::move(picture));
+    }
+}
+
+}  // namespace feedcat
