@@ -12,7 +12,7 @@
 #include "media/MediaInput.h"
 #include "tarn/CallbackAcceptor.h"
 #include "tarn/CompositePlayer.h"
-#include "tarn/PictureFitter.h"
+#include "tarn/ClipGeometry.h"
 #include "tarn/RefCounted.h"
 #include "tarn/TimelineProducer.h"
 

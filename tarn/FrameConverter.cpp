@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "media/PictureColour.h"
-#include "tarn/PictureFitter.h"
+#include "tarn/ClipGeometry.h"
 
 extern "C" {
 #include <libavutil/imgutils.h>

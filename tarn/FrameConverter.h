@@ -10,7 +10,7 @@
 #include "media/FFmpegHolders.h"
 #include "tarn/FrameBytes.h"
 #include "tarn/PictureScaler.h"
-#include "tarn/VideoClipReader.h"
+#include "tarn/VideoClipSetup.h"
 
 extern "C" {
 #include <libavutil/pixfmt.h>

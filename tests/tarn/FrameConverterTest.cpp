@@ -19,7 +19,7 @@
 #include <gtest/gtest.h>
 
 #include "media/FFmpegHolders.h"
-#include "tarn/PictureFitter.h"
+#include "tarn/ClipGeometry.h"
 
 extern "C" {
 #include <libavutil/mem.h>

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "TestMedia.h"
-#include "tarn/PictureFitter.h"
+#include "tarn/ClipGeometry.h"
 
 namespace tarn {
 
@@ -116,7 +116,7 @@ void ExpectRect(const PixelRect& rect, int x, int y, int width, int height) {
     EXPECT_EQ(rect.height, height);
 }
 
-TEST(PictureFitterTest, EachModePlacesThePicture) {
+TEST(ClipGeometryTest, EachModePlacesThePicture) {
     PicturePlacement stretch = FitPicture(Geometry(ClipMode::Stretch, 320, 100));
     ExpectRect(stretch.source, 0, 0, 160, 120);
     ExpectRect(stretch.target, 0, 0, 320, 100);
@@ -130,7 +130,7 @@ TEST(PictureFitterTest, EachModePlacesThePicture) {
     ExpectRect(FitPicture(Geometry(ClipMode::Fill, 60, 120)).source, 50, 0, 60, 120);
 }
 
-TEST(PictureFitterTest, SampleAspectRatioAndRotationShapeThePicture) {
+TEST(ClipGeometryTest, SampleAspectRatioAndRotationShapeThePicture) {
     PictureGeometry sar = Geometry(ClipMode::Fit, 320, 240);
     sar.sarNum = 2;
     sar.sarDen = 1;
@@ -147,7 +147,7 @@ TEST(PictureFitterTest, SampleAspectRatioAndRotationShapeThePicture) {
     ExpectRect(fill.target, 0, 0, 160, 120);
 }
 
-TEST(PictureFitterTest, CropIsClampedAndAnEmptyCropMeansNone) {
+TEST(ClipGeometryTest, CropIsClampedAndAnEmptyCropMeansNone) {
     ExpectRect(ClampedCrop({-1, -1, -1, -1}, 160, 120), 0, 0, 160, 120);
     ExpectRect(ClampedCrop({10, 20, 50, 60}, 160, 120), 10, 20, 40, 40);
     ExpectRect(ClampedCrop({-5, 100, 500, 500}, 160, 120), 0, 100, 160, 20);

@@ -1,4 +1,4 @@
-#include "tarn/PictureFitter.h"
+#include "tarn/ClipGeometry.h"
 
 #include <algorithm>
 #include <cmath>

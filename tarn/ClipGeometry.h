@@ -5,9 +5,10 @@
 #include <array>
 #include <cstdint>
 
-#include "tarn/VideoClipReader.h"
-
 namespace tarn {
+
+// How a clip's picture is fitted into the output frame.
+enum class ClipMode : std::int32_t { Stretch = 0, Fit = 1, Fill = 2 };
 
 struct PixelRect {
     int x = 0;
