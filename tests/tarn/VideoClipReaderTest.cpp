@@ -1,6 +1,6 @@
 // Pictures of a video clip: which source frame each time shows, black before and after the
 // media, and how crop, clip mode, rotation and sample aspect ratio shape the output frame.
-#include "tarn/VideoClipReader.h"
+#include "tarn/video/VideoClipReader.h"
 
 #include <algorithm>
 #include <array>
@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "TestMedia.h"
-#include "tarn/ClipGeometry.h"
+#include "tarn/video/ClipGeometry.h"
 
 namespace tarn {
 

@@ -1,4 +1,4 @@
-#include "tarn/VideoClipReader.h"
+#include "tarn/video/VideoClipReader.h"
 #include "tarn/TimeBase.h"
 
 #include <algorithm>
@@ -9,8 +9,8 @@
 #include "media/FFmpegHolders.h"
 #include "media/MediaInput.h"
 #include "media/MediaStreams.h"
-#include "tarn/FrameConverter.h"
 #include "tarn/StreamDecoder.h"
+#include "tarn/video/FrameConverter.h"
 
 extern "C" {
 #include <libavformat/avformat.h>

@@ -1,4 +1,4 @@
-#include "tarn/BgrxPixels.h"
+#include "tarn/video/BgrxPixels.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "tarn/ClipGeometry.h"
+#include "tarn/video/ClipGeometry.h"
 
 #include <algorithm>
 #include <cmath>

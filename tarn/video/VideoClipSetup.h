@@ -8,7 +8,7 @@
 #include <string>
 
 #include "engine/TimeUnits.h"
-#include "tarn/ClipGeometry.h"
+#include "tarn/video/ClipGeometry.h"
 
 namespace tarn {
 

@@ -1,10 +1,10 @@
-#include "tarn/PictureScaler.h"
+#include "tarn/video/PictureScaler.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "tarn/BgrxPixels.h"
 #include "tarn/FrameBytes.h"
+#include "tarn/video/BgrxPixels.h"
 
 extern "C" {
 #include <libavutil/pixdesc.h>

@@ -1,4 +1,4 @@
-#include "tarn/AudioPlacement.h"
+#include "tarn/audio/AudioPlacement.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "tarn/FrameConverter.h"
+#include "tarn/video/FrameConverter.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "media/PictureColour.h"
-#include "tarn/ClipGeometry.h"
+#include "tarn/video/ClipGeometry.h"
 
 extern "C" {
 #include <libavutil/imgutils.h>

@@ -1,4 +1,4 @@
-#include "tarn/AudioClipReader.h"
+#include "tarn/audio/AudioClipReader.h"
 #include "tarn/TimeBase.h"
 
 #include <algorithm>
@@ -12,8 +12,8 @@
 #include "media/FFmpegHolders.h"
 #include "media/MediaInput.h"
 #include "media/MediaStreams.h"
-#include "tarn/AudioPlacement.h"
 #include "tarn/StreamDecoder.h"
+#include "tarn/audio/AudioPlacement.h"
 
 extern "C" {
 #include <libavformat/avformat.h>

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "media/FFmpegHolders.h"
-#include "tarn/PlaneAverager.h"
-#include "tarn/YuvToBgrx.h"
+#include "tarn/video/PlaneAverager.h"
+#include "tarn/video/YuvToBgrx.h"
 
 extern "C" {
 #include <libavutil/pixfmt.h>

@@ -9,8 +9,8 @@
 
 #include "media/FFmpegHolders.h"
 #include "tarn/FrameBytes.h"
-#include "tarn/PictureScaler.h"
-#include "tarn/VideoClipSetup.h"
+#include "tarn/video/PictureScaler.h"
+#include "tarn/video/VideoClipSetup.h"
 
 extern "C" {
 #include <libavutil/pixfmt.h>

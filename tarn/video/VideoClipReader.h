@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "tarn/VideoClipSetup.h"
+#include "tarn/video/VideoClipSetup.h"
 
 namespace tarn {
 
