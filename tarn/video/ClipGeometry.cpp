@@ -71,6 +71,12 @@ PicturePlacement FitPicture(const PictureGeometry& geometry) {
     }
 }
 
+PixelRect OnChromaGrid(const PixelRect& shown, int log2ChromaWidth, int log2ChromaHeight) {
+    const int left = shown.x & ~((1 << log2ChromaWidth) - 1);
+    const int top = shown.y & ~((1 << log2ChromaHeight) - 1);
+    return PixelRect{left, top, shown.width + shown.x - left, shown.height + shown.y - top};
+}
+
 PixelSize ShownSize(const PictureGeometry& geometry) {
     const PixelRect crop = ClampedCrop(geometry.crop, geometry.sourceWidth, geometry.sourceHeight);
     double width = crop.width;

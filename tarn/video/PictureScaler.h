@@ -32,6 +32,11 @@ struct PictureRegion {
     bool fullRange = false;                  // YUV with 0..255 luma and chroma
 };
 
+// Sets the format and colours of `region` from `picture`'s (its pixels stay as they are): the
+// deprecated full-range "J" formats as their plain twins with fullRange set, and the YUV
+// matrix. False when libswscale cannot take the format.
+bool DescribeColours(const AVFrame* picture, PictureRegion* region);
+
 class PictureScaler {
   public:
     // Writes the region scaled to `width` x `height` into the rows at `target`, `targetStride`
