@@ -162,6 +162,24 @@ TEST(ClipGeometryTest, CropIsClampedAndAnEmptyCropMeansNone) {
     ExpectRect(fit.target, 25, 0, 50, 100);
 }
 
+TEST(ClipGeometryTest, TheShownPartStartsOnTheChromaGridKeepingItsFarEdges) {
+    struct Case {
+        PixelRect shown;
+        int log2Width, log2Height;  // 1, 1: 4:2:0; 1, 0: 4:2:2; 2, 0: 4:1:1; 0, 0: 4:4:4
+        PixelRect expected;
+    };
+    const Case cases[] = {
+        {{5, 7, 10, 20}, 1, 1, {4, 6, 11, 21}}, {{5, 7, 10, 20}, 1, 0, {4, 7, 11, 20}},
+        {{7, 3, 10, 20}, 2, 0, {4, 3, 13, 20}}, {{5, 7, 10, 20}, 0, 0, {5, 7, 10, 20}},
+        {{4, 6, 10, 20}, 1, 1, {4, 6, 10, 20}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "case " << &c - cases);
+        const PixelRect grid = OnChromaGrid(c.shown, c.log2Width, c.log2Height);
+        ExpectRect(grid, c.expected.x, c.expected.y, c.expected.width, c.expected.height);
+    }
+}
+
 TEST(VideoClipReaderTest, ShowsTheLatestFrameAtOrBeforeEachTime) {
     const VideoClipSetup clip = Clip(Media().av, testmedia::kAvWidth, testmedia::kAvHeight);
     VideoClipReader reader(clip);
