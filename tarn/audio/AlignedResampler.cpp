@@ -13,12 +13,6 @@ extern "C" {
 namespace tarn {
 
 namespace {
-// a / b rounded towards minus infinity (b > 0).
-std::int64_t FloorDivide(std::int64_t a, std::int64_t b) {
-    const std::int64_t quotient = a / b;
-    return (a % b != 0 && a < 0) ? quotient - 1 : quotient;
-}
-
 // The samples a decoder asks to drop from a frame: at its start (codec delay, priming) and at
 // its end (padding).
 struct SkipRequest {

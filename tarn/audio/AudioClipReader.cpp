@@ -128,10 +128,7 @@ void AudioClipReader::State::Route(const AVFrame* decoded, KeptSamples kept, boo
     // within a tick or so. A decoder that ran from the stream's first packet would have put it
     // on the grid: the nearest place of it, when it is that near, is where it belongs.
     const SourceSamples first =
-        timed ? SourceSamples(clock.grid().Snap(rough.value, rate,
-                                                SourceSampleClock::RoundingReach(tick).value)) +
-                    kept.dropStart
-              : SourceSamples(0);
+        timed ? clock.Snap(rough, rate, tick) + kept.dropStart : SourceSamples(0);
     Place(decoded, kept, timed, first);
 }
 
@@ -139,9 +136,9 @@ bool AudioClipReader::State::Hold(const AVFrame* decoded, KeptSamples kept, Sour
     const int rate = decoded->sample_rate;
     if (held.empty()) {
         resampler.Flush(&queue);  // the sound before a gap ends there
-        run.Start(rough.value, decoded->nb_samples, rate,
-                  SourceSampleClock::RoundingReach(clock.Tick(rate)).value);
-    } else if (!run.Take(rough.value, decoded->nb_samples, rate)) {
+        run.Start(rough, SourceSamples(decoded->nb_samples), rate,
+                  SourceSampleClock::RoundingReach(clock.Tick(rate)));
+    } else if (!run.Take(rough, SourceSamples(decoded->nb_samples), rate)) {
         return false;
     }
     media::FramePtr copy(av_frame_clone(decoded));
@@ -159,7 +156,7 @@ void AudioClipReader::State::PlaceHeld() {
     if (held.empty()) {
         return;
     }
-    SourceSamples start(run.Place(clock.grid()));  // of the first frame held
+    SourceSamples start = run.Place(clock.grid());  // of the first frame held
     for (const HeldFrame& frame : held) {
         Place(frame.frame.get(), frame.kept, true, start + frame.kept.dropStart);
         start += SourceSamples(frame.frame->nb_samples);

@@ -61,6 +61,11 @@ inline SourceSamples SourceSamplesNearest(OutputFrames position, int outputRate,
     return SourceSamples(av_rescale(position.value, rate, outputRate));
 }
 
+// a / b rounded towards minus infinity (b > 0): where a position falls on a grid of b.
+constexpr std::int64_t FloorDivide(std::int64_t a, std::int64_t b) {
+    return (a % b != 0 && a < 0) ? a / b - 1 : a / b;
+}
+
 // The largest source formats the reader resamples: above every real recording format, far
 // below what would make the resampler's set-up take minutes.
 constexpr int kMaxSourceSampleRate = 768000;

@@ -12,25 +12,25 @@ namespace {
 constexpr std::int64_t kSettlingMs = 150;
 constexpr int kSettlingFrames = 32;
 
-// a / b rounded towards minus infinity, and to the nearest (b > 0).
-std::int64_t FloorDivide(std::int64_t a, std::int64_t b) {
-    const std::int64_t quotient = a / b;
-    return (a % b != 0 && a < 0) ? quotient - 1 : quotient;
-}
+// a / b rounded to the nearest (b > 0).
 std::int64_t NearestDivide(std::int64_t a, std::int64_t b) {
     return FloorDivide(a + b / 2, b);
 }
 }  // namespace
 
-std::int64_t PacketGrid::Snap(std::int64_t position, int atRate, std::int64_t reach) const {
-    if (granule <= 0 || atRate != rate) {
+SourceSamples PacketGrid::Snap(SourceSamples position, int atRate, SourceSamples reach) const {
+    if (granule.value <= 0 || atRate != rate) {
         return position;
     }
-    const std::int64_t snapped = origin + NearestDivide(position - origin, granule) * granule;
-    return std::abs(snapped - position) <= std::min(reach, (granule - 1) / 2) ? snapped : position;
+    const SourceSamples snapped(
+        origin.value + NearestDivide((position - origin).value, granule.value) * granule.value);
+    const std::int64_t halfWay = (granule.value - 1) / 2;
+    return std::abs((snapped - position).value) <= std::min(reach.value, halfWay) ? snapped
+                                                                                  : position;
 }
 
-void RunPlacement::Start(std::int64_t rough, std::int64_t samples, int rate, std::int64_t reach) {
+void RunPlacement::Start(SourceSamples rough, SourceSamples samples, int rate,
+                         SourceSamples reach) {
     low_ = rough;
     high_ = rough;
     samples_ = samples;
@@ -39,11 +39,11 @@ void RunPlacement::Start(std::int64_t rough, std::int64_t samples, int rate, std
     reach_ = reach;
 }
 
-bool RunPlacement::Take(std::int64_t rough, std::int64_t samples, int rate) {
-    const std::int64_t start = rough - samples_;
-    const std::int64_t low = std::min(low_, start);
-    const std::int64_t high = std::max(high_, start);
-    if (rate != rate_ || high - low > 2 * reach_) {
+bool RunPlacement::Take(SourceSamples rough, SourceSamples samples, int rate) {
+    const SourceSamples start = rough - samples_;
+    const SourceSamples low = std::min(low_, start);
+    const SourceSamples high = std::max(high_, start);
+    if (rate != rate_ || (high - low).value > 2 * reach_.value) {
         return false;
     }
     low_ = low;
@@ -54,23 +54,24 @@ bool RunPlacement::Take(std::int64_t rough, std::int64_t samples, int rate) {
 }
 
 bool RunPlacement::Settled(const PacketGrid& grid) const {
-    if (samples_ * 1000 >= rate_ * kSettlingMs || frames_ >= kSettlingFrames) {
+    if (samples_.value * 1000 >= rate_ * kSettlingMs || frames_ >= kSettlingFrames) {
         return true;
     }
-    if (grid.granule <= 0 || grid.rate != rate_) {
+    if (grid.granule.value <= 0 || grid.rate != rate_) {
         return false;
     }
     // The places every time allows: [high - reach, low + reach]. One grid place among them
     // settles it.
-    const std::int64_t from = high_ - reach_;
-    const std::int64_t to = low_ + reach_;
-    const std::int64_t firstPlace =
-        grid.origin - FloorDivide(grid.origin - from, grid.granule) * grid.granule;
+    const SourceSamples from = high_ - reach_;
+    const SourceSamples to = low_ + reach_;
+    const SourceSamples firstPlace(grid.origin.value -
+                                   FloorDivide((grid.origin - from).value, grid.granule.value) *
+                                       grid.granule.value);
     return firstPlace <= to && firstPlace + grid.granule > to;
 }
 
-std::int64_t RunPlacement::Place(const PacketGrid& grid) const {
-    const std::int64_t middle = low_ + (high_ - low_) / 2;
+SourceSamples RunPlacement::Place(const PacketGrid& grid) const {
+    const SourceSamples middle(low_.value + (high_ - low_).value / 2);
     return grid.Snap(middle, rate_, reach_);
 }
 

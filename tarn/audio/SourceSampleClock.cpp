@@ -26,13 +26,13 @@ void SourceSampleClock::Start(const AVStream* stream, Units origin, std::int64_t
     if (firstPacket == AV_NOPTS_VALUE || rate <= 0 || rate > kMaxSourceSampleRate || granule <= 0) {
         return;
     }
-    grid_ = PacketGrid{rate, Position(firstPacket, rate).value, granule};
+    grid_ = PacketGrid{rate, Position(firstPacket, rate), SourceSamples(granule)};
     // A stream whose first packet lies one codec delay before 0 (as Matroska keeps Opus)
     // starts its sound at 0 exactly; a time rounded to the time base says so only roughly.
-    const std::int64_t delayed =
-        -stream->codecpar->initial_padding - SourceSamplesNearest(origin_, rate).value;
+    const SourceSamples delayed =
+        SourceSamples(-stream->codecpar->initial_padding) - SourceSamplesNearest(origin_, rate);
     if (stream->codecpar->initial_padding > 0 &&
-        std::abs(grid_.origin - delayed) <=
+        std::abs((grid_.origin - delayed).value) <=
             std::min(RoundingReach(Tick(rate)).value, (granule - 1) / 2)) {
         grid_.origin = delayed;
     }
@@ -46,6 +46,10 @@ SourceSamples SourceSampleClock::Position(std::int64_t timestamp, int rate) cons
 
 SourceSamples SourceSampleClock::Tick(int rate) const {
     return SourceSamples(av_rescale_rnd(timeBase_.num, rate, timeBase_.den, AV_ROUND_UP));
+}
+
+SourceSamples SourceSampleClock::Snap(SourceSamples rough, int rate, SourceSamples tick) const {
+    return grid_.Snap(rough, rate, RoundingReach(tick));
 }
 
 SourceSamples SourceSampleClock::GapAt(int rate) {

@@ -34,6 +34,10 @@ class SourceSampleClock {
     // How far a time rounded to a time base of `tick` samples may lie from the place it stands
     // for: a muxer may round twice.
     static SourceSamples RoundingReach(SourceSamples tick) { return SourceSamples(2 * tick.value); }
+    // The grid's place nearest `rough` (at `rate`, with timestamps in ticks of `tick` samples)
+    // when it is within rounding of it; else `rough` itself. A decoder that ran from the
+    // stream's first packet would have put the packet there.
+    SourceSamples Snap(SourceSamples rough, int rate, SourceSamples tick) const;
     // Jumps in the source's timestamps up to this long at `rate` are rounding and the audio
     // continuous; longer ones are gaps that read as silence.
     static SourceSamples GapAt(int rate);

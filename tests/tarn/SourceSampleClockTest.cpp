@@ -87,8 +87,8 @@ TEST(SourceSampleClockTest, PlacesTimestampsAndTakesTheGridFromTheFirstPacket) {
         clock.Start(stream, Units(c.origin), c.firstPacket);
         EXPECT_EQ(clock.Position(c.timestamp, c.rate), SourceSamples(c.position));
         EXPECT_EQ(clock.Tick(c.rate), SourceSamples(c.tick));
-        EXPECT_EQ(clock.grid().origin, c.gridOrigin);
-        EXPECT_EQ(clock.grid().granule, c.granule);
+        EXPECT_EQ(clock.grid().origin, SourceSamples(c.gridOrigin));
+        EXPECT_EQ(clock.grid().granule, SourceSamples(c.granule));
     }
 }
 
