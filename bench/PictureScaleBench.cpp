@@ -8,9 +8,9 @@
 #include <cstring>
 
 #include "media/FFmpegHolders.h"
-#include "tarn/BgrxPixels.h"
 #include "tarn/FrameBytes.h"
-#include "tarn/FrameConverter.h"
+#include "tarn/video/BgrxPixels.h"
+#include "tarn/video/FrameConverter.h"
 
 extern "C" {
 #include <libavutil/pixdesc.h>

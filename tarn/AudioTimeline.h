@@ -7,10 +7,10 @@
 #include <memory>
 #include <vector>
 
-#include "tarn/AudioClipReader.h"
 #include "tarn/ClipPreparer.h"
 #include "tarn/TimelineGrid.h"
 #include "tarn/TimelineProducer.h"
+#include "tarn/audio/AudioClipReader.h"
 
 namespace tarn {
 

@@ -12,9 +12,9 @@
 #include "media/MediaInput.h"
 #include "tarn/CallbackAcceptor.h"
 #include "tarn/CompositePlayer.h"
-#include "tarn/PictureFitter.h"
 #include "tarn/RefCounted.h"
 #include "tarn/TimelineProducer.h"
+#include "tarn/video/ClipGeometry.h"
 
 namespace tarn {
 

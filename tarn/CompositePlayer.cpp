@@ -12,8 +12,11 @@ CompositePlayer::CompositePlayer(std::unique_ptr<TimelineProducer> producer,
 
 CompositePlayer::~CompositePlayer() {
     Stop();
-    // Released from inside its own callback: the thread cannot join itself, and ends by itself.
+    // Released from inside its own callback: the thread cannot join itself. It ends by itself
+    // as soon as the callback returns, told through releasedInCallback_ not to come back into
+    // this player.
     if (deliveryThread_.joinable()) {
+        *releasedInCallback_ = true;
         deliveryThread_.detach();
     }
 }
@@ -145,6 +148,11 @@ void CompositePlayer::ProduceAll() {
 }
 
 void CompositePlayer::DeliverAll() {
+    // Set by the destructor should a callback release the player: the destructor then runs on
+    // this thread, inside the callback, and nothing of the player may be touched once it
+    // returns. Only this thread writes or reads it.
+    bool released = false;
+    releasedInCallback_ = &released;
     const void* record = producer_->FormatRecord();
     std::unique_ptr<Chunk> delivered;
     for (;;) {
@@ -172,6 +180,9 @@ void CompositePlayer::DeliverAll() {
             acceptor_->Deliver(record, chunk->bytes.data(),
                                static_cast<std::int32_t>(chunk->bytes.size()), chunk->start,
                                chunk->duration);
+            if (released) {
+                return;
+            }
         }
         delivered = std::move(chunk);
     }

@@ -19,7 +19,8 @@ class CompositePlayer {
     // acceptor must outlive the player (the composite holds a reference to it).
     CompositePlayer(std::unique_ptr<TimelineProducer> producer, CallbackAcceptor* acceptor,
                     std::size_t queueDepth);
-    // Stops first.
+    // Stops first. May run inside a callback (the host releases the composite there): the
+    // delivery thread then ends when the callback returns, without coming back into the player.
     ~CompositePlayer();
     CompositePlayer(const CompositePlayer&) = delete;
     CompositePlayer& operator=(const CompositePlayer&) = delete;
@@ -64,6 +65,9 @@ class CompositePlayer {
     bool failed_ = false;
     std::thread producerThread_;
     std::thread deliveryThread_;
+    // The delivery thread's own flag (on its stack), set when the player is destroyed inside
+    // a callback; set by the delivery thread before its first callback.
+    bool* releasedInCallback_ = nullptr;
 };
 
 }  // namespace tarn

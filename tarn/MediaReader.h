@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "engine/MediaReader.h"
-#include "tarn/AudioClipReader.h"
 #include "tarn/FrameTable.h"
 #include "tarn/RefCounted.h"
 #include "tarn/VideoFrameReader.h"
+#include "tarn/audio/AudioClipReader.h"
 
 namespace tarn {
 

@@ -13,7 +13,7 @@
 #include "engine/MediaReader.h"
 #include "tarn/FrameBytes.h"
 #include "tarn/FrameTable.h"
-#include "tarn/VideoClipReader.h"
+#include "tarn/video/VideoClipReader.h"
 
 namespace tarn {
 

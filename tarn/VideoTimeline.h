@@ -10,7 +10,7 @@
 #include "tarn/ClipPreparer.h"
 #include "tarn/TimelineGrid.h"
 #include "tarn/TimelineProducer.h"
-#include "tarn/VideoClipReader.h"
+#include "tarn/video/VideoClipReader.h"
 
 namespace tarn {
 

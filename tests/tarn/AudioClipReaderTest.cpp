@@ -1,8 +1,8 @@
 // Sound of an audio clip: exact sample positions over any sequence of reads, the clip's start
 // on the right sample, silence around the media, and conversion to the output rate and
 // channel count.
-#include "tarn/AudioClipReader.h"
 #include "tarn/AudioTimeline.h"
+#include "tarn/audio/AudioClipReader.h"
 
 #include <algorithm>
 #include <chrono>

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -52,6 +53,7 @@ struct Host {
     std::atomic<int>* produced = nullptr;
     int maxAhead = 0;  // most produced-but-undelivered deliveries seen by a callback
     CompositePlayer* stopFromCallback = nullptr;
+    std::unique_ptr<CompositePlayer>* releaseFromCallback = nullptr;
 };
 
 std::intptr_t TARN_CALL Receive(void* context, const void*, std::uint8_t* data, std::int32_t,
@@ -68,6 +70,9 @@ std::intptr_t TARN_CALL Receive(void* context, const void*, std::uint8_t* data, 
     std::this_thread::sleep_for(std::chrono::milliseconds(host.holdMs.load()));
     if (host.stopFromCallback != nullptr && host.delivered == 2) {
         host.stopFromCallback->Stop();  // must not wait for this very callback
+    }
+    if (host.releaseFromCallback != nullptr && host.delivered == 2) {
+        host.releaseFromCallback->reset();  // the delivery thread must not come back into it
     }
     ++host.delivered;
     return 0;
@@ -154,6 +159,16 @@ TEST_F(CompositePlayerTest, StopFromInsideACallbackDoesNotWaitForItself) {
     std::this_thread::sleep_for(30ms);
     EXPECT_EQ(host_.delivered.load(), 3);
     player.reset();  // joins what is left
+}
+
+TEST_F(CompositePlayerTest, ReleasedFromInsideACallbackItsDeliveryThreadEndsWithoutIt) {
+    auto player = MakePlayer(100);
+    host_.releaseFromCallback = &player;
+    player->Run();
+    ASSERT_TRUE(support::Eventually([&] { return host_.delivered >= 3; }));
+    std::this_thread::sleep_for(30ms);  // time for the thread to return into a freed player
+    EXPECT_EQ(host_.delivered.load(), 3);
+    EXPECT_EQ(player, nullptr);
 }
 
 TEST_F(CompositePlayerTest, AnEmptyTimelineEndsAtOnce) {

@@ -2,7 +2,7 @@
 // converter writes the picture into the W x H x 4 bytes it is given and not one byte past them
 // (libswscale's vector code writes whole blocks, past the end of a short row), with B, G, R and
 // a zero fourth byte.
-#include "tarn/FrameConverter.h"
+#include "tarn/video/FrameConverter.h"
 
 #include <algorithm>
 #include <array>
@@ -19,7 +19,7 @@
 #include <gtest/gtest.h>
 
 #include "media/FFmpegHolders.h"
-#include "tarn/PictureFitter.h"
+#include "tarn/video/ClipGeometry.h"
 
 extern "C" {
 #include <libavutil/mem.h>

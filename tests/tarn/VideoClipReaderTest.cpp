@@ -1,6 +1,6 @@
 // Pictures of a video clip: which source frame each time shows, black before and after the
 // media, and how crop, clip mode, rotation and sample aspect ratio shape the output frame.
-#include "tarn/VideoClipReader.h"
+#include "tarn/video/VideoClipReader.h"
 
 #include <algorithm>
 #include <array>
@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "TestMedia.h"
-#include "tarn/PictureFitter.h"
+#include "tarn/video/ClipGeometry.h"
 
 namespace tarn {
 
@@ -116,7 +116,7 @@ void ExpectRect(const PixelRect& rect, int x, int y, int width, int height) {
     EXPECT_EQ(rect.height, height);
 }
 
-TEST(PictureFitterTest, EachModePlacesThePicture) {
+TEST(ClipGeometryTest, EachModePlacesThePicture) {
     PicturePlacement stretch = FitPicture(Geometry(ClipMode::Stretch, 320, 100));
     ExpectRect(stretch.source, 0, 0, 160, 120);
     ExpectRect(stretch.target, 0, 0, 320, 100);
@@ -130,7 +130,7 @@ TEST(PictureFitterTest, EachModePlacesThePicture) {
     ExpectRect(FitPicture(Geometry(ClipMode::Fill, 60, 120)).source, 50, 0, 60, 120);
 }
 
-TEST(PictureFitterTest, SampleAspectRatioAndRotationShapeThePicture) {
+TEST(ClipGeometryTest, SampleAspectRatioAndRotationShapeThePicture) {
     PictureGeometry sar = Geometry(ClipMode::Fit, 320, 240);
     sar.sarNum = 2;
     sar.sarDen = 1;
@@ -147,7 +147,7 @@ TEST(PictureFitterTest, SampleAspectRatioAndRotationShapeThePicture) {
     ExpectRect(fill.target, 0, 0, 160, 120);
 }
 
-TEST(PictureFitterTest, CropIsClampedAndAnEmptyCropMeansNone) {
+TEST(ClipGeometryTest, CropIsClampedAndAnEmptyCropMeansNone) {
     ExpectRect(ClampedCrop({-1, -1, -1, -1}, 160, 120), 0, 0, 160, 120);
     ExpectRect(ClampedCrop({10, 20, 50, 60}, 160, 120), 10, 20, 40, 40);
     ExpectRect(ClampedCrop({-5, 100, 500, 500}, 160, 120), 0, 100, 160, 20);
@@ -160,6 +160,24 @@ TEST(PictureFitterTest, CropIsClampedAndAnEmptyCropMeansNone) {
     const PicturePlacement fit = FitPicture(cropped);
     ExpectRect(fit.source, 20, 20, 40, 80);
     ExpectRect(fit.target, 25, 0, 50, 100);
+}
+
+TEST(ClipGeometryTest, TheShownPartStartsOnTheChromaGridKeepingItsFarEdges) {
+    struct Case {
+        PixelRect shown;
+        int log2Width, log2Height;  // 1, 1: 4:2:0; 1, 0: 4:2:2; 2, 0: 4:1:1; 0, 0: 4:4:4
+        PixelRect expected;
+    };
+    const Case cases[] = {
+        {{5, 7, 10, 20}, 1, 1, {4, 6, 11, 21}}, {{5, 7, 10, 20}, 1, 0, {4, 7, 11, 20}},
+        {{7, 3, 10, 20}, 2, 0, {4, 3, 13, 20}}, {{5, 7, 10, 20}, 0, 0, {5, 7, 10, 20}},
+        {{4, 6, 10, 20}, 1, 1, {4, 6, 10, 20}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "case " << &c - cases);
+        const PixelRect grid = OnChromaGrid(c.shown, c.log2Width, c.log2Height);
+        ExpectRect(grid, c.expected.x, c.expected.y, c.expected.width, c.expected.height);
+    }
 }
 
 TEST(VideoClipReaderTest, ShowsTheLatestFrameAtOrBeforeEachTime) {

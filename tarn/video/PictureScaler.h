@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "media/FFmpegHolders.h"
-#include "tarn/PlaneAverager.h"
-#include "tarn/YuvToBgrx.h"
+#include "tarn/video/PlaneAverager.h"
+#include "tarn/video/YuvToBgrx.h"
 
 extern "C" {
 #include <libavutil/pixfmt.h>
@@ -31,6 +31,11 @@ struct PictureRegion {
     int colourMatrix = 0;                    // SWS_CS_*; not used for RGB pictures
     bool fullRange = false;                  // YUV with 0..255 luma and chroma
 };
+
+// Sets the format and colours of `region` from `picture`'s (its pixels stay as they are): the
+// deprecated full-range "J" formats as their plain twins with fullRange set, and the YUV
+// matrix. False when libswscale cannot take the format.
+bool DescribeColours(const AVFrame* picture, PictureRegion* region);
 
 class PictureScaler {
   public:

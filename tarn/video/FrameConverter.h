@@ -9,8 +9,9 @@
 
 #include "media/FFmpegHolders.h"
 #include "tarn/FrameBytes.h"
-#include "tarn/PictureScaler.h"
-#include "tarn/VideoClipReader.h"
+#include "tarn/video/ClipGeometry.h"
+#include "tarn/video/PictureScaler.h"
+#include "tarn/video/VideoClipSetup.h"
 
 extern "C" {
 #include <libavutil/pixfmt.h>
@@ -36,6 +37,9 @@ class FrameConverter {
     // Converts whole pictures of formats that cannot be cropped by moving plane pointers
     // (palettes, bit-packed, packed 4:2:2 and the like) to BGR0 first.
     const AVFrame* Unpacked(const AVFrame* picture);
+    // Scales `region` into the `target` rectangle of `frame`, turned upright by `rotation`.
+    bool ScaleUpright(const PictureRegion& region, const PixelRect& target, int rotation,
+                      std::uint8_t* frame);
 
     std::array<std::int32_t, 4> crop_;
     ClipMode mode_;

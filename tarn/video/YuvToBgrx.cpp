@@ -1,4 +1,4 @@
-#include "tarn/YuvToBgrx.h"
+#include "tarn/video/YuvToBgrx.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "tarn/VideoClipReader.h"
+#include "tarn/video/VideoClipReader.h"
 #include "tarn/TimeBase.h"
 
 #include <algorithm>
@@ -9,8 +9,8 @@
 #include "media/FFmpegHolders.h"
 #include "media/MediaInput.h"
 #include "media/MediaStreams.h"
-#include "tarn/FrameConverter.h"
 #include "tarn/StreamDecoder.h"
+#include "tarn/video/FrameConverter.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -24,9 +24,8 @@ namespace {
 constexpr std::int64_t kFallbackFrameUnits = kUnitsPerSecond / 25;
 
 // Decoder threads: one per core. FFmpeg's own choice is one more, which holds one more
-// picture per decoder (3 MiB at 1080p, with its tables) and, with the next clip's decoder
-// prepared beside the playing one and the scaler on the same cores, gains nothing: on two
-// cores job R runs as fast with two threads (within the noise) and peaks 11 MiB lower.
+// picture per decoder and, with the next clip's decoder prepared beside the playing one and
+// the scaler on the same cores, gains no speed, only memory at the peak (bench/README.md).
 int DecoderThreads() {
     return std::max(1, std::min(av_cpu_count(), 16));
 }

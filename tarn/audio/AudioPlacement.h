@@ -8,18 +8,20 @@
 
 #include <cstdint>
 
+#include "tarn/audio/AudioCoordinates.h"
+
 namespace tarn {
 
 // The places, in source samples at `rate`, where a stream's packets start: a whole number of
 // granules after `origin`. None when granule is 0.
 struct PacketGrid {
     int rate = 0;
-    std::int64_t origin = 0;
-    std::int64_t granule = 0;
+    SourceSamples origin;
+    SourceSamples granule;
 
     // The grid's place nearest `position` (at `rate`), when no farther than `reach` and than
     // half the way to the next place; else `position` itself.
-    std::int64_t Snap(std::int64_t position, int rate, std::int64_t reach) const;
+    SourceSamples Snap(SourceSamples position, int rate, SourceSamples reach) const;
 };
 
 class RunPlacement {
@@ -27,12 +29,12 @@ class RunPlacement {
     // Starts a run with its first frame: `rough` is where that frame's time puts its start,
     // `samples` how many it decodes to (trimmed or not), at `rate`; `reach` how far a time may
     // lie from its place (in samples).
-    void Start(std::int64_t rough, std::int64_t samples, int rate, std::int64_t reach);
+    void Start(SourceSamples rough, SourceSamples samples, int rate, SourceSamples reach);
 
     // The next frame of the run. False, taking nothing, when it has another rate or its time
     // disagrees with the samples before it by more than rounding can (a jump): the run ends
     // before it.
-    bool Take(std::int64_t rough, std::int64_t samples, int rate);
+    bool Take(SourceSamples rough, SourceSamples samples, int rate);
 
     // True once the run's place is as sure as it gets: one place of the grid agrees with every
     // time, or the run has lasted long enough for its times to have spread over their rounding.
@@ -40,16 +42,16 @@ class RunPlacement {
 
     // Where the run's first frame starts: the middle of the places its times allow, moved to
     // the grid's nearest place when that is near.
-    std::int64_t Place(const PacketGrid& grid) const;
+    SourceSamples Place(const PacketGrid& grid) const;
 
   private:
     // Where each frame's time puts the run's first frame: the lowest and the highest.
-    std::int64_t low_ = 0;
-    std::int64_t high_ = 0;
-    std::int64_t samples_ = 0;  // in the frames taken
+    SourceSamples low_;
+    SourceSamples high_;
+    SourceSamples samples_;  // in the frames taken
     int frames_ = 0;
     int rate_ = 0;
-    std::int64_t reach_ = 0;
+    SourceSamples reach_;
 };
 
 }  // namespace tarn

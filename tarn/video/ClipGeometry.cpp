@@ -1,4 +1,4 @@
-#include "tarn/PictureFitter.h"
+#include "tarn/video/ClipGeometry.h"
 
 #include <algorithm>
 #include <cmath>
@@ -69,6 +69,12 @@ PicturePlacement FitPicture(const PictureGeometry& geometry) {
         default:
             return PicturePlacement{crop, wholeOutput};
     }
+}
+
+PixelRect OnChromaGrid(const PixelRect& shown, int log2ChromaWidth, int log2ChromaHeight) {
+    const int left = shown.x & ~((1 << log2ChromaWidth) - 1);
+    const int top = shown.y & ~((1 << log2ChromaHeight) - 1);
+    return PixelRect{left, top, shown.width + shown.x - left, shown.height + shown.y - top};
 }
 
 PixelSize ShownSize(const PictureGeometry& geometry) {

@@ -1,10 +1,11 @@
-#include "tarn/PictureScaler.h"
+#include "tarn/video/PictureScaler.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "tarn/BgrxPixels.h"
+#include "media/PictureColour.h"
 #include "tarn/FrameBytes.h"
+#include "tarn/video/BgrxPixels.h"
 
 extern "C" {
 #include <libavutil/pixdesc.h>
@@ -13,10 +14,47 @@ extern "C" {
 namespace tarn {
 
 namespace {
+// The deprecated full-range "J" formats as their plain twins, the range as a flag instead.
+AVPixelFormat PlainFormat(AVPixelFormat format, bool* fullRange) {
+    switch (format) {
+        case AV_PIX_FMT_YUVJ420P:
+            *fullRange = true;
+            return AV_PIX_FMT_YUV420P;
+        case AV_PIX_FMT_YUVJ422P:
+            *fullRange = true;
+            return AV_PIX_FMT_YUV422P;
+        case AV_PIX_FMT_YUVJ444P:
+            *fullRange = true;
+            return AV_PIX_FMT_YUV444P;
+        case AV_PIX_FMT_YUVJ440P:
+            *fullRange = true;
+            return AV_PIX_FMT_YUV440P;
+        case AV_PIX_FMT_YUVJ411P:
+            *fullRange = true;
+            return AV_PIX_FMT_YUV411P;
+        default:
+            return format;
+    }
+}
+
+// The YUV matrix of a picture, as libswscale names it. Untagged HD pictures are taken as
+// BT.709 and smaller ones as BT.601, as players do. RGB pictures (and palettes of RGB) have
+// none: libswscale scales them through YUV with the source's matrix one way and the output's
+// the other, so any matrix but the output's changes their colours.
+int ColourMatrix(const AVFrame* picture) {
+    const AVPixFmtDescriptor* descriptor =
+        av_pix_fmt_desc_get(static_cast<AVPixelFormat>(picture->format));
+    if (descriptor != nullptr &&
+        (descriptor->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) != 0) {
+        return SWS_CS_DEFAULT;
+    }
+    return media::SwsMatrixOf(picture);
+}
+
 // Scaling down, area averaging: each output pixel the mean of the source pixels it covers, so
-// 1080 lines to 360 stay free of aliasing (41.6 dB against FFmpeg's default bicubic on job R's
-// 1080p span, bilinear 42.3). Scaling up, bilinear (area averaging is the same there). Fast
-// bilinear takes two taps whatever the factor: faster, but 22 dB, aliased. Area averaging also
+// 1080 lines to 360 stay free of aliasing, and as close to FFmpeg's default bicubic as bilinear
+// comes (bench/README.md). Scaling up, bilinear (area averaging is the same there). Fast
+// bilinear takes two taps whatever the factor: faster, but aliased. Area averaging also
 // where only one side shrinks: it interpolates bilinearly along the other, and bilinear's
 // filter, whose taps grow with the factor on a shrinking side, is refused beyond about 128
 // times (720 lines into 4).
@@ -89,6 +127,14 @@ bool SizeScalerFrame(media::FramePtr* frame, int width, int height) {
 constexpr int kBandRows = 32;
 
 }  // namespace
+
+bool DescribeColours(const AVFrame* picture, PictureRegion* region) {
+    bool fullRange = picture->color_range == AVCOL_RANGE_JPEG;  // YUV only; RGB is always full
+    region->format = PlainFormat(static_cast<AVPixelFormat>(picture->format), &fullRange);
+    region->fullRange = fullRange;
+    region->colourMatrix = ColourMatrix(picture);
+    return sws_isSupportedInput(region->format) != 0;
+}
 
 bool PictureScaler::Scale(const PictureRegion& region, int width, int height, std::uint8_t* target,
                           std::ptrdiff_t targetStride) {

@@ -1,10 +1,12 @@
 // BgrxPixels: operations on rows of 4-byte B G R X pixels (X = 0): clearing the fourth byte,
-// and writing 8-bit RGB pictures (packed in 3 or 4 bytes a pixel, in any byte order, or planar)
-// as such pixels with libyuv's vector shuffles.
+// writing 8-bit RGB pictures (packed in 3 or 4 bytes a pixel, in any byte order, or planar)
+// as such pixels with libyuv's vector shuffles, turning a picture upright, and painting bars.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#include "tarn/video/ClipGeometry.h"
 
 extern "C" {
 #include <libavutil/pixfmt.h>
@@ -25,5 +27,17 @@ bool IsRgbForBgrx(AVPixelFormat format, int* pixelBytes);
 bool WriteRgbAsBgrx(AVPixelFormat format, const std::uint8_t* const planes[3], const int strides[3],
                     int width, int height, std::uint8_t* target, int targetStride,
                     const std::uint8_t* zeroRow);
+
+// Copies the `width` x `height` picture `from` (as scaled, not yet upright; rows `fromStride`
+// bytes apart) into the rectangle at `to`, turned clockwise by `rotation` degrees (90, 180 or
+// 270), with the fourth byte cleared.
+void TurnUpright(const std::uint8_t* from, std::ptrdiff_t fromStride, int width, int height,
+                 int rotation, std::uint8_t* to, std::ptrdiff_t toStride);
+
+// Fills the `width` x `height` frame outside `picture` with the bar colour. Only its low three
+// bytes are the colour (0x00RRGGBB): whatever the host put in the high byte, the fourth byte
+// stays 0.
+void PaintBars(std::uint8_t* frame, int width, int height, const PixelRect& picture,
+               std::uint32_t colour);
 
 }  // namespace tarn

@@ -1,4 +1,4 @@
-#include "tarn/BgrxPixels.h"
+#include "tarn/video/BgrxPixels.h"
 
 #include <cstring>
 
@@ -13,6 +13,10 @@ namespace tarn {
 
 namespace {
 constexpr int kBytesPerPixel = 4;
+
+void StorePixel(std::uint8_t* at, const std::uint8_t (&pixel)[4]) {
+    std::memcpy(at, pixel, kBytesPerPixel);
+}
 }  // namespace
 
 void ClearFourthBytes(std::uint8_t* row, int width, int height, std::ptrdiff_t stride) {
@@ -99,6 +103,51 @@ bool WriteRgbAsBgrx(AVPixelFormat format, const std::uint8_t* const planes[3], c
     }
     ClearFourthBytes(target, width, height, targetStride);
     return true;
+}
+
+void TurnUpright(const std::uint8_t* from, std::ptrdiff_t fromStride, int width, int height,
+                 int rotation, std::uint8_t* to, std::ptrdiff_t toStride) {
+    const int turnedWidth = rotation == 180 ? width : height;
+    const int turnedHeight = rotation == 180 ? height : width;
+    for (int y = 0; y < turnedHeight; ++y) {
+        std::uint8_t* row = to + y * toStride;
+        for (int x = 0; x < turnedWidth; ++x) {
+            int fromX = 0;
+            int fromY = 0;
+            if (rotation == 90) {  // the picture's left column becomes the top row
+                fromX = y;
+                fromY = height - 1 - x;
+            } else if (rotation == 270) {  // its right column becomes the top row
+                fromX = width - 1 - y;
+                fromY = x;
+            } else {
+                fromX = width - 1 - x;
+                fromY = height - 1 - y;
+            }
+            std::uint8_t* pixel = row + x * kBytesPerPixel;
+            std::memcpy(pixel, from + fromY * fromStride + fromX * kBytesPerPixel, kBytesPerPixel);
+            pixel[3] = 0;
+        }
+    }
+}
+
+void PaintBars(std::uint8_t* frame, int width, int height, const PixelRect& picture,
+               std::uint32_t colour) {
+    const std::uint8_t pixel[4] = {static_cast<std::uint8_t>(colour),
+                                   static_cast<std::uint8_t>(colour >> 8),
+                                   static_cast<std::uint8_t>(colour >> 16), 0};
+    const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(width) * kBytesPerPixel;
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = frame + y * stride;
+        const bool pictureRow = y >= picture.y && y < picture.y + picture.height;
+        for (int x = 0; x < width; ++x) {
+            if (pictureRow && x == picture.x) {
+                x += picture.width - 1;
+                continue;
+            }
+            StorePixel(row + x * kBytesPerPixel, pixel);
+        }
+    }
 }
 
 }  // namespace tarn

@@ -5,9 +5,10 @@
 #include <array>
 #include <cstdint>
 
-#include "tarn/VideoClipReader.h"
-
 namespace tarn {
+
+// How a clip's picture is fitted into the output frame.
+enum class ClipMode : std::int32_t { Stretch = 0, Fit = 1, Fill = 2 };
 
 struct PixelRect {
     int x = 0;
@@ -46,6 +47,11 @@ PixelRect ClampedCrop(const std::array<std::int32_t, 4>& crop, int sourceWidth, 
 
 // Places the picture; sizes must be positive.
 PicturePlacement FitPicture(const PictureGeometry& geometry);
+
+// `shown` moved to start on the chroma grid of a picture whose chroma is subsampled by
+// 2^log2ChromaWidth across and 2^log2ChromaHeight down (even columns and rows for 4:2:0), so
+// that every plane's pointer can move to its start; its right and bottom edges stay.
+PixelRect OnChromaGrid(const PixelRect& shown, int log2ChromaWidth, int log2ChromaHeight);
 
 // The size the cropped picture is shown at, upright and in square pixels: the crop's width
 // stretched by the sample aspect ratio and kept even (at least 2), as a probe reports a whole

@@ -1,4 +1,4 @@
-#include "tarn/PlaneAverager.h"
+#include "tarn/video/PlaneAverager.h"
 
 #include <algorithm>
 #include <cstring>
