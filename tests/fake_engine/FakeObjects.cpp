@@ -116,6 +116,26 @@ std::string State::nameOf(const IUnknown* unknown) const {
     return object != nullptr ? object->name() : "?";
 }
 
+HRESULT State::logArgumentCall(const Tracked* object, const void* argument,
+                               const std::string& call) {
+    if (object == nullptr) {
+        log(call + " -> fail");
+        return argument == nullptr ? kPointer : kFail;
+    }
+    if (object->refs == 0) {
+        fault(object->name() + " used after release");
+    }
+    log(call);
+    return kOk;
+}
+
+void* State::handOut(std::unique_ptr<Tracked> object, const std::string& call) {
+    Tracked* created = adopt(std::move(object));
+    created->refs = 1;
+    log(call + " -> " + created->name());
+    return created->interfacePointer();
+}
+
 // ---- IUnknown ----
 
 HRESULT queryInterface(Tracked& self, REFIID iid, void** object) {
@@ -177,6 +197,16 @@ std::uint32_t release(Tracked& self) {
     return --self.refs;
 }
 
+HRESULT loggedCall(Tracked& self, const std::string& call) {
+    State& st = state();
+    std::lock_guard<std::mutex> lock(st.mutex);
+    if (!st.checkUse(self)) {
+        return kFail;
+    }
+    st.log(self.name() + call);
+    return kOk;
+}
+
 // ---- Sources from SelectSources and CreateEmptySource: they only log ----
 
 class Source final : public Object<IMediaSource> {
@@ -193,17 +223,17 @@ class Source final : public Object<IMediaSource> {
         st.log(name() + ".Prepare(" + std::to_string(streamKind) + ")" + failSuffix(fails));
         return fails ? kFail : kOk;
     }
-    HRESULT STDMETHODCALLTYPE Run() override { return logged(".Run"); }
-    HRESULT STDMETHODCALLTYPE Pause() override { return logged(".Pause"); }
-    HRESULT STDMETHODCALLTYPE Stop() override { return logged(".Stop"); }
+    HRESULT STDMETHODCALLTYPE Run() override { return loggedCall(*this, ".Run"); }
+    HRESULT STDMETHODCALLTYPE Pause() override { return loggedCall(*this, ".Pause"); }
+    HRESULT STDMETHODCALLTYPE Stop() override { return loggedCall(*this, ".Stop"); }
     HRESULT STDMETHODCALLTYPE GetDuration(std::int64_t* duration) override {
         if (duration != nullptr) {
             *duration = 0;
         }
-        return logged(".GetDuration");
+        return loggedCall(*this, ".GetDuration");
     }
     HRESULT STDMETHODCALLTYPE Seek(std::int64_t position) override {
-        return logged(".Seek(" + std::to_string(position) + ")");
+        return loggedCall(*this, ".Seek(" + std::to_string(position) + ")");
     }
     HRESULT STDMETHODCALLTYPE IsEnded(std::int32_t* ended) override {
         State& st = state();
@@ -216,17 +246,6 @@ class Source final : public Object<IMediaSource> {
             return kPointer;
         }
         *ended = 0;  // a bare source never delivers by itself
-        return kOk;
-    }
-
-  private:
-    HRESULT logged(const std::string& call) {
-        State& st = state();
-        std::lock_guard<std::mutex> lock(st.mutex);
-        if (!st.checkUse(*this)) {
-            return kFail;
-        }
-        st.log(name() + call);
         return kOk;
     }
 };
@@ -300,17 +319,12 @@ class Connection final : public Object<IAcceptorConnection> {
             return kFail;
         }
         auto* target = dynamic_cast<Acceptor*>(st.find(static_cast<IUnknown*>(acceptor)));
-        const std::string call = name() + ".ConnectAcceptor(" + st.nameOf(acceptor) + ")";
-        if (target == nullptr) {
-            st.log(call + " -> fail");
-            return acceptor == nullptr ? kPointer : kFail;
+        const HRESULT result = st.logArgumentCall(
+            target, acceptor, name() + ".ConnectAcceptor(" + st.nameOf(acceptor) + ")");
+        if (result == kOk) {
+            composite_.connect(target);  // the composite's own reference, not counted
         }
-        if (target->refs == 0) {
-            st.fault(target->name() + " used after release");
-        }
-        st.log(call);
-        composite_.connect(target);  // the composite's own reference, not counted
-        return kOk;
+        return result;
     }
 
   private:
@@ -336,13 +350,13 @@ class Editor final : public Object<ICompositeEdit> {
                                              double framesPerSecond) override {
         char rate[32];
         std::snprintf(rate, sizeof rate, "%g", framesPerSecond);
-        return logged(".SetVideoFormat(" + std::to_string(width) + ", " + std::to_string(height) +
-                      ", " + rate + ")");
+        return loggedCall(*this, ".SetVideoFormat(" + std::to_string(width) + ", " +
+                                     std::to_string(height) + ", " + rate + ")");
     }
     HRESULT STDMETHODCALLTYPE SetAudioFormat(std::int32_t sampleRate,
                                              std::int32_t channels) override {
-        return logged(".SetAudioFormat(" + std::to_string(sampleRate) + ", " +
-                      std::to_string(channels) + ")");
+        return loggedCall(*this, ".SetAudioFormat(" + std::to_string(sampleRate) + ", " +
+                                     std::to_string(channels) + ")");
     }
     HRESULT STDMETHODCALLTYPE RemoveAllClips() override {
         State& st = state();
@@ -376,29 +390,14 @@ class Editor final : public Object<ICompositeEdit> {
                                  ", " + std::to_string(sourceStart) + ", " +
                                  std::to_string(sourceStop) + ", " + std::to_string(timelineStart) +
                                  ", " + std::to_string(timelineStop) + ")";
-        if (clip == nullptr) {
-            st.log(call + " -> fail");
-            return source == nullptr ? kPointer : kFail;
+        const HRESULT result = st.logArgumentCall(clip, source, call);
+        if (result == kOk) {
+            composite_.addClip(clip);  // the composite's own reference, not counted
         }
-        if (clip->refs == 0) {
-            st.fault(clip->name() + " used after release");
-        }
-        st.log(call);
-        composite_.addClip(clip);  // the composite's own reference, not counted
-        return kOk;
+        return result;
     }
 
   private:
-    HRESULT logged(const std::string& call) {
-        State& st = state();
-        std::lock_guard<std::mutex> lock(st.mutex);
-        if (!st.checkUse(*this)) {
-            return kFail;
-        }
-        st.log(name() + call);
-        return kOk;
-    }
-
     Composite& composite_;  // kept alive by the tear-off; never freed before exit
 };
 
@@ -536,13 +535,7 @@ HRESULT Composite::GetDuration(std::int64_t* duration) {
 }
 
 HRESULT Composite::Seek(std::int64_t position) {
-    State& st = state();
-    std::lock_guard<std::mutex> lock(st.mutex);
-    if (!st.checkUse(*this)) {
-        return kFail;
-    }
-    st.log(name() + ".Seek(" + std::to_string(position) + ")");
-    return kOk;
+    return loggedCall(*this, ".Seek(" + std::to_string(position) + ")");
 }
 
 HRESULT Composite::IsEnded(std::int32_t* ended) {
@@ -678,10 +671,8 @@ TARN_API HRESULT TARN_CALL CreateEmptySource(void* /*reserved*/, IMediaSource** 
         st.log("CreateEmptySource -> fail");
         return kPointer;
     }
-    Tracked* created = st.adopt(std::make_unique<Source>("X" + std::to_string(++st.emptyCount)));
-    created->refs = 1;
-    *source = static_cast<IMediaSource*>(created->interfacePointer());
-    st.log("CreateEmptySource -> " + created->name());
+    *source = static_cast<IMediaSource*>(st.handOut(
+        std::make_unique<Source>("X" + std::to_string(++st.emptyCount)), "CreateEmptySource"));
     return kOk;
 }
 
@@ -751,11 +742,9 @@ TARN_API HRESULT TARN_CALL CreateCallBackMediaAcceptor(void* /*reserved*/,
         st.log("CreateCallBackMediaAcceptor -> fail");
         return kFail;
     }
-    Tracked* created = st.adopt(
-        std::make_unique<Acceptor>("A" + std::to_string(++st.acceptorCount), callback, context));
-    created->refs = 1;
-    *acceptor = static_cast<IMediaAcceptor*>(created->interfacePointer());
-    st.log("CreateCallBackMediaAcceptor -> " + created->name());
+    *acceptor = static_cast<IMediaAcceptor*>(st.handOut(
+        std::make_unique<Acceptor>("A" + std::to_string(++st.acceptorCount), callback, context),
+        "CreateCallBackMediaAcceptor"));
     return kOk;
 }
 
@@ -772,10 +761,8 @@ TARN_API HRESULT TARN_CALL CreateAudioVideoSync(void* /*reserved*/, IAudioVideoS
         st.log("CreateAudioVideoSync -> fail");
         return kFail;
     }
-    Tracked* created = st.adopt(std::make_unique<Sync>("Y" + std::to_string(++st.syncCount)));
-    created->refs = 1;
-    *sync = static_cast<IAudioVideoSync*>(created->interfacePointer());
-    st.log("CreateAudioVideoSync -> " + created->name());
+    *sync = static_cast<IAudioVideoSync*>(st.handOut(
+        std::make_unique<Sync>("Y" + std::to_string(++st.syncCount)), "CreateAudioVideoSync"));
     return kOk;
 }
 
