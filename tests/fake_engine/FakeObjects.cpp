@@ -197,15 +197,27 @@ std::uint32_t release(Tracked& self) {
     return --self.refs;
 }
 
-HRESULT loggedCall(Tracked& self, const std::string& call) {
+namespace {
+
+// A call that logs itself (self's name, then call) and then does `then`, the mutex held; a
+// failure on an object from before reset().
+template <typename Then>
+HRESULT loggedCall(Tracked& self, const std::string& call, Then then) {
     State& st = state();
     std::lock_guard<std::mutex> lock(st.mutex);
     if (!st.checkUse(self)) {
         return kFail;
     }
     st.log(self.name() + call);
+    then();
     return kOk;
 }
+
+HRESULT loggedCall(Tracked& self, const std::string& call) {
+    return loggedCall(self, call, [] {});
+}
+
+}  // namespace
 
 // ---- Sources from SelectSources and CreateEmptySource: they only log ----
 
@@ -359,14 +371,7 @@ class Editor final : public Object<ICompositeEdit> {
                                      std::to_string(channels) + ")");
     }
     HRESULT STDMETHODCALLTYPE RemoveAllClips() override {
-        State& st = state();
-        std::lock_guard<std::mutex> lock(st.mutex);
-        if (!st.checkUse(*this)) {
-            return kFail;
-        }
-        st.log(name() + ".RemoveAllClips");
-        composite_.removeAllClips();
-        return kOk;
+        return loggedCall(*this, ".RemoveAllClips", [this] { composite_.removeAllClips(); });
     }
     HRESULT STDMETHODCALLTYPE AddClip(IMediaSource* source, const std::int32_t* crop,
                                       std::int32_t clipMode, std::int32_t clipParam,
@@ -475,16 +480,12 @@ HRESULT Composite::Run() {
 }
 
 HRESULT Composite::Pause() {
-    State& st = state();
-    std::lock_guard<std::mutex> lock(st.mutex);
-    if (!st.checkUse(*this)) {
-        return kFail;
-    }
-    st.log(name() + ".Pause");
-    if (!stopped_) {
-        paused_ = true;  // the delivery thread checks this, under the mutex, before each callback
-    }
-    return kOk;
+    return loggedCall(*this, ".Pause", [this] {
+        if (!stopped_) {
+            paused_ =
+                true;  // the delivery thread checks this, under the mutex, before each callback
+        }
+    });
 }
 
 HRESULT Composite::Stop() {
@@ -522,16 +523,11 @@ HRESULT Composite::Stop() {
 }
 
 HRESULT Composite::GetDuration(std::int64_t* duration) {
-    State& st = state();
-    std::lock_guard<std::mutex> lock(st.mutex);
-    if (!st.checkUse(*this)) {
-        return kFail;
-    }
-    st.log(name() + ".GetDuration");
-    if (duration != nullptr) {
-        *duration = 0;
-    }
-    return kOk;
+    return loggedCall(*this, ".GetDuration", [duration] {
+        if (duration != nullptr) {
+            *duration = 0;
+        }
+    });
 }
 
 HRESULT Composite::Seek(std::int64_t position) {

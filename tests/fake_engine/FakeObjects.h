@@ -56,9 +56,6 @@ class Tracked {
 HRESULT queryInterface(Tracked& self, REFIID iid, void** object);
 std::uint32_t addRef(Tracked& self);
 std::uint32_t release(Tracked& self);
-// A call that only logs itself (self's name, then call); a failure on an object from before
-// reset().
-HRESULT loggedCall(Tracked& self, const std::string& call);
 
 // What AddRef and Release return: ULONG on Windows, a 32-bit count elsewhere.
 using RefCountResult = decltype(std::declval<IUnknown&>().AddRef());
