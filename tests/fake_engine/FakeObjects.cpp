@@ -635,21 +635,42 @@ void Composite::deliver(std::uint64_t generation) {
 
 using namespace fake::detail;
 
+namespace {
+
+// The start of an engine function that creates an object into *out: clears *out, holds at step
+// when it is armed, takes an injected failure. kOk when the object is to be made; kFail when
+// reset() ran while the call was held or the failure was injected; for a null out or another
+// missing argument, missingResult. Injected and missing are logged as "function -> fail".
+template <typename T>
+HRESULT beginCreate(State& st, std::unique_lock<std::mutex>& lock, fake::Step step, T** out,
+                    bool argumentsGiven, const char* function, HRESULT missingResult) {
+    if (out != nullptr) {
+        *out = nullptr;
+    }
+    if (!st.waitIfBlocked(lock, step)) {
+        return kFail;
+    }
+    const bool injected = st.takeFailure(step);
+    const bool missing = out == nullptr || !argumentsGiven;
+    if (injected || missing) {
+        st.log(std::string(function) + " -> fail");
+        return missing ? missingResult : kFail;
+    }
+    return kOk;
+}
+
+}  // namespace
+
 extern "C" {
 
 TARN_API HRESULT TARN_CALL CreateSimpleCompositeSource(void* /*reserved*/,
                                                        IMediaSource** composite) {
     State& st = state();
     std::unique_lock<std::mutex> lock(st.mutex);
-    if (composite != nullptr) {
-        *composite = nullptr;
-    }
-    if (!st.waitIfBlocked(lock, fake::Step::CreateComposite)) {
-        return kFail;
-    }
-    if (st.takeFailure(fake::Step::CreateComposite) || composite == nullptr) {
-        st.log("CreateSimpleCompositeSource -> fail");
-        return composite == nullptr ? kPointer : kFail;
+    const HRESULT begun = beginCreate(st, lock, fake::Step::CreateComposite, composite, true,
+                                      "CreateSimpleCompositeSource", kPointer);
+    if (begun != kOk) {
+        return begun;
     }
     Composite* created =
         st.adopt(std::make_unique<Composite>("C" + std::to_string(++st.compositeCount)));
@@ -728,15 +749,10 @@ TARN_API HRESULT TARN_CALL CreateCallBackMediaAcceptor(void* /*reserved*/,
                                                        IMediaAcceptor** acceptor) {
     State& st = state();
     std::unique_lock<std::mutex> lock(st.mutex);
-    if (acceptor != nullptr) {
-        *acceptor = nullptr;
-    }
-    if (!st.waitIfBlocked(lock, fake::Step::CreateAcceptor)) {
-        return kFail;
-    }
-    if (st.takeFailure(fake::Step::CreateAcceptor) || acceptor == nullptr || callback == nullptr) {
-        st.log("CreateCallBackMediaAcceptor -> fail");
-        return kFail;
+    const HRESULT begun = beginCreate(st, lock, fake::Step::CreateAcceptor, acceptor,
+                                      callback != nullptr, "CreateCallBackMediaAcceptor", kFail);
+    if (begun != kOk) {
+        return begun;
     }
     *acceptor = static_cast<IMediaAcceptor*>(st.handOut(
         std::make_unique<Acceptor>("A" + std::to_string(++st.acceptorCount), callback, context),
@@ -747,15 +763,10 @@ TARN_API HRESULT TARN_CALL CreateCallBackMediaAcceptor(void* /*reserved*/,
 TARN_API HRESULT TARN_CALL CreateAudioVideoSync(void* /*reserved*/, IAudioVideoSync** sync) {
     State& st = state();
     std::unique_lock<std::mutex> lock(st.mutex);
-    if (sync != nullptr) {
-        *sync = nullptr;
-    }
-    if (!st.waitIfBlocked(lock, fake::Step::CreateSync)) {
-        return kFail;
-    }
-    if (st.takeFailure(fake::Step::CreateSync) || sync == nullptr) {
-        st.log("CreateAudioVideoSync -> fail");
-        return kFail;
+    const HRESULT begun =
+        beginCreate(st, lock, fake::Step::CreateSync, sync, true, "CreateAudioVideoSync", kFail);
+    if (begun != kOk) {
+        return begun;
     }
     *sync = static_cast<IAudioVideoSync*>(st.handOut(
         std::make_unique<Sync>("Y" + std::to_string(++st.syncCount)), "CreateAudioVideoSync"));
