@@ -217,6 +217,22 @@ HRESULT loggedCall(Tracked& self, const std::string& call) {
     return loggedCall(self, call, [] {});
 }
 
+// IsEnded: counted, not logged (it is polled). answer(st, *ended) sets the flag and gives the
+// result, the mutex held.
+template <typename Answer>
+HRESULT isEndedCall(Tracked& self, std::int32_t* ended, Answer answer) {
+    State& st = state();
+    std::lock_guard<std::mutex> lock(st.mutex);
+    if (!st.checkUse(self)) {
+        return kFail;
+    }
+    ++st.isEndedCalls;
+    if (ended == nullptr) {
+        return kPointer;
+    }
+    return answer(st, *ended);
+}
+
 }  // namespace
 
 // ---- Sources from SelectSources and CreateEmptySource: they only log ----
@@ -248,17 +264,10 @@ class Source final : public Object<IMediaSource> {
         return loggedCall(*this, ".Seek(" + std::to_string(position) + ")");
     }
     HRESULT STDMETHODCALLTYPE IsEnded(std::int32_t* ended) override {
-        State& st = state();
-        std::lock_guard<std::mutex> lock(st.mutex);
-        if (!st.checkUse(*this)) {
-            return kFail;
-        }
-        ++st.isEndedCalls;
-        if (ended == nullptr) {
-            return kPointer;
-        }
-        *ended = 0;  // a bare source never delivers by itself
-        return kOk;
+        return isEndedCall(*this, ended, [](State&, std::int32_t& answer) {
+            answer = 0;  // a bare source never delivers by itself
+            return kOk;
+        });
     }
 };
 
@@ -535,17 +544,10 @@ HRESULT Composite::Seek(std::int64_t position) {
 }
 
 HRESULT Composite::IsEnded(std::int32_t* ended) {
-    State& st = state();
-    std::lock_guard<std::mutex> lock(st.mutex);
-    if (!st.checkUse(*this)) {
-        return kFail;
-    }
-    ++st.isEndedCalls;
-    if (ended == nullptr) {
-        return kPointer;
-    }
-    *ended = finished_ && (!st.holdEnd || stopped_) ? 1 : 0;
-    return *ended != 0 && st.takeFailure(fake::Step::EndByFailure) ? kEndedByFailure : kOk;
+    return isEndedCall(*this, ended, [this](State& st, std::int32_t& answer) {
+        answer = finished_ && (!st.holdEnd || stopped_) ? 1 : 0;
+        return answer != 0 && st.takeFailure(fake::Step::EndByFailure) ? kEndedByFailure : kOk;
+    });
 }
 
 void Composite::openFaults(std::vector<std::string>& out) const {
