@@ -25,17 +25,10 @@ BENCH_NAME=compare-job-r
 source "$(dirname "$0")/timed-runs.sh"
 
 bench_start "${1:-}"
-SHARED=${FEED_SHARED_BENCH:-$ROOT/../shared/bench}
 JOB_R=${2:-${FEED_JOB_R:-$ROOT/build-bench/bench/job_r/feed_job_r}}
-export MEDIA=${MEDIA:-/tmp/benchmedia}
-
-require_gnu_time
-require_peers "$SHARED"
 [[ -z ${FEEDCAT:-} || -x $FEEDCAT ]] || die 2 "FEEDCAT is not a program: $FEEDCAT"
 [[ -x $JOB_R ]] || die 2 "feed_job_r not found at $JOB_R (build with -DFEED_BUILD_BENCH=ON, or pass its path)"
-
-ensure_media "$SHARED"
-job_r_feedcat_args
+job_r_setup
 
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT

@@ -22,17 +22,10 @@ BENCH_NAME=compare-mp4
 source "$(dirname "$0")/timed-runs.sh"
 
 bench_start "${1:-}"
-SHARED=${FEED_SHARED_BENCH:-$ROOT/../shared/bench}
 FEEDCAT=${2:-${FEEDCAT:-$ROOT/build-bench/tools/feedcat/feedcat}}
-export MEDIA=${MEDIA:-/tmp/benchmedia}
-
-require_gnu_time
-require_peers "$SHARED"
 command -v ffprobe >/dev/null || die 2 "ffprobe not found"
 [[ -x $FEEDCAT ]] || die 2 "feedcat not found at $FEEDCAT (build the feedcat target, or pass its path)"
-
-ensure_media "$SHARED"
-job_r_feedcat_args
+job_r_setup
 
 # The graph is peers.sh's own (read, not copied, so the two cannot drift); its video chain ends
 # in the label [v], before which the conversion to 4:2:0 goes.

@@ -11,13 +11,25 @@ die() {
 
 TIME=/usr/bin/time
 
-# bench_start [RUNS]: sets RUNS (default 5; a positive whole number) and ROOT, the repository
-# the calling script lies in.
+# bench_start [RUNS]: sets RUNS (default 5; a positive whole number), ROOT (the repository the
+# calling script lies in), SHARED (job R's media maker and peer commands: $FEED_SHARED_BENCH, or
+# ../shared/bench beside the checkout) and exports MEDIA (the media folder, default
+# /tmp/benchmedia).
 bench_start() {
     RUNS=${1:-5}
     [[ $RUNS =~ ^[1-9][0-9]*$ ]] || die 2 "RUNS must be a positive whole number, not '$RUNS'"
-    # shellcheck disable=SC2034 # for the calling script
     ROOT=$(git -C "$(dirname "$0")" rev-parse --show-toplevel) || die 2 "not inside the repository"
+    SHARED=${FEED_SHARED_BENCH:-$ROOT/../shared/bench}
+    export MEDIA=${MEDIA:-/tmp/benchmedia}
+}
+
+# job_r_setup: what a job R comparison needs besides its own programs: GNU time, ffmpeg and the
+# peer commands, the media (made when missing), and job R as feedcat's arguments (JOB_R_ARGS).
+job_r_setup() {
+    require_gnu_time
+    require_peers "$SHARED"
+    ensure_media "$SHARED"
+    job_r_feedcat_args
 }
 
 require_gnu_time() {

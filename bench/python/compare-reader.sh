@@ -27,7 +27,6 @@ BUILD=${2:-$ROOT/build-bench}
 PACKAGE=$BUILD/python/package
 SCRIPT=$ROOT/bench/python/reader.py
 PYTHON=${PYTHON:-/usr/bin/python3}
-MEDIA=${MEDIA:-/tmp/benchmedia}
 FILE=$MEDIA/reader-1080p-h264.mp4
 
 require_gnu_time

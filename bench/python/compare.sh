@@ -8,7 +8,7 @@
 # job_r.py with feed, pyav and opencv. BUILD_DIR (default build-bench under the repository
 # root) holds bench/job_r/feed_job_r and python/package (the feed package); nothing is built
 # here (make bench-python builds both). Media come from ../shared/bench/make-media.sh beside
-# the checkout, made into $MEDIA (default /tmp/benchmedia) when missing. Needs GNU time as
+# the checkout (or in $FEED_SHARED_BENCH), made into $MEDIA (default /tmp/benchmedia) when missing. Needs GNU time as
 # /usr/bin/time, and python3-av and python3-opencv for the distribution's python3.
 #
 # Prints the median wall seconds (whole process, and the program's own clock from the first
@@ -23,12 +23,10 @@ source "$(dirname "$0")/../timed-runs.sh"
 
 bench_start "${1:-}"
 BUILD=${2:-$ROOT/build-bench}
-SHARED="$ROOT/../shared/bench"
 JOB_R=$BUILD/bench/job_r/feed_job_r
 PACKAGE=$BUILD/python/package
 SCRIPT=$ROOT/bench/python/job_r.py
 PYTHON=${PYTHON:-/usr/bin/python3}
-export MEDIA=${MEDIA:-/tmp/benchmedia}
 
 require_gnu_time
 [[ -x $JOB_R ]] || die 2 "feed_job_r not found at $JOB_R (make bench-python builds it)"
