@@ -394,6 +394,16 @@ class Runner {
         Observe(silence);
     }
 
+    // Sets the counting callback or none, by the next byte, with one of the callback setters.
+    template <typename Callback>
+    void SetCallback(Callback(FEED_CALL* setter)(FeedHandle, Callback, void*), Callback counting,
+                     void* context) {
+        const Callback callback = (in_.byte() & 1) != 0 ? counting : nullptr;
+        SilentCall(setter(feed_, callback, context) == callback,
+                   "a callback setter returns the callback it was given", "got another pointer",
+                   "callback setters never report");
+    }
+
     // A call that a Running or Paused feed refuses with kWrongState, and whose outcome on an
     // idle feed is `idle`. Returns true when the call ran as on an idle feed.
     bool Checked(const char* rule, std::int64_t result, std::int64_t busyResult,
@@ -602,22 +612,12 @@ class Runner {
                            "fades always return 1", "got another value", "fades never report");
                 break;
             }
-            case kVideoCallback: {
-                const FeedVideoFrameCallback callback =
-                    (in_.byte() & 1) != 0 ? CountFrame : nullptr;
-                SilentCall(FeedSetVideoCallback(feed_, callback, &g_frames) == callback,
-                           "a callback setter returns the callback it was given",
-                           "got another pointer", "callback setters never report");
+            case kVideoCallback:
+                SetCallback(FeedSetVideoCallback, CountFrame, &g_frames);
                 break;
-            }
-            case kAudioCallback: {
-                const FeedAudioBufferCallback callback =
-                    (in_.byte() & 1) != 0 ? CountBuffer : nullptr;
-                SilentCall(FeedSetAudioCallback(feed_, callback, &g_buffers) == callback,
-                           "a callback setter returns the callback it was given",
-                           "got another pointer", "callback setters never report");
+            case kAudioCallback:
+                SetCallback(FeedSetAudioCallback, CountBuffer, &g_buffers);
                 break;
-            }
             case kClipMode: {
                 const std::int32_t mode = in_.int32(kValues, 16);
                 SilentCall(FeedSetClipMode(feed_, mode) == mode, "FeedSetClipMode returns the mode",
