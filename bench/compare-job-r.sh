@@ -24,21 +24,11 @@ BENCH_NAME=compare-job-r
 # shellcheck source=bench/timed-runs.sh
 source "$(dirname "$0")/timed-runs.sh"
 
-RUNS=${1:-5}
-[[ $RUNS =~ ^[1-9][0-9]*$ ]] || die 2 "RUNS must be a positive whole number, not '$RUNS'"
-
-ROOT=$(git -C "$(dirname "$0")" rev-parse --show-toplevel) || die 2 "not inside the repository"
-SHARED=${FEED_SHARED_BENCH:-$ROOT/../shared/bench}
+bench_start "${1:-}"
 JOB_R=${2:-${FEED_JOB_R:-$ROOT/build-bench/bench/job_r/feed_job_r}}
-export MEDIA=${MEDIA:-/tmp/benchmedia}
-
-require_gnu_time
-command -v ffmpeg >/dev/null || die 2 "ffmpeg not found"
-[[ -f $SHARED/peers.sh && -f $SHARED/make-media.sh ]] || die 2 "no peers.sh / make-media.sh in $SHARED"
 [[ -z ${FEEDCAT:-} || -x $FEEDCAT ]] || die 2 "FEEDCAT is not a program: $FEEDCAT"
 [[ -x $JOB_R ]] || die 2 "feed_job_r not found at $JOB_R (build with -DFEED_BUILD_BENCH=ON, or pass its path)"
-
-ensure_media "$SHARED"
+job_r_setup
 
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
@@ -50,27 +40,13 @@ for f in ours.wall ours.cpu ours.rss ours.inner ff.wall ff.cpu ff.rss cat.wall c
 done
 
 run_ours() {
-    local status=0
-    timed ours "$1" "$JOB_R" "$MEDIA" || status=$?
-    local line
-    line=$(grep -m1 '^frames=' "$WORK/ours.out" || true)
-    if ((status != 0)) || [[ $line != "frames=1000 samples=1764000 "* ]]; then
-        echo "compare-job-r: feed_job_r failed (exit $status): ${line:-no result line}" >&2
-        show_output ours
-        exit 1
-    fi
-    if [[ $1 == 1 ]]; then
-        sed -n 's/.* wall_s=\([0-9.]*\).*/\1/p' <<<"$line" >>"$WORK/ours.inner"
-    fi
+    timed_result feed_job_r ours "$1" "frames=1000 samples=1764000 *" "$JOB_R" "$MEDIA"
 }
 
 # Job R through feedcat into its counting null output: the same sources, format and fades.
 run_cat() {
     local status=0
-    timed cat "$1" "$FEEDCAT" "v:$MEDIA/A.mp4@0-20000" "v:$MEDIA/B.mp4@5000-25000" \
-        "a:$MEDIA/A.mp4@0-20000" "a:$MEDIA/C.mp3@0-15000" --size 640x360 --fps 25 \
-        --sample-rate 44100 --channels 2 --video-fade-in 1000 --video-fade-out 1000 \
-        --audio-fade-in 3000 --audio-fade-out 3000 --json -o null || status=$?
+    timed cat "$1" "$FEEDCAT" "${JOB_R_ARGS[@]}" --json -o null || status=$?
     if ((status != 0)) || ! grep -q '"frames":1000,"sample_frames":1764000,' "$WORK/cat.out"; then
         echo "compare-job-r: feedcat failed (exit $status) or delivered other counts" >&2
         show_output cat
@@ -106,25 +82,17 @@ for ((i = 1; i <= RUNS; i++)); do
     [[ -n ${FEEDCAT:-} ]] && run_cat 1
 done
 
-ow=$(median "$WORK/ours.wall") oc=$(median "$WORK/ours.cpu") orss=$(median "$WORK/ours.rss" %.1f)
-fw=$(median "$WORK/ff.wall") fc=$(median "$WORK/ff.cpu") frss=$(median "$WORK/ff.rss" %.1f)
 echo
 echo "medians of $RUNS runs (whole process, /usr/bin/time)"
-printf '%-18s %10s %10s %14s\n' "" "wall s" "CPU s" "peak RSS MiB"
-printf '%-18s %10s %10s %14s\n' "feed_job_r" "$ow" "$oc" "$orss"
-printf '%-18s %10s %10s %14s\n' "ffmpeg ff_R_trim" "$fw" "$fc" "$frss"
-printf '%-18s %10s %10s %14s\n' "ours/ffmpeg" "$(ratio "$ow" "$fw")" "$(ratio "$oc" "$fc")" \
-    "$(ratio "$orss" "$frss")"
-lw=$(median "$WORK/floor.wall") lc=$(median "$WORK/floor.cpu") lrss=$(median "$WORK/floor.rss" %.1f)
-printf '%-18s %10s %10s %14s\n' "floor ff_decode" "$lw" "$lc" "$lrss"
-printf '%-18s %10s %10s %14s\n' "ours/floor" "$(ratio "$ow" "$lw")" "$(ratio "$oc" "$lc")" \
-    "$(ratio "$orss" "$lrss")"
+row "" "wall s" "CPU s" "peak RSS MiB"
+median_row feed_job_r ours
+median_row "ffmpeg ff_R_trim" ff
+ratio_row ours/ffmpeg ours ff
+median_row "floor ff_decode" floor
+ratio_row ours/floor ours floor
 if [[ -n ${FEEDCAT:-} ]]; then
-    cw=$(median "$WORK/cat.wall") cc=$(median "$WORK/cat.cpu") crss=$(median "$WORK/cat.rss" %.1f)
-    printf '%-18s %10s %10s %14s\n' "feedcat -o null" "$cw" "$cc" "$crss"
-    printf '%-18s %10s %10s %14s\n' "feedcat/ffmpeg" "$(ratio "$cw" "$fw")" "$(ratio "$cc" "$fc")" \
-        "$(ratio "$crss" "$frss")"
-    printf '%-18s %10s %10s %14s\n' "feedcat/floor" "$(ratio "$cw" "$lw")" "$(ratio "$cc" "$lc")" \
-        "$(ratio "$crss" "$lrss")"
+    median_row "feedcat -o null" cat
+    ratio_row feedcat/ffmpeg cat ff
+    ratio_row feedcat/floor cat floor
 fi
 echo "feed_job_r start..idle (its own clock), median: $(median "$WORK/ours.inner") s"

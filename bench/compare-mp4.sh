@@ -21,21 +21,11 @@ BENCH_NAME=compare-mp4
 # shellcheck source=bench/timed-runs.sh
 source "$(dirname "$0")/timed-runs.sh"
 
-RUNS=${1:-5}
-[[ $RUNS =~ ^[1-9][0-9]*$ ]] || die 2 "RUNS must be a positive whole number, not '$RUNS'"
-
-ROOT=$(git -C "$(dirname "$0")" rev-parse --show-toplevel) || die 2 "not inside the repository"
-SHARED=${FEED_SHARED_BENCH:-$ROOT/../shared/bench}
+bench_start "${1:-}"
 FEEDCAT=${2:-${FEEDCAT:-$ROOT/build-bench/tools/feedcat/feedcat}}
-export MEDIA=${MEDIA:-/tmp/benchmedia}
-
-require_gnu_time
-command -v ffmpeg >/dev/null || die 2 "ffmpeg not found"
 command -v ffprobe >/dev/null || die 2 "ffprobe not found"
-[[ -f $SHARED/peers.sh && -f $SHARED/make-media.sh ]] || die 2 "no peers.sh / make-media.sh in $SHARED"
 [[ -x $FEEDCAT ]] || die 2 "feedcat not found at $FEEDCAT (build the feedcat target, or pass its path)"
-
-ensure_media "$SHARED"
+job_r_setup
 
 # The graph is peers.sh's own (read, not copied, so the two cannot drift); its video chain ends
 # in the label [v], before which the conversion to 4:2:0 goes.
@@ -70,10 +60,7 @@ check() {
 run_cat() {
     local status=0
     rm -f "$WORK/feedcat.mp4"
-    timed feedcat "$1" "$FEEDCAT" "v:$MEDIA/A.mp4@0-20000" "v:$MEDIA/B.mp4@5000-25000" \
-        "a:$MEDIA/A.mp4@0-20000" "a:$MEDIA/C.mp3@0-15000" --size 640x360 --fps 25 \
-        --sample-rate 44100 --channels 2 --video-fade-in 1000 --video-fade-out 1000 \
-        --audio-fade-in 3000 --audio-fade-out 3000 --quiet -o "$WORK/feedcat.mp4" || status=$?
+    timed feedcat "$1" "$FEEDCAT" "${JOB_R_ARGS[@]}" --quiet -o "$WORK/feedcat.mp4" || status=$?
     if ((status != 0)); then
         echo "compare-mp4: feedcat failed (exit $status)" >&2
         show_output feedcat
@@ -106,13 +93,9 @@ for ((i = 1; i <= RUNS; i++)); do
     run_ff 1
 done
 
-cw=$(median "$WORK/feedcat.wall") cc=$(median "$WORK/feedcat.cpu")
-crss=$(median "$WORK/feedcat.rss" %.1f)
-fw=$(median "$WORK/ffmpeg.wall") fc=$(median "$WORK/ffmpeg.cpu") frss=$(median "$WORK/ffmpeg.rss" %.1f)
 echo
 echo "medians of $RUNS runs (whole process, /usr/bin/time)"
-printf '%-18s %10s %10s %14s\n' "" "wall s" "CPU s" "peak RSS MiB"
-printf '%-18s %10s %10s %14s\n' "feedcat .mp4" "$cw" "$cc" "$crss"
-printf '%-18s %10s %10s %14s\n' "ffmpeg .mp4" "$fw" "$fc" "$frss"
-printf '%-18s %10s %10s %14s\n' "feedcat/ffmpeg" "$(ratio "$cw" "$fw")" "$(ratio "$cc" "$fc")" \
-    "$(ratio "$crss" "$frss")"
+row "" "wall s" "CPU s" "peak RSS MiB"
+median_row "feedcat .mp4" feedcat
+median_row "ffmpeg .mp4" ffmpeg
+ratio_row feedcat/ffmpeg feedcat ffmpeg

@@ -90,10 +90,8 @@ cpu_over() {
         'BEGIN { printf "%.1f", d * 1000 / k / (b - a) }'
 }
 
-"$FEEDCAT" --play "v:$MEDIA/A.mp4@0-20000" "v:$MEDIA/B.mp4@5000-25000" \
-    "a:$MEDIA/A.mp4@0-20000" "a:$MEDIA/C.mp3@0-15000" --size 640x360 --fps 25 \
-    --sample-rate 44100 --channels 2 --video-fade-in 1000 --video-fade-out 1000 \
-    --audio-fade-in 3000 --audio-fade-out 3000 --json >"$WORK/out" 2>"$WORK/err" &
+job_r_feedcat_args
+"$FEEDCAT" --play "${JOB_R_ARGS[@]}" --json >"$WORK/out" 2>"$WORK/err" &
 player=$!
 window=$(xdotool search --sync --name '^feedcat' | head -n 1)
 

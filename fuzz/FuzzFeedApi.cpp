@@ -385,6 +385,25 @@ class Runner {
         model_.reports = {seen};
     }
 
+    // A call that never reports and whose result follows `rule` when asRule (otherwise a
+    // finding, detail saying what came instead); then its silence is observed.
+    void SilentCall(bool asRule, const char* rule, const char* detail, const char* silence) {
+        if (!asRule) {
+            Finding(step_, call_, rule, detail);
+        }
+        Observe(silence);
+    }
+
+    // Sets the counting callback or none, by the next byte, with one of the callback setters.
+    template <typename Callback>
+    void SetCallback(Callback(FEED_CALL* setter)(FeedHandle, Callback, void*), Callback counting,
+                     void* context) {
+        const Callback callback = (in_.byte() & 1) != 0 ? counting : nullptr;
+        SilentCall(setter(feed_, callback, context) == callback,
+                   "a callback setter returns the callback it was given", "got another pointer",
+                   "callback setters never report");
+    }
+
     // A call that a Running or Paused feed refuses with kWrongState, and whose outcome on an
     // idle feed is `idle`. Returns true when the call ran as on an idle feed.
     bool Checked(const char* rule, std::int64_t result, std::int64_t busyResult,
@@ -574,10 +593,8 @@ class Runner {
                 const std::int32_t inMs = in_.int32(kTimes, 20);
                 const std::int32_t out = in_.int32(kValues, 16);
                 const std::int32_t outMs = in_.int32(kTimes, 20);
-                if (FeedSetAudioFade(feed_, in, inMs, out, outMs) != 1) {
-                    Finding(step_, call_, "fades always return 1", "got another value");
-                }
-                Observe("fades never report");
+                SilentCall(FeedSetAudioFade(feed_, in, inMs, out, outMs) == 1,
+                           "fades always return 1", "got another value", "fades never report");
                 break;
             }
             case kVideoFade: {
@@ -591,47 +608,27 @@ class Runner {
                 const std::uint32_t outColour =
                     (in_.byte() & 1) != 0 ? FEED_KEEP_COLOUR
                                           : static_cast<std::uint32_t>(in_.int32(kValues, 16));
-                if (FeedSetVideoFade(feed_, in, inMs, inColour, out, outMs, outColour) != 1) {
-                    Finding(step_, call_, "fades always return 1", "got another value");
-                }
-                Observe("fades never report");
+                SilentCall(FeedSetVideoFade(feed_, in, inMs, inColour, out, outMs, outColour) == 1,
+                           "fades always return 1", "got another value", "fades never report");
                 break;
             }
-            case kVideoCallback: {
-                const FeedVideoFrameCallback callback =
-                    (in_.byte() & 1) != 0 ? CountFrame : nullptr;
-                if (FeedSetVideoCallback(feed_, callback, &g_frames) != callback) {
-                    Finding(step_, call_, "a callback setter returns the callback it was given",
-                            "got another pointer");
-                }
-                Observe("callback setters never report");
+            case kVideoCallback:
+                SetCallback(FeedSetVideoCallback, CountFrame, &g_frames);
                 break;
-            }
-            case kAudioCallback: {
-                const FeedAudioBufferCallback callback =
-                    (in_.byte() & 1) != 0 ? CountBuffer : nullptr;
-                if (FeedSetAudioCallback(feed_, callback, &g_buffers) != callback) {
-                    Finding(step_, call_, "a callback setter returns the callback it was given",
-                            "got another pointer");
-                }
-                Observe("callback setters never report");
+            case kAudioCallback:
+                SetCallback(FeedSetAudioCallback, CountBuffer, &g_buffers);
                 break;
-            }
             case kClipMode: {
                 const std::int32_t mode = in_.int32(kValues, 16);
-                if (FeedSetClipMode(feed_, mode) != mode) {
-                    Finding(step_, call_, "FeedSetClipMode returns the mode", "got another value");
-                }
-                Observe("FeedSetClipMode never reports");
+                SilentCall(FeedSetClipMode(feed_, mode) == mode, "FeedSetClipMode returns the mode",
+                           "got another value", "FeedSetClipMode never reports");
                 break;
             }
             case kSync: {
                 const std::int32_t enabled = in_.int32(kValues, 16);
-                if (FeedSetSyncEnabled(feed_, enabled) != enabled) {
-                    Finding(step_, call_, "FeedSetSyncEnabled returns its argument",
-                            "got another value");
-                }
-                Observe("FeedSetSyncEnabled never reports");
+                SilentCall(FeedSetSyncEnabled(feed_, enabled) == enabled,
+                           "FeedSetSyncEnabled returns its argument", "got another value",
+                           "FeedSetSyncEnabled never reports");
                 break;
             }
             case kStart:

@@ -20,21 +20,16 @@ target=$1
 seconds=$2
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
+. "$here/targets.sh"
 work=${3:-/var/tmp/feed-fuzz}
 build=${4:-$root/build-fuzz}
 jobs=${FUZZ_JOBS:-1}
 
-seeds=$target
-timeout=10
-rss=2048
-case $target in
-    fuzz_media) max_len=32768 ;;
-    fuzz_session) max_len=128 timeout=30 rss=2560 ;;
-    fuzz_session_capped) max_len=128 timeout=30 rss=4096 seeds=fuzz_session ;;
-    fuzz_feed_api) max_len=1024 ;;
-    *) echo "$0: unknown target $target" >&2; exit 2 ;;
-esac
-binary=$(find "$build" -type f -name "$target" -perm -u+x 2>/dev/null | head -n 1)
+if ! fuzz_settings "$target"; then
+    echo "$0: unknown target $target" >&2
+    exit 2
+fi
+binary=$(fuzz_binary "$build" "$target")
 if [ -z "$binary" ]; then
     echo "$target: not built in $build" >&2
     exit 1
@@ -45,8 +40,7 @@ mkdir -p "$work/bin" "$corpus" "$work/findings-$target"
 cp "$binary" "$work/bin/$target.new" && mv "$work/bin/$target.new" "$work/bin/$target"
 if [ -z "$(ls -A "$corpus")" ]; then
     "$root/scripts/make-fuzz-corpora" "$work/seeds" >/dev/null || exit 1
-    cp "$work/seeds/$seeds"/* "$corpus"/ 2>/dev/null
-    cp "$root/fuzz/corpus/$target"/* "$corpus"/ 2>/dev/null
+    fuzz_seed_corpus "$corpus" "$work/seeds" "$target"
 fi
 
 echo "process group: $$"

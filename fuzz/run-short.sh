@@ -17,6 +17,7 @@ fi
 seconds=$1
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
+. "$here/targets.sh"
 build=${2:-$root/build-fuzz}
 case $build in
     /*) ;;
@@ -29,31 +30,20 @@ echo "seeds: $out/seeds"
 "$root/scripts/make-fuzz-corpora" "$out/seeds" || exit 1
 
 status=0
-for target in fuzz_media fuzz_session fuzz_session_capped fuzz_feed_api; do
-    binary=$(find "$build" -type f -name "$target" -perm -u+x 2>/dev/null | head -n 1)
+for target in $FUZZ_TARGETS; do
+    binary=$(fuzz_binary "$build" "$target")
     if [ -z "$binary" ]; then
         echo "$target: not built in $build" >&2
         status=1
         continue
     fi
-    # Sessions on generated media take up to a few seconds each; the capped target's memory is
-    # bounded by its own address-space limit (3 GB), not by libFuzzer's RSS limit.
-    seeds=$target
-    timeout=10
-    rss=2048
-    case $target in
-        fuzz_media) max_len=32768 ;;
-        fuzz_session) max_len=128 timeout=30 rss=2560 ;;
-        fuzz_session_capped) max_len=128 timeout=30 rss=4096 seeds=fuzz_session ;;
-        fuzz_feed_api) max_len=1024 ;;
-    esac
+    fuzz_settings "$target"
     corpus=$out/corpus-$target
     artifacts=$out/findings-$target
     log=$out/$target.log
     rm -rf "$corpus"
     mkdir -p "$corpus" "$artifacts"
-    cp "$out/seeds/$seeds"/* "$corpus"/ 2>/dev/null
-    cp "$root/fuzz/corpus/$target"/* "$corpus"/ 2>/dev/null
+    fuzz_seed_corpus "$corpus" "$out/seeds" "$target"
     echo "== $target: $seconds s"
     "$binary" "$corpus" -max_total_time="$seconds" -timeout="$timeout" -rss_limit_mb="$rss" \
         -report_slow_units="$timeout" -max_len="$max_len" -print_final_stats=1 \

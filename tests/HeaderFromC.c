@@ -5,6 +5,8 @@
 #include <stddef.h>
 #include <string.h>
 
+#include "tests/support/CHostCallbacks.h"
+
 /* The reader's records have one layout for every host and platform: 8-byte fields on 8-byte
  * offsets, so 32-bit compilers that align doubles to 4 lay them out alike. */
 _Static_assert(sizeof(FeedMediaInfo) == 72, "FeedMediaInfo is 72 bytes");
@@ -14,28 +16,6 @@ _Static_assert(sizeof(FeedStreamInfo) == 136, "FeedStreamInfo is 136 bytes");
 _Static_assert(offsetof(FeedStreamInfo, frameCount) == 56, "frameCount at 56");
 _Static_assert(offsetof(FeedStreamInfo, bitRate) == 96, "bitRate at 96");
 _Static_assert(offsetof(FeedStreamInfo, codec) == 104, "codec at 104");
-
-static intptr_t FEED_CALL OnFrame(void* user, const uint8_t* frame, int32_t length,
-                                  int32_t positionMs, int32_t width, int32_t height) {
-    (void)user;
-    (void)length;
-    (void)positionMs;
-    (void)width;
-    (void)height;
-    return (intptr_t)frame;
-}
-
-static int32_t FEED_CALL OnBuffer(void* user, const uint8_t* buffer, int32_t length,
-                                  int32_t positionMs, int32_t bitsPerSample, int32_t sampleRate,
-                                  int32_t channels) {
-    (void)user;
-    (void)buffer;
-    (void)positionMs;
-    (void)bitsPerSample;
-    (void)sampleRate;
-    (void)channels;
-    return length;
-}
 
 /* Runs a feed through the C interface; returns 0 when every result is what a host expects. */
 int RunFeedFromC(void) {

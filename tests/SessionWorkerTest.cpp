@@ -26,6 +26,17 @@ class SessionWorkerTest : public FeedFixture {
         return fake::engine().calls();
     }
 
+    // Starts a one-clip video session that never ends by itself and holds it while it selects
+    // its sources, still building.
+    void StartHeldWhileBuilding() {
+        fake::engine().addFile("v.mp4", true, false);
+        fake::engine().setHoldEnd(true);
+        FeedAddVideoSource(feed, "v.mp4", 0, 1000);
+        fake::engine().blockAt(fake::Step::SelectSources);
+        ASSERT_EQ(FeedStart(feed), 1);
+        fake::engine().waitUntilBlocked();
+    }
+
     // True when `expected` occurs in the log in this order (other calls may come between).
     static bool InOrder(const Calls& expected) {
         const Calls calls = fake::engine().calls();
@@ -323,12 +334,7 @@ TEST_F(SessionWorkerTest, PauseResumeAndStopReachBothCompositesVideoFirst) {
 }
 
 TEST_F(SessionWorkerTest, StopWhileBuildingStartsAndAtOnceStopsTheEngine) {
-    fake::engine().addFile("v.mp4", true, false);
-    fake::engine().setHoldEnd(true);
-    FeedAddVideoSource(feed, "v.mp4", 0, 1000);
-    fake::engine().blockAt(fake::Step::SelectSources);
-    ASSERT_EQ(FeedStart(feed), 1);
-    fake::engine().waitUntilBlocked();
+    ASSERT_NO_FATAL_FAILURE(StartHeldWhileBuilding());
 
     std::int32_t stopResult = -1;
     std::thread host([&] { stopResult = FeedStop(feed); });
@@ -342,12 +348,7 @@ TEST_F(SessionWorkerTest, StopWhileBuildingStartsAndAtOnceStopsTheEngine) {
 }
 
 TEST_F(SessionWorkerTest, PauseWhileBuildingPausesTheEngineAfterItStarts) {
-    fake::engine().addFile("v.mp4", true, false);
-    fake::engine().setHoldEnd(true);
-    FeedAddVideoSource(feed, "v.mp4", 0, 1000);
-    fake::engine().blockAt(fake::Step::SelectSources);
-    ASSERT_EQ(FeedStart(feed), 1);
-    fake::engine().waitUntilBlocked();
+    ASSERT_NO_FATAL_FAILURE(StartHeldWhileBuilding());
     EXPECT_EQ(FeedPause(feed), 1);
     fake::engine().release();
     ASSERT_TRUE(WaitForCall("C1.Pause"));

@@ -22,20 +22,15 @@ BENCH_NAME=compare-reader
 # shellcheck source=bench/timed-runs.sh
 source "$(dirname "$0")/../timed-runs.sh"
 
-RUNS=${1:-5}
-[[ $RUNS =~ ^[1-9][0-9]*$ ]] || die 2 "RUNS must be a positive whole number, not '$RUNS'"
-ROOT=$(git -C "$(dirname "$0")" rev-parse --show-toplevel) || die 2 "not inside the repository"
+bench_start "${1:-}"
 BUILD=${2:-$ROOT/build-bench}
 PACKAGE=$BUILD/python/package
 SCRIPT=$ROOT/bench/python/reader.py
 PYTHON=${PYTHON:-/usr/bin/python3}
-MEDIA=${MEDIA:-/tmp/benchmedia}
 FILE=$MEDIA/reader-1080p-h264.mp4
 
 require_gnu_time
-[[ -d $PACKAGE/feed ]] || die 2 "the feed package is not built in $PACKAGE (make bench-python)"
-"$PYTHON" -c 'import av, cv2, numpy' 2>/dev/null ||
-    die 2 "$PYTHON lacks PyAV, OpenCV or numpy (apt-get install python3-av python3-opencv)"
+require_python_peers "$PACKAGE"
 command -v ffmpeg >/dev/null || die 2 "ffmpeg not found (apt-get install ffmpeg)"
 
 if [[ ! -s $FILE ]]; then
@@ -65,20 +60,12 @@ done
 
 # run TASK SIDE RECORD: runs one reading under GNU time; with RECORD=1 keeps its figures.
 run() {
-    local task=$1 side=$2 record=$3 status=0
-    timed "$task-$side" "$record" env PYTHONPATH="$PACKAGE" "$PYTHON" "$SCRIPT" "$side" "$task" \
-        "$FILE" || status=$?
-    local line
-    line=$(grep -m1 '^frames=' "$WORK/$task-$side.out" || true)
-    if ((status != 0)) || [[ -z $line ]]; then
-        echo "compare-reader: $side $task failed (exit $status): ${line:-no result line}" >&2
-        show_output "$task-$side"
-        exit 1
-    fi
-    echo "          $line"
+    local task=$1 side=$2 record=$3
+    timed_result "$side $task" "$task-$side" "$record" "*" env PYTHONPATH="$PACKAGE" "$PYTHON" \
+        "$SCRIPT" "$side" "$task" "$FILE"
+    echo "          $RESULT"
     if [[ $record == 1 ]]; then
-        sed -n 's/.* wall_s=\([0-9.]*\).*/\1/p' <<<"$line" >>"$WORK/$task-$side.inner"
-        sed -n 's/.* exact=\([0-9]*\).*/\1/p' <<<"$line" >>"$WORK/$task-$side.exact"
+        sed -n 's/.* exact=\([0-9]*\).*/\1/p' <<<"$RESULT" >>"$WORK/$task-$side.exact"
     fi
 }
 

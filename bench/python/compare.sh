@@ -8,7 +8,7 @@
 # job_r.py with feed, pyav and opencv. BUILD_DIR (default build-bench under the repository
 # root) holds bench/job_r/feed_job_r and python/package (the feed package); nothing is built
 # here (make bench-python builds both). Media come from ../shared/bench/make-media.sh beside
-# the checkout, made into $MEDIA (default /tmp/benchmedia) when missing. Needs GNU time as
+# the checkout (or in $FEED_SHARED_BENCH), made into $MEDIA (default /tmp/benchmedia) when missing. Needs GNU time as
 # /usr/bin/time, and python3-av and python3-opencv for the distribution's python3.
 #
 # Prints the median wall seconds (whole process, and the program's own clock from the first
@@ -21,22 +21,16 @@ BENCH_NAME=compare
 # shellcheck source=bench/timed-runs.sh
 source "$(dirname "$0")/../timed-runs.sh"
 
-RUNS=${1:-5}
-[[ $RUNS =~ ^[1-9][0-9]*$ ]] || die 2 "RUNS must be a positive whole number, not '$RUNS'"
-ROOT=$(git -C "$(dirname "$0")" rev-parse --show-toplevel) || die 2 "not inside the repository"
+bench_start "${1:-}"
 BUILD=${2:-$ROOT/build-bench}
-SHARED="$ROOT/../shared/bench"
 JOB_R=$BUILD/bench/job_r/feed_job_r
 PACKAGE=$BUILD/python/package
 SCRIPT=$ROOT/bench/python/job_r.py
 PYTHON=${PYTHON:-/usr/bin/python3}
-export MEDIA=${MEDIA:-/tmp/benchmedia}
 
 require_gnu_time
 [[ -x $JOB_R ]] || die 2 "feed_job_r not found at $JOB_R (make bench-python builds it)"
-[[ -d $PACKAGE/feed ]] || die 2 "the feed package is not built in $PACKAGE (make bench-python)"
-"$PYTHON" -c 'import av, cv2, numpy' 2>/dev/null ||
-    die 2 "$PYTHON lacks PyAV, OpenCV or numpy (apt-get install python3-av python3-opencv)"
+require_python_peers "$PACKAGE"
 ensure_media "$SHARED"
 
 WORK=$(mktemp -d)
@@ -56,20 +50,10 @@ command_of() {
 # run SIDE RECORD: runs one program under GNU time; with RECORD=1 keeps its figures and its own
 # clock's.
 run() {
-    local side=$1 record=$2 status=0
+    local side=$1 record=$2
     # shellcheck disable=SC2046
-    timed "$side" "$record" $(command_of "$side") || status=$?
-    local line
-    line=$(grep -m1 '^frames=' "$WORK/$side.out" || true)
-    if ((status != 0)) || [[ -z $line ]]; then
-        echo "compare: $side failed (exit $status): ${line:-no result line}" >&2
-        show_output "$side"
-        exit 1
-    fi
-    echo "          $line"
-    if [[ $record == 1 ]]; then
-        sed -n 's/.* wall_s=\([0-9.]*\).*/\1/p' <<<"$line" >>"$WORK/$side.inner"
-    fi
+    timed_result "$side" "$side" "$record" "*" $(command_of "$side")
+    echo "          $RESULT"
 }
 
 echo "job R in Python: feed, PyAV, OpenCV, and the C host; media $MEDIA, $(nproc) CPUs"

@@ -294,7 +294,16 @@ if hasattr(os, "register_at_fork"):
     os.register_at_fork(after_in_child=_forget_inherited)
 
 
-class Feed:
+class _ClosedWhenCollected(_reader._ClosedByWith):
+    """Leaving a `with` block or being collected closes the object; not while the interpreter
+    ends, when the GIL must not be let go (the feed's own teardown stops the session then)."""
+
+    def __del__(self) -> None:
+        if not sys.is_finalizing():
+            self.close()
+
+
+class Feed(_reader._ClosedByWith):
     """A feed: sources on a video and an audio timeline, an output format, fades; play() runs
     a session over them.
 
@@ -655,19 +664,13 @@ class Feed:
         """True once close() has run."""
         return self._core.closed
 
-    def __enter__(self) -> "Feed":
-        return self
-
-    def __exit__(self, *exc_info: object) -> None:
-        self.close()
-
     def __repr__(self) -> str:
         if self.closed:
             return "<feed.Feed closed>"
         return f"<feed.Feed {self.state.name.lower()}, {len(self._sources)} sources>"
 
 
-class Playback:
+class Playback(_ClosedWhenCollected):
     """The iterator of one session's VideoFrame and AudioBuffer items (see Feed.play).
 
     Closing it (close(), leaving a `with` block, or its being collected) before the end stops
@@ -721,20 +724,8 @@ class Playback:
             self._feed._stopped_session = self._session
             self._core.stop(self._session)
 
-    def __enter__(self) -> "Playback":
-        return self
 
-    def __exit__(self, *exc_info: object) -> None:
-        self.close()
-
-    def __del__(self) -> None:
-        # While the interpreter ends the GIL must not be let go; the feed's own teardown
-        # stops the session then.
-        if not sys.is_finalizing():
-            self.close()
-
-
-class _Frames:
+class _Frames(_ClosedWhenCollected):
     """The iterator frames() returns: the arrays of one video source; owns its feed."""
 
     def __init__(self, owner: Feed, playback: Playback) -> None:
@@ -754,16 +745,6 @@ class _Frames:
     def close(self) -> None:
         self._playback.close()
         self._feed.close()
-
-    def __enter__(self) -> "_Frames":
-        return self
-
-    def __exit__(self, *exc_info: object) -> None:
-        self.close()
-
-    def __del__(self) -> None:
-        if not sys.is_finalizing():
-            self.close()
 
 
 def frames(

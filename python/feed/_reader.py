@@ -220,7 +220,20 @@ def forget_inherited_readers() -> None:
     _open_readers.clear()
 
 
-class _Reader:
+class _ClosedByWith:
+    """Leaving a `with` block closes the object."""
+
+    def close(self) -> None:
+        raise NotImplementedError
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc_info: object) -> None:
+        self.close()
+
+
+class _Reader(_ClosedByWith):
     """What VideoReader and AudioReader share: the library reader of one file, opened again in
     a forked child or after unpickling, and closed by close() or `with`."""
 
@@ -291,12 +304,6 @@ class _Reader:
     def closed(self) -> bool:
         """True once close() has run."""
         return self._closed
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc_info: object) -> None:
-        self.close()
 
 
 class VideoReader(_Reader):

@@ -116,6 +116,26 @@ std::string State::nameOf(const IUnknown* unknown) const {
     return object != nullptr ? object->name() : "?";
 }
 
+HRESULT State::logArgumentCall(const Tracked* object, const void* argument,
+                               const std::string& call) {
+    if (object == nullptr) {
+        log(call + " -> fail");
+        return argument == nullptr ? kPointer : kFail;
+    }
+    if (object->refs == 0) {
+        fault(object->name() + " used after release");
+    }
+    log(call);
+    return kOk;
+}
+
+void* State::handOut(std::unique_ptr<Tracked> object, const std::string& call) {
+    Tracked* created = adopt(std::move(object));
+    created->refs = 1;
+    log(call + " -> " + created->name());
+    return created->interfacePointer();
+}
+
 // ---- IUnknown ----
 
 HRESULT queryInterface(Tracked& self, REFIID iid, void** object) {
@@ -177,6 +197,44 @@ std::uint32_t release(Tracked& self) {
     return --self.refs;
 }
 
+namespace {
+
+// A call that logs itself (self's name, then call) and then does `then`, the mutex held; a
+// failure on an object from before reset().
+template <typename Then>
+HRESULT loggedCall(Tracked& self, const std::string& call, Then then) {
+    State& st = state();
+    std::lock_guard<std::mutex> lock(st.mutex);
+    if (!st.checkUse(self)) {
+        return kFail;
+    }
+    st.log(self.name() + call);
+    then();
+    return kOk;
+}
+
+HRESULT loggedCall(Tracked& self, const std::string& call) {
+    return loggedCall(self, call, [] {});
+}
+
+// IsEnded: counted, not logged (it is polled). answer(st, *ended) sets the flag and gives the
+// result, the mutex held.
+template <typename Answer>
+HRESULT isEndedCall(Tracked& self, std::int32_t* ended, Answer answer) {
+    State& st = state();
+    std::lock_guard<std::mutex> lock(st.mutex);
+    if (!st.checkUse(self)) {
+        return kFail;
+    }
+    ++st.isEndedCalls;
+    if (ended == nullptr) {
+        return kPointer;
+    }
+    return answer(st, *ended);
+}
+
+}  // namespace
+
 // ---- Sources from SelectSources and CreateEmptySource: they only log ----
 
 class Source final : public Object<IMediaSource> {
@@ -193,41 +251,23 @@ class Source final : public Object<IMediaSource> {
         st.log(name() + ".Prepare(" + std::to_string(streamKind) + ")" + failSuffix(fails));
         return fails ? kFail : kOk;
     }
-    HRESULT STDMETHODCALLTYPE Run() override { return logged(".Run"); }
-    HRESULT STDMETHODCALLTYPE Pause() override { return logged(".Pause"); }
-    HRESULT STDMETHODCALLTYPE Stop() override { return logged(".Stop"); }
+    HRESULT STDMETHODCALLTYPE Run() override { return loggedCall(*this, ".Run"); }
+    HRESULT STDMETHODCALLTYPE Pause() override { return loggedCall(*this, ".Pause"); }
+    HRESULT STDMETHODCALLTYPE Stop() override { return loggedCall(*this, ".Stop"); }
     HRESULT STDMETHODCALLTYPE GetDuration(std::int64_t* duration) override {
         if (duration != nullptr) {
             *duration = 0;
         }
-        return logged(".GetDuration");
+        return loggedCall(*this, ".GetDuration");
     }
     HRESULT STDMETHODCALLTYPE Seek(std::int64_t position) override {
-        return logged(".Seek(" + std::to_string(position) + ")");
+        return loggedCall(*this, ".Seek(" + std::to_string(position) + ")");
     }
     HRESULT STDMETHODCALLTYPE IsEnded(std::int32_t* ended) override {
-        State& st = state();
-        std::lock_guard<std::mutex> lock(st.mutex);
-        if (!st.checkUse(*this)) {
-            return kFail;
-        }
-        ++st.isEndedCalls;
-        if (ended == nullptr) {
-            return kPointer;
-        }
-        *ended = 0;  // a bare source never delivers by itself
-        return kOk;
-    }
-
-  private:
-    HRESULT logged(const std::string& call) {
-        State& st = state();
-        std::lock_guard<std::mutex> lock(st.mutex);
-        if (!st.checkUse(*this)) {
-            return kFail;
-        }
-        st.log(name() + call);
-        return kOk;
+        return isEndedCall(*this, ended, [](State&, std::int32_t& answer) {
+            answer = 0;  // a bare source never delivers by itself
+            return kOk;
+        });
     }
 };
 
@@ -300,17 +340,12 @@ class Connection final : public Object<IAcceptorConnection> {
             return kFail;
         }
         auto* target = dynamic_cast<Acceptor*>(st.find(static_cast<IUnknown*>(acceptor)));
-        const std::string call = name() + ".ConnectAcceptor(" + st.nameOf(acceptor) + ")";
-        if (target == nullptr) {
-            st.log(call + " -> fail");
-            return acceptor == nullptr ? kPointer : kFail;
+        const HRESULT result = st.logArgumentCall(
+            target, acceptor, name() + ".ConnectAcceptor(" + st.nameOf(acceptor) + ")");
+        if (result == kOk) {
+            composite_.connect(target);  // the composite's own reference, not counted
         }
-        if (target->refs == 0) {
-            st.fault(target->name() + " used after release");
-        }
-        st.log(call);
-        composite_.connect(target);  // the composite's own reference, not counted
-        return kOk;
+        return result;
     }
 
   private:
@@ -336,23 +371,16 @@ class Editor final : public Object<ICompositeEdit> {
                                              double framesPerSecond) override {
         char rate[32];
         std::snprintf(rate, sizeof rate, "%g", framesPerSecond);
-        return logged(".SetVideoFormat(" + std::to_string(width) + ", " + std::to_string(height) +
-                      ", " + rate + ")");
+        return loggedCall(*this, ".SetVideoFormat(" + std::to_string(width) + ", " +
+                                     std::to_string(height) + ", " + rate + ")");
     }
     HRESULT STDMETHODCALLTYPE SetAudioFormat(std::int32_t sampleRate,
                                              std::int32_t channels) override {
-        return logged(".SetAudioFormat(" + std::to_string(sampleRate) + ", " +
-                      std::to_string(channels) + ")");
+        return loggedCall(*this, ".SetAudioFormat(" + std::to_string(sampleRate) + ", " +
+                                     std::to_string(channels) + ")");
     }
     HRESULT STDMETHODCALLTYPE RemoveAllClips() override {
-        State& st = state();
-        std::lock_guard<std::mutex> lock(st.mutex);
-        if (!st.checkUse(*this)) {
-            return kFail;
-        }
-        st.log(name() + ".RemoveAllClips");
-        composite_.removeAllClips();
-        return kOk;
+        return loggedCall(*this, ".RemoveAllClips", [this] { composite_.removeAllClips(); });
     }
     HRESULT STDMETHODCALLTYPE AddClip(IMediaSource* source, const std::int32_t* crop,
                                       std::int32_t clipMode, std::int32_t clipParam,
@@ -376,29 +404,14 @@ class Editor final : public Object<ICompositeEdit> {
                                  ", " + std::to_string(sourceStart) + ", " +
                                  std::to_string(sourceStop) + ", " + std::to_string(timelineStart) +
                                  ", " + std::to_string(timelineStop) + ")";
-        if (clip == nullptr) {
-            st.log(call + " -> fail");
-            return source == nullptr ? kPointer : kFail;
+        const HRESULT result = st.logArgumentCall(clip, source, call);
+        if (result == kOk) {
+            composite_.addClip(clip);  // the composite's own reference, not counted
         }
-        if (clip->refs == 0) {
-            st.fault(clip->name() + " used after release");
-        }
-        st.log(call);
-        composite_.addClip(clip);  // the composite's own reference, not counted
-        return kOk;
+        return result;
     }
 
   private:
-    HRESULT logged(const std::string& call) {
-        State& st = state();
-        std::lock_guard<std::mutex> lock(st.mutex);
-        if (!st.checkUse(*this)) {
-            return kFail;
-        }
-        st.log(name() + call);
-        return kOk;
-    }
-
     Composite& composite_;  // kept alive by the tear-off; never freed before exit
 };
 
@@ -476,16 +489,12 @@ HRESULT Composite::Run() {
 }
 
 HRESULT Composite::Pause() {
-    State& st = state();
-    std::lock_guard<std::mutex> lock(st.mutex);
-    if (!st.checkUse(*this)) {
-        return kFail;
-    }
-    st.log(name() + ".Pause");
-    if (!stopped_) {
-        paused_ = true;  // the delivery thread checks this, under the mutex, before each callback
-    }
-    return kOk;
+    return loggedCall(*this, ".Pause", [this] {
+        if (!stopped_) {
+            paused_ =
+                true;  // the delivery thread checks this, under the mutex, before each callback
+        }
+    });
 }
 
 HRESULT Composite::Stop() {
@@ -523,40 +532,22 @@ HRESULT Composite::Stop() {
 }
 
 HRESULT Composite::GetDuration(std::int64_t* duration) {
-    State& st = state();
-    std::lock_guard<std::mutex> lock(st.mutex);
-    if (!st.checkUse(*this)) {
-        return kFail;
-    }
-    st.log(name() + ".GetDuration");
-    if (duration != nullptr) {
-        *duration = 0;
-    }
-    return kOk;
+    return loggedCall(*this, ".GetDuration", [duration] {
+        if (duration != nullptr) {
+            *duration = 0;
+        }
+    });
 }
 
 HRESULT Composite::Seek(std::int64_t position) {
-    State& st = state();
-    std::lock_guard<std::mutex> lock(st.mutex);
-    if (!st.checkUse(*this)) {
-        return kFail;
-    }
-    st.log(name() + ".Seek(" + std::to_string(position) + ")");
-    return kOk;
+    return loggedCall(*this, ".Seek(" + std::to_string(position) + ")");
 }
 
 HRESULT Composite::IsEnded(std::int32_t* ended) {
-    State& st = state();
-    std::lock_guard<std::mutex> lock(st.mutex);
-    if (!st.checkUse(*this)) {
-        return kFail;
-    }
-    ++st.isEndedCalls;
-    if (ended == nullptr) {
-        return kPointer;
-    }
-    *ended = finished_ && (!st.holdEnd || stopped_) ? 1 : 0;
-    return *ended != 0 && st.takeFailure(fake::Step::EndByFailure) ? kEndedByFailure : kOk;
+    return isEndedCall(*this, ended, [this](State& st, std::int32_t& answer) {
+        answer = finished_ && (!st.holdEnd || stopped_) ? 1 : 0;
+        return answer != 0 && st.takeFailure(fake::Step::EndByFailure) ? kEndedByFailure : kOk;
+    });
 }
 
 void Composite::openFaults(std::vector<std::string>& out) const {
@@ -646,21 +637,42 @@ void Composite::deliver(std::uint64_t generation) {
 
 using namespace fake::detail;
 
+namespace {
+
+// The start of an engine function that creates an object into *out: clears *out, holds at step
+// when it is armed, takes an injected failure. kOk when the object is to be made; kFail when
+// reset() ran while the call was held or the failure was injected; for a null out or another
+// missing argument, missingResult. Injected and missing are logged as "function -> fail".
+template <typename T>
+HRESULT beginCreate(State& st, std::unique_lock<std::mutex>& lock, fake::Step step, T** out,
+                    bool argumentsGiven, const char* function, HRESULT missingResult) {
+    if (out != nullptr) {
+        *out = nullptr;
+    }
+    if (!st.waitIfBlocked(lock, step)) {
+        return kFail;
+    }
+    const bool injected = st.takeFailure(step);
+    const bool missing = out == nullptr || !argumentsGiven;
+    if (injected || missing) {
+        st.log(std::string(function) + " -> fail");
+        return missing ? missingResult : kFail;
+    }
+    return kOk;
+}
+
+}  // namespace
+
 extern "C" {
 
 TARN_API HRESULT TARN_CALL CreateSimpleCompositeSource(void* /*reserved*/,
                                                        IMediaSource** composite) {
     State& st = state();
     std::unique_lock<std::mutex> lock(st.mutex);
-    if (composite != nullptr) {
-        *composite = nullptr;
-    }
-    if (!st.waitIfBlocked(lock, fake::Step::CreateComposite)) {
-        return kFail;
-    }
-    if (st.takeFailure(fake::Step::CreateComposite) || composite == nullptr) {
-        st.log("CreateSimpleCompositeSource -> fail");
-        return composite == nullptr ? kPointer : kFail;
+    const HRESULT begun = beginCreate(st, lock, fake::Step::CreateComposite, composite, true,
+                                      "CreateSimpleCompositeSource", kPointer);
+    if (begun != kOk) {
+        return begun;
     }
     Composite* created =
         st.adopt(std::make_unique<Composite>("C" + std::to_string(++st.compositeCount)));
@@ -678,10 +690,8 @@ TARN_API HRESULT TARN_CALL CreateEmptySource(void* /*reserved*/, IMediaSource** 
         st.log("CreateEmptySource -> fail");
         return kPointer;
     }
-    Tracked* created = st.adopt(std::make_unique<Source>("X" + std::to_string(++st.emptyCount)));
-    created->refs = 1;
-    *source = static_cast<IMediaSource*>(created->interfacePointer());
-    st.log("CreateEmptySource -> " + created->name());
+    *source = static_cast<IMediaSource*>(st.handOut(
+        std::make_unique<Source>("X" + std::to_string(++st.emptyCount)), "CreateEmptySource"));
     return kOk;
 }
 
@@ -741,41 +751,27 @@ TARN_API HRESULT TARN_CALL CreateCallBackMediaAcceptor(void* /*reserved*/,
                                                        IMediaAcceptor** acceptor) {
     State& st = state();
     std::unique_lock<std::mutex> lock(st.mutex);
-    if (acceptor != nullptr) {
-        *acceptor = nullptr;
+    const HRESULT begun = beginCreate(st, lock, fake::Step::CreateAcceptor, acceptor,
+                                      callback != nullptr, "CreateCallBackMediaAcceptor", kFail);
+    if (begun != kOk) {
+        return begun;
     }
-    if (!st.waitIfBlocked(lock, fake::Step::CreateAcceptor)) {
-        return kFail;
-    }
-    if (st.takeFailure(fake::Step::CreateAcceptor) || acceptor == nullptr || callback == nullptr) {
-        st.log("CreateCallBackMediaAcceptor -> fail");
-        return kFail;
-    }
-    Tracked* created = st.adopt(
-        std::make_unique<Acceptor>("A" + std::to_string(++st.acceptorCount), callback, context));
-    created->refs = 1;
-    *acceptor = static_cast<IMediaAcceptor*>(created->interfacePointer());
-    st.log("CreateCallBackMediaAcceptor -> " + created->name());
+    *acceptor = static_cast<IMediaAcceptor*>(st.handOut(
+        std::make_unique<Acceptor>("A" + std::to_string(++st.acceptorCount), callback, context),
+        "CreateCallBackMediaAcceptor"));
     return kOk;
 }
 
 TARN_API HRESULT TARN_CALL CreateAudioVideoSync(void* /*reserved*/, IAudioVideoSync** sync) {
     State& st = state();
     std::unique_lock<std::mutex> lock(st.mutex);
-    if (sync != nullptr) {
-        *sync = nullptr;
+    const HRESULT begun =
+        beginCreate(st, lock, fake::Step::CreateSync, sync, true, "CreateAudioVideoSync", kFail);
+    if (begun != kOk) {
+        return begun;
     }
-    if (!st.waitIfBlocked(lock, fake::Step::CreateSync)) {
-        return kFail;
-    }
-    if (st.takeFailure(fake::Step::CreateSync) || sync == nullptr) {
-        st.log("CreateAudioVideoSync -> fail");
-        return kFail;
-    }
-    Tracked* created = st.adopt(std::make_unique<Sync>("Y" + std::to_string(++st.syncCount)));
-    created->refs = 1;
-    *sync = static_cast<IAudioVideoSync*>(created->interfacePointer());
-    st.log("CreateAudioVideoSync -> " + created->name());
+    *sync = static_cast<IAudioVideoSync*>(st.handOut(
+        std::make_unique<Sync>("Y" + std::to_string(++st.syncCount)), "CreateAudioVideoSync"));
     return kOk;
 }
 

@@ -139,6 +139,13 @@ struct State {
     Tracked* find(const void* unknown) const;
     // "none" for null, "?" for a pointer the fake never handed out (or from before reset()).
     std::string nameOf(const IUnknown* unknown) const;
+    // Logs call, which names the object behind an argument: a failure when the argument is
+    // none of the fake's objects of the kind asked for (object is null; kPointer for a null
+    // argument), a fault when the object was released.
+    HRESULT logArgumentCall(const Tracked* object, const void* argument, const std::string& call);
+    // Takes a newly created object with the one reference its creator hands out, and logs
+    // the creation; the interface pointer to hand out.
+    void* handOut(std::unique_ptr<Tracked> object, const std::string& call);
 
     template <typename T>
     T* adopt(std::unique_ptr<T> object) {

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -15,13 +14,6 @@
 
 namespace feedcat_test {
 namespace {
-
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 bool NamePart(char c) {
     return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-' || c == '_';
@@ -54,7 +46,7 @@ std::set<std::string> OptionNames(const std::string& text) {
 // The section's prose, without its shell blocks: those hold other commands' options too
 // ("mkdir -p"), and run-readme-recipes.sh checks that feedcat accepts theirs.
 std::string ReadmeSection() {
-    const std::string readme = ReadText(std::string(FEED_SOURCE_DIR) + "/README.md");
+    const std::string readme = ReadFileBytes(std::string(FEED_SOURCE_DIR) + "/README.md");
     const std::string mark = "<!-- feedcat -->";
     const std::size_t begin = readme.find(mark);
     const std::size_t end = readme.find(mark, begin + mark.size());
@@ -76,7 +68,7 @@ std::string ReadmeSection() {
 
 // troff writes a minus as "\-".
 std::string ManPageText() {
-    std::string page = ReadText(std::string(FEED_SOURCE_DIR) + "/tools/feedcat/feedcat.1");
+    std::string page = ReadFileBytes(std::string(FEED_SOURCE_DIR) + "/tools/feedcat/feedcat.1");
     std::string plain;
     for (std::size_t at = 0; at < page.size(); ++at) {
         if (page[at] == '\\' && at + 1 < page.size() && page[at + 1] == '-') {

@@ -14,10 +14,8 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,13 +35,7 @@ const std::string kLongTone = "a:lavfi:sine=frequency=440:sample_rate=44100@0-60
 // `ulimit -f` sets), standard error going to a file outside the folder.
 ProcessResult RunWithFileSizeLimit(const std::vector<std::string>& args,
                                    const ScratchFolder& folder, rlim_t limitBytes) {
-    std::vector<std::string> all = {FEEDCAT_BINARY};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& arg : all) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
+    FeedcatCommandLine command(args);
     const std::string errPath = folder.path() + ".stderr";
     const pid_t pid = fork();
     if (pid == 0) {
@@ -56,8 +48,7 @@ ProcessResult RunWithFileSizeLimit(const std::vector<std::string>& args,
         }
         dup2(none, STDOUT_FILENO);
         dup2(err, STDERR_FILENO);
-        execv(argv[0], argv.data());
-        _exit(127);
+        command.Exec();
     }
     ProcessResult result;
     int status = 0;
@@ -73,10 +64,7 @@ ProcessResult RunWithFileSizeLimit(const std::vector<std::string>& args,
         result.err = "[killed after the time limit] ";
     }
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    std::ifstream in(errPath);
-    std::ostringstream text;
-    text << in.rdbuf();
-    result.err += text.str();
+    result.err += ReadFileBytes(errPath);
     unlink(errPath.c_str());
     return result;
 }

@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -23,13 +22,6 @@ namespace {
 
 const std::string kPattern = "lavfi:testsrc2=size=320x240:rate=25:duration=3";
 const std::string kTone = "lavfi:sine=frequency=440:sample_rate=44100:duration=3";
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
 
 // A patch of one colour, given as Y, Cb, Cr in limited range, tagged with its description.
 void WritePatch(const std::string& path, int width, int height, AVColorSpace matrix,
@@ -149,12 +141,10 @@ TEST(FeedcatCrop, ShowsOnlyTheRectangle) {
 
 TEST(FeedcatFormats, WebmIsVp9AndOpusAt48k) {
     ScratchFolder folder;
-    const ProcessResult run = RunFeedcat(
+    MediaReport media;
+    ASSERT_NO_FATAL_FAILURE(RunFeedcatAndRead(
         {"v:" + kPattern + "@0-1000", "a:" + kTone + "@0-1000", "--quiet", "-o", "clip.webm"},
-        folder);
-    ASSERT_EQ(run.status, 0) << run.err;
-    const MediaReport media = ReadMedia(folder.File("clip.webm"));
-    ASSERT_TRUE(media.opened);
+        folder, "clip.webm", &media));
     const StreamReport* video = media.Find("video");
     const StreamReport* audio = media.Find("audio");
     ASSERT_NE(video, nullptr);
@@ -174,7 +164,7 @@ TEST(FeedcatFormats, Mp4AndMovHaveTheIndexFirst) {
             {"v:" + kPattern + "@0-2000", "a:" + kTone + "@0-2000", "--quiet", "-o", output},
             folder);
         ASSERT_EQ(run.status, 0) << run.err;
-        const std::string bytes = ReadFile(folder.File(output));
+        const std::string bytes = ReadFileBytes(folder.File(output));
         const std::size_t moov = bytes.find("moov");
         const std::size_t mdat = bytes.find("mdat");
         ASSERT_NE(moov, std::string::npos) << output;
@@ -245,7 +235,7 @@ TEST(FeedcatOverwrite, NoOverwriteKeepsAnExistingFileAndYReplacesIt) {
     EXPECT_EQ(refused.status, 2) << refused.err;
     EXPECT_NE(refused.err.find("exists"), std::string::npos) << refused.err;
     EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
-    EXPECT_EQ(ReadFile(output), "earlier");
+    EXPECT_EQ(ReadFileBytes(output), "earlier");
     EXPECT_EQ(folder.Entries().size(), 1u);
 
     for (const char* replace : {"-y", "--overwrite", ""}) {
@@ -286,7 +276,7 @@ TEST(FeedcatPipe, AClosedPipeSaysBrokenPipe) {
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
     EXPECT_EQ(WEXITSTATUS(status), 1);
-    const std::string err = ReadFile(errPath);
+    const std::string err = ReadFileBytes(errPath);
     EXPECT_NE(err.find("cannot write to standard output: Broken pipe"), std::string::npos) << err;
 }
 

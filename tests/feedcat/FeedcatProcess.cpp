@@ -13,27 +13,25 @@
 #include <thread>
 
 namespace feedcat_test {
-namespace {
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+FeedcatCommandLine::FeedcatCommandLine(const std::vector<std::string>& args)
+    : all_{FEEDCAT_BINARY} {
+    all_.insert(all_.end(), args.begin(), args.end());
+    for (std::string& arg : all_) {
+        argv_.push_back(arg.data());
+    }
+    argv_.push_back(nullptr);
 }
 
-}  // namespace
+void FeedcatCommandLine::Exec() {
+    execv(argv_[0], argv_.data());
+    _exit(127);
+}
 
 FeedcatProcess::FeedcatProcess(const std::vector<std::string>& args, const ScratchFolder& folder,
                                const std::string& tag)
     : outPath_(folder.File(".stdout" + tag)), errPath_(folder.File(".stderr" + tag)) {
-    std::vector<std::string> all = {FEEDCAT_BINARY};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& arg : all) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
+    FeedcatCommandLine command(args);
     pid_ = fork();
     if (pid_ == 0) {
         const int out = open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -43,8 +41,7 @@ FeedcatProcess::FeedcatProcess(const std::vector<std::string>& args, const Scrat
         }
         dup2(out, STDOUT_FILENO);
         dup2(err, STDERR_FILENO);
-        execv(argv[0], argv.data());
-        _exit(127);
+        command.Exec();
     }
 }
 
@@ -87,8 +84,8 @@ ProcessResult FeedcatProcess::Wait() {
         result.peakResidentKb = usage.ru_maxrss;
     }
     pid_ = -1;
-    result.out = ReadAll(outPath_);
-    result.err = ReadAll(errPath_);
+    result.out = ReadFileBytes(outPath_);
+    result.err = ReadFileBytes(errPath_);
     unlink(outPath_.c_str());
     unlink(errPath_.c_str());
     return result;
@@ -121,6 +118,13 @@ ProcessResult RunFeedcat(const std::vector<std::string>& args, const ScratchFold
 bool FileExists(const std::string& path) {
     struct stat status {};
     return stat(path.c_str(), &status) == 0;
+}
+
+std::string ReadFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
 }
 
 }  // namespace feedcat_test

@@ -21,6 +21,21 @@ struct ProcessResult {
 // A fresh folder, removed with everything in it when the object goes.
 using ScratchFolder = support::ScratchFolder;
 
+// feedcat's command line for execv, built before a fork so that the child only has to run it.
+class FeedcatCommandLine {
+  public:
+    explicit FeedcatCommandLine(const std::vector<std::string>& args);
+    FeedcatCommandLine(const FeedcatCommandLine&) = delete;
+    FeedcatCommandLine& operator=(const FeedcatCommandLine&) = delete;
+
+    // In the forked child: runs feedcat in place of the child, or ends it with status 127.
+    [[noreturn]] void Exec();
+
+  private:
+    std::vector<std::string> all_;  // the binary, then the arguments
+    std::vector<char*> argv_;       // points into all_, null-terminated
+};
+
 class FeedcatProcess {
   public:
     // Starts feedcat with args, in folder, with standard output and error going to files there
@@ -48,5 +63,8 @@ class FeedcatProcess {
 ProcessResult RunFeedcat(const std::vector<std::string>& args, const ScratchFolder& folder);
 
 bool FileExists(const std::string& path);
+
+// The whole file as bytes; empty when it cannot be read.
+std::string ReadFileBytes(const std::string& path);
 
 }  // namespace feedcat_test

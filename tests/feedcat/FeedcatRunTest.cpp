@@ -21,12 +21,10 @@ const std::string kTone = "lavfi:sine=frequency=440:sample_rate=44100:duration=3
 
 TEST(FeedcatWrites, Mp4WithVideoAndAudioOfTheSessionsLength) {
     ScratchFolder folder;
-    const ProcessResult run = RunFeedcat(
-        {"v:" + kPattern + "@0-2000", "a:" + kTone + "@0-2000", "--quiet", "-o", "out.mp4"},
-        folder);
-    ASSERT_EQ(run.status, 0) << run.err;
-    const MediaReport media = ReadMedia(folder.File("out.mp4"));
-    ASSERT_TRUE(media.opened);
+    MediaReport media;
+    ASSERT_NO_FATAL_FAILURE(RunFeedcatAndRead(
+        {"v:" + kPattern + "@0-2000", "a:" + kTone + "@0-2000", "--quiet", "-o", "out.mp4"}, folder,
+        "out.mp4", &media));
     ASSERT_EQ(media.streams.size(), 2u);
     const StreamReport* video = media.Find("video");
     const StreamReport* audio = media.Find("audio");
@@ -48,12 +46,10 @@ TEST(FeedcatWrites, Mp4WithVideoAndAudioOfTheSessionsLength) {
 
 TEST(FeedcatWrites, FirstFrameAfterAFadeInIsTheFadeColour) {
     ScratchFolder folder;
-    const ProcessResult run = RunFeedcat(
+    MediaReport media;
+    ASSERT_NO_FATAL_FAILURE(RunFeedcatAndRead(
         {"v:" + kPattern + "@0-1000", "--video-fade-in", "800:FF0000", "--quiet", "-o", "fade.mkv"},
-        folder);
-    ASSERT_EQ(run.status, 0) << run.err;
-    const MediaReport media = ReadMedia(folder.File("fade.mkv"));
-    ASSERT_TRUE(media.opened);
+        folder, "fade.mkv", &media));
     ASSERT_EQ(media.streams.size(), 1u);
     EXPECT_EQ(media.streams[0].frames, 25);
     EXPECT_GT(media.firstRed, 200);
@@ -63,12 +59,10 @@ TEST(FeedcatWrites, FirstFrameAfterAFadeInIsTheFadeColour) {
 
 TEST(FeedcatWrites, WavHoldsExactlyTheSessionsSamples) {
     ScratchFolder folder;
-    const ProcessResult run = RunFeedcat({"a:" + kTone + "@0-1500", "--sample-rate", "48000",
-                                          "--channels", "1", "--quiet", "-o", "tone.wav"},
-                                         folder);
-    ASSERT_EQ(run.status, 0) << run.err;
-    const MediaReport media = ReadMedia(folder.File("tone.wav"));
-    ASSERT_TRUE(media.opened);
+    MediaReport media;
+    ASSERT_NO_FATAL_FAILURE(RunFeedcatAndRead({"a:" + kTone + "@0-1500", "--sample-rate", "48000",
+                                               "--channels", "1", "--quiet", "-o", "tone.wav"},
+                                              folder, "tone.wav", &media));
     ASSERT_EQ(media.streams.size(), 1u);
     EXPECT_EQ(media.streams[0].codec, "pcm_s16le");
     EXPECT_EQ(media.streams[0].sampleRate, 48000);
@@ -78,12 +72,10 @@ TEST(FeedcatWrites, WavHoldsExactlyTheSessionsSamples) {
 
 TEST(FeedcatWrites, Y4mAtTheAskedSizeAndRate) {
     ScratchFolder folder;
-    const ProcessResult run = RunFeedcat({"av:" + kPattern + "@0-1000", "--size", "160x120",
-                                          "--fps", "10", "--quiet", "-o", "small.y4m"},
-                                         folder);
-    ASSERT_EQ(run.status, 0) << run.err;
-    const MediaReport media = ReadMedia(folder.File("small.y4m"));
-    ASSERT_TRUE(media.opened);
+    MediaReport media;
+    ASSERT_NO_FATAL_FAILURE(RunFeedcatAndRead({"av:" + kPattern + "@0-1000", "--size", "160x120",
+                                               "--fps", "10", "--quiet", "-o", "small.y4m"},
+                                              folder, "small.y4m", &media));
     ASSERT_EQ(media.streams.size(), 1u);
     EXPECT_EQ(media.streams[0].type, "video");
     EXPECT_EQ(media.streams[0].width, 160);

@@ -1,9 +1,12 @@
 #include "MediaCheck.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <map>
 #include <memory>
 
+#include "FeedcatProcess.h"
 #include "media/FFmpegHolders.h"
 
 extern "C" {
@@ -166,6 +169,14 @@ MediaReport ReadMedia(const std::string& path) {
         decoder.report->durationSeconds = (decoder.endPts - start) * av_q2d(decoder.timeBase);
     }
     return media;
+}
+
+void RunFeedcatAndRead(const std::vector<std::string>& args, const support::ScratchFolder& folder,
+                       const std::string& output, MediaReport* media) {
+    const ProcessResult run = RunFeedcat(args, folder);
+    ASSERT_EQ(run.status, 0) << run.err;
+    *media = ReadMedia(folder.File(output));
+    ASSERT_TRUE(media->opened) << output;
 }
 
 }  // namespace feedcat_test

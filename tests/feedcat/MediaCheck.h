@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/ScratchFolder.h"
+
 extern "C" {
 #include <libavutil/pixfmt.h>
 #include <libavutil/rational.h>
@@ -56,5 +58,11 @@ struct MediaReport {
 
 // Opens path and decodes every stream to the end.
 MediaReport ReadMedia(const std::string& path);
+
+// Runs feedcat with args in folder, then reads the file `output` it wrote there into *media.
+// A fatal failure when feedcat fails or the file does not open: call it inside
+// ASSERT_NO_FATAL_FAILURE.
+void RunFeedcatAndRead(const std::vector<std::string>& args, const support::ScratchFolder& folder,
+                       const std::string& output, MediaReport* media);
 
 }  // namespace feedcat_test

@@ -2,27 +2,24 @@
 
 #include <cstring>
 
+#include "EncoderDrain.h"
 #include "FeedcatProcess.h"
 #include "media/FFmpegHolders.h"
 
 namespace feedcat_test {
 namespace {
 
+// Writes every packet the encoder has ready into the stream of output.
 bool Drain(AVCodecContext* encoder, AVFormatContext* output, AVStream* stream, AVPacket* packet) {
-    for (;;) {
-        const int received = avcodec_receive_packet(encoder, packet);
-        if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) {
-            return true;
-        }
-        if (received < 0) {
-            return false;
-        }
-        av_packet_rescale_ts(packet, encoder->time_base, stream->time_base);
-        packet->stream_index = stream->index;
-        if (av_interleaved_write_frame(output, packet) < 0) {
-            return false;
-        }
-    }
+    int encoderError = 0;
+    return feedcat::DrainPackets(
+        encoder, packet,
+        [&](AVPacket* ready) {
+            av_packet_rescale_ts(ready, encoder->time_base, stream->time_base);
+            ready->stream_index = stream->index;
+            return av_interleaved_write_frame(output, ready) >= 0;
+        },
+        &encoderError);
 }
 
 }  // namespace

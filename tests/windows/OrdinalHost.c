@@ -7,6 +7,8 @@
 #include <string.h>
 #include <windows.h>
 
+#include "tests/support/CHostCallbacks.h"
+
 typedef FeedHandle(FEED_CALL* CreateFn)(void);
 typedef void(FEED_CALL* DestroyFn)(FeedHandle);
 typedef int32_t(FEED_CALL* FeedFn)(FeedHandle);
@@ -65,28 +67,6 @@ static void (*Resolve(int ordinal))(void) {
         ++failures;
     }
     return (void (*)(void))address;
-}
-
-static intptr_t FEED_CALL OnFrame(void* user, const uint8_t* frame, int32_t length,
-                                  int32_t positionMs, int32_t width, int32_t height) {
-    (void)user;
-    (void)length;
-    (void)positionMs;
-    (void)width;
-    (void)height;
-    return (intptr_t)frame;
-}
-
-static int32_t FEED_CALL OnBuffer(void* user, const uint8_t* buffer, int32_t length,
-                                  int32_t positionMs, int32_t bitsPerSample, int32_t sampleRate,
-                                  int32_t channels) {
-    (void)user;
-    (void)buffer;
-    (void)positionMs;
-    (void)bitsPerSample;
-    (void)sampleRate;
-    (void)channels;
-    return length;
 }
 
 /* Waits up to limitMs for the feed to be idle again. */
