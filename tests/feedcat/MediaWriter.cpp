@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "EncoderDrain.h"
 #include "FeedcatProcess.h"
 #include "media/FFmpegHolders.h"
+#include "output/EncoderDrain.h"
 
 namespace feedcat_test {
 namespace {
