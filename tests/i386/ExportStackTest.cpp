@@ -130,7 +130,7 @@ TEST_F(ExportStackTest, TheFrameRateIsOneEightByteArgumentAndResultsComeBackInEa
         const RawCallResult result = CallRaw(reinterpret_cast<const void*>(setRate), words);
         EXPECT_EQ(result.eax, rate >= 0.0 ? 1u : 0u) << rate;
     }
-    EXPECT_EQ(Session().format.frameRate, 1e-300);  // -1.0 was refused and changed nothing
+    EXPECT_EQ(Shared().format.frameRate, 1e-300);  // -1.0 was refused and changed nothing
 
     // Pointer-sized results and arguments: the callback setter hands its callback back.
     const auto callback = reinterpret_cast<FeedVideoFrameCallback>(0xFEDCBA98u);
@@ -138,8 +138,8 @@ TEST_F(ExportStackTest, TheFrameRateIsOneEightByteArgumentAndResultsComeBackInEa
         CallRaw(reinterpret_cast<const void*>(&FeedSetVideoCallback),
                 {Word(feed), Word(reinterpret_cast<const void*>(callback)), 0x80000000u});
     EXPECT_EQ(set.eax, 0xFEDCBA98u);
-    EXPECT_EQ(Session().callbacks.videoCallback.load(), callback);
-    EXPECT_EQ(Session().callbacks.videoUser.load(), reinterpret_cast<void*>(0x80000000u));
+    EXPECT_EQ(Shared().callbacks.videoCallback.load(), callback);
+    EXPECT_EQ(Shared().callbacks.videoUser.load(), reinterpret_cast<void*>(0x80000000u));
     FeedSetVideoCallback(feed, nullptr, nullptr);
 }
 

@@ -54,6 +54,8 @@ struct Host {
     int maxAhead = 0;  // most produced-but-undelivered deliveries seen by a callback
     CompositePlayer* stopFromCallback = nullptr;
     std::unique_ptr<CompositePlayer>* releaseFromCallback = nullptr;
+    // Set once Run has returned: a host releases the player only when no call of its own is in it.
+    std::atomic<bool> mayRelease{false};
 };
 
 std::intptr_t TARN_CALL Receive(void* context, const void*, std::uint8_t* data, std::int32_t,
@@ -72,6 +74,9 @@ std::intptr_t TARN_CALL Receive(void* context, const void*, std::uint8_t* data, 
         host.stopFromCallback->Stop();  // must not wait for this very callback
     }
     if (host.releaseFromCallback != nullptr && host.delivered == 2) {
+        while (!host.mayRelease) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         host.releaseFromCallback->reset();  // the delivery thread must not come back into it
     }
     ++host.delivered;
@@ -165,6 +170,7 @@ TEST_F(CompositePlayerTest, ReleasedFromInsideACallbackItsDeliveryThreadEndsWith
     auto player = MakePlayer(100);
     host_.releaseFromCallback = &player;
     player->Run();
+    host_.mayRelease = true;
     ASSERT_TRUE(support::Eventually([&] { return host_.delivered >= 3; }));
     std::this_thread::sleep_for(30ms);  // time for the thread to return into a freed player
     EXPECT_EQ(host_.delivered.load(), 3);
