@@ -284,7 +284,8 @@ class Writer {
         // Untagged pictures are read as BT.709 from 720 lines up and as BT.601 below; these are
         // tagged the same way, so a file that loses the tag still reads back right. Full-range
         // ("J") pictures are JPEG's, which is BT.601 whatever the size.
-        made->fullRange = IsFullRangeFormat(made->pixelFormat);
+        // Grey is full range, as FFmpeg reads an untagged grey picture.
+        made->fullRange = IsFullRangeFormat(made->pixelFormat) || made->gray;
         made->matrix = plan.height >= 720 && !made->fullRange ? SWS_CS_ITU709 : SWS_CS_ITU601;
         coarse_ = made->coarse;
         gray_ = made->gray;
@@ -809,10 +810,11 @@ bool ReadReference(const std::string& path, const MadeMedia& made, Reference* re
                     failure = "out of memory";
                 }
                 const auto format = static_cast<AVPixelFormat>(frame->format);
-                scaler = MakeScaler(
-                    frame->width, frame->height, format, kProbeSide, kProbeSide, AV_PIX_FMT_BGR0,
-                    media::SwsMatrixOf(frame.get()),
-                    frame->color_range == AVCOL_RANGE_JPEG || IsFullRangeFormat(format), false);
+                scaler = MakeScaler(frame->width, frame->height, format, kProbeSide, kProbeSide,
+                                    AV_PIX_FMT_BGR0, media::SwsMatrixOf(frame.get()),
+                                    frame->color_range == AVCOL_RANGE_JPEG ||
+                                        IsFullRangeFormat(format) || made.gray,
+                                    false);
             }
             if (frame->width != reference->width || frame->height != reference->height || !scaler ||
                 bgr->data[0] == nullptr) {

@@ -129,7 +129,17 @@ constexpr int kBandRows = 32;
 }  // namespace
 
 bool DescribeColours(const AVFrame* picture, PictureRegion* region) {
-    bool fullRange = picture->color_range == AVCOL_RANGE_JPEG;  // YUV only; RGB is always full
+    // YUV only; RGB is always full. Grey is full unless tagged otherwise, as libswscale and
+    // ffmpeg read it: libswscale's conversions of grey kept at its size take it so whatever
+    // range they are told, so any other reading would make a grey picture's brightness depend
+    // on the output's size.
+    const AVPixFmtDescriptor* descriptor =
+        av_pix_fmt_desc_get(static_cast<AVPixelFormat>(picture->format));
+    const bool grey = descriptor != nullptr && descriptor->nb_components <= 2 &&
+                      (descriptor->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL |
+                                            AV_PIX_FMT_FLAG_BITSTREAM)) == 0;
+    bool fullRange = picture->color_range == AVCOL_RANGE_JPEG ||
+                     (grey && picture->color_range != AVCOL_RANGE_MPEG);
     region->format = PlainFormat(static_cast<AVPixelFormat>(picture->format), &fullRange);
     region->fullRange = fullRange;
     region->colourMatrix = ColourMatrix(picture);

@@ -334,6 +334,31 @@ TEST(FrameConverterTest, RgbAndGreyKeepTheirColoursAtHdSizes) {
     }
 }
 
+// An untagged grey picture reads as full range, as FFmpeg reads it, whatever the output's size
+// (libswscale's grey conversions at the picture's own size take it so whatever they are told).
+TEST(FrameConverterTest, GreyHasOneBrightnessWhateverTheOutputSize) {
+    constexpr std::uint8_t kLevel = 40;
+    media::FramePtr picture = NewPicture(AV_PIX_FMT_GRAY8, 64, 48);
+    ASSERT_TRUE(picture);
+    for (int y = 0; y < 48; ++y) {
+        std::memset(picture->data[0] + y * picture->linesize[0], kLevel, 64);
+    }
+    const Size kTo[] = {{64, 48}, {32, 24}, {96, 72}, {50, 40}};
+    for (const Size to : kTo) {
+        VideoClipSetup clip;
+        clip.mode = ClipMode::Stretch;
+        clip.outputWidth = to.width;
+        clip.outputHeight = to.height;
+        std::vector<std::uint8_t> frame(static_cast<std::size_t>(to.width) * to.height * 4);
+        FrameConverter converter(clip);
+        ASSERT_TRUE(converter.Convert(picture.get(), AVRational{1, 1}, 0, frame.data()));
+        const std::uint8_t* p = frame.data() + ((to.height / 2) * to.width + to.width / 2) * 4;
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_NEAR(p[c], kLevel, 1) << to.width << "x" << to.height << ", byte " << c;
+        }
+    }
+}
+
 // Shrunk many times over, the picture keeps its colour (libswscale's vector code loses
 // precision over many taps unless told to round accurately).
 TEST(FrameConverterTest, PicturesShrunkManyTimesKeepTheirColour) {
