@@ -312,6 +312,9 @@ class Writer {
                 made->matrix == SWS_CS_ITU709 ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M;
             codec->color_range = made->fullRange ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
         }
+        if (made->gray) {
+            codec->color_range = AVCOL_RANGE_JPEG;  // so that codecs that tag it say full range
+        }
         if (choice.qscale) {
             codec->flags |= AV_CODEC_FLAG_QSCALE;
             codec->global_quality = FF_QP2LAMBDA * 2;
@@ -813,7 +816,8 @@ bool ReadReference(const std::string& path, const MadeMedia& made, Reference* re
                 scaler = MakeScaler(frame->width, frame->height, format, kProbeSide, kProbeSide,
                                     AV_PIX_FMT_BGR0, media::SwsMatrixOf(frame.get()),
                                     frame->color_range == AVCOL_RANGE_JPEG ||
-                                        IsFullRangeFormat(format) || made.gray,
+                                        IsFullRangeFormat(format) ||
+                                        (made.gray && frame->color_range != AVCOL_RANGE_MPEG),
                                     false);
             }
             if (frame->width != reference->width || frame->height != reference->height || !scaler ||
