@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "TestMedia.h"
+#include "tests/support/media/TestMedia.h"
 
 namespace {
 

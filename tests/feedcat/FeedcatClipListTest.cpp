@@ -11,8 +11,8 @@
 
 #include "FeedcatProcess.h"
 #include "FfprobeCheck.h"
-#include "MediaWriter.h"
 #include "tests/support/Sanitizers.h"
+#include "tests/support/media/LosslessClips.h"
 
 namespace feedcat_test {
 namespace {
@@ -27,8 +27,8 @@ class FeedcatClipList : public ::testing::Test {
         ASSERT_EQ(mkdir(folder.File("lists").c_str(), 0755), 0);
         ASSERT_EQ(mkdir(folder.File("lists/media").c_str(), 0755), 0);
         std::string error;
-        ASSERT_TRUE(WritePatternAndTone(folder.File("lists/media"), "tiny.mkv", 64, 48, 1000, true,
-                                        true, &error))
+        ASSERT_TRUE(testmedia::WritePatternAndTone(folder.File("lists/media"), "tiny.mkv", 64, 48,
+                                                   1000, true, true, &error))
             << error;
     }
 

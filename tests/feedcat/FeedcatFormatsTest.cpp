@@ -12,7 +12,7 @@
 #include "FeedcatProcess.h"
 #include "FfprobeCheck.h"
 #include "JsonCheck.h"
-#include "MediaWriter.h"
+#include "tests/support/media/LosslessClips.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -75,7 +75,8 @@ class FeedcatContainers : public ::testing::Test {
   protected:
     void SetUp() override {
         std::string error;
-        ASSERT_TRUE(WritePatternAndTone(folder.path(), "src.mkv", 96, 64, 400, true, true, &error))
+        ASSERT_TRUE(testmedia::WritePatternAndTone(folder.path(), "src.mkv", 96, 64, 400, true,
+                                                   true, &error))
             << error;
     }
     ScratchFolder folder;

@@ -19,7 +19,7 @@
 
 #include "FeedcatProcess.h"
 #include "JsonCheck.h"
-#include "MediaWriter.h"
+#include "tests/support/media/LosslessClips.h"
 
 namespace feedcat_test {
 namespace {
@@ -32,8 +32,8 @@ class FeedcatJsonEveryOutcome : public ::testing::Test {
   protected:
     void SetUp() override {
         std::string error;
-        ASSERT_TRUE(
-            WritePatternAndTone(folder.path(), "clip.mkv", 160, 120, 2000, true, true, &error))
+        ASSERT_TRUE(testmedia::WritePatternAndTone(folder.path(), "clip.mkv", 160, 120, 2000, true,
+                                                   true, &error))
             << error;
         std::ofstream list(folder.File("list.txt"));
         for (int i = 0; i < 2000; ++i) {

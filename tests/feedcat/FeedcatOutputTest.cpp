@@ -15,7 +15,8 @@
 
 #include "FeedcatProcess.h"
 #include "MediaCheck.h"
-#include "MediaWriter.h"
+#include "tests/support/media/LosslessClips.h"
+#include "tests/support/media/TestPictures.h"
 
 namespace feedcat_test {
 namespace {
@@ -26,15 +27,13 @@ const std::string kTone = "lavfi:sine=frequency=440:sample_rate=44100:duration=3
 // A patch of one colour, given as Y, Cb, Cr in limited range, tagged with its description.
 void WritePatch(const std::string& path, int width, int height, AVColorSpace matrix,
                 AVColorPrimaries primaries, AVColorTransferCharacteristic transfer) {
-    PaintedVideo painted;
-    painted.width = width;
-    painted.height = height;
+    testmedia::VideoTrack painted = testmedia::LosslessVideo(width, height, 5);
     painted.matrix = matrix;
     painted.primaries = primaries;
     painted.transfer = transfer;
-    painted.paint = SolidColour(120, 90, 180);
+    painted.paint = testmedia::SolidColour(120, 90, 180);
     std::string error;
-    ASSERT_TRUE(WriteVideoFile(path, painted, &error)) << error;
+    ASSERT_TRUE(testmedia::WriteLosslessVideo(path, painted, &error)) << error;
 }
 
 void ExpectTagged(const StreamReport& video, AVColorSpace matrix, AVColorPrimaries primaries,
@@ -89,12 +88,10 @@ TEST(FeedcatColour, PatchesSurviveARoundTripAndAreTagged) {
 // --crop passes FeedAddVideoSourceEx's rectangle: left, top, right, bottom in source pixels.
 TEST(FeedcatCrop, ShowsOnlyTheRectangle) {
     ScratchFolder folder;
-    PaintedVideo painted;
-    painted.width = 320;
-    painted.height = 240;
+    testmedia::VideoTrack painted = testmedia::LosslessVideo(320, 240, 5);
     // Left half red, right half blue (BT.601, limited range).
     painted.paint = [](AVFrame* picture, int index) {
-        SolidColour(41, 240, 110)(picture, index);
+        testmedia::SolidColour(41, 240, 110)(picture, index);
         for (int row = 0; row < picture->height; ++row) {
             for (int x = 0; x < picture->width / 2; ++x) {
                 picture->data[0][row * picture->linesize[0] + x] = 81;
@@ -108,7 +105,7 @@ TEST(FeedcatCrop, ShowsOnlyTheRectangle) {
         }
     };
     std::string error;
-    ASSERT_TRUE(WriteVideoFile(folder.File("halves.mkv"), painted, &error)) << error;
+    ASSERT_TRUE(testmedia::WriteLosslessVideo(folder.File("halves.mkv"), painted, &error)) << error;
 
     auto red = [](const std::array<int, 3>& rgb) { return rgb[0] > 200 && rgb[2] < 60; };
     auto blue = [](const std::array<int, 3>& rgb) { return rgb[2] > 200 && rgb[0] < 60; };

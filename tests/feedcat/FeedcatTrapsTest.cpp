@@ -12,7 +12,8 @@
 #include "FeedcatProcess.h"
 #include "FfprobeCheck.h"
 #include "JsonCheck.h"
-#include "MediaWriter.h"
+#include "tests/support/media/LosslessClips.h"
+#include "tests/support/media/TestPictures.h"
 
 namespace feedcat_test {
 namespace {
@@ -26,11 +27,11 @@ class FeedcatTimelines : public ::testing::Test {
   protected:
     void SetUp() override {
         std::string error;
-        ASSERT_TRUE(
-            WritePatternAndTone(folder.path(), "av2.mkv", 160, 120, 2000, true, true, &error))
+        ASSERT_TRUE(testmedia::WritePatternAndTone(folder.path(), "av2.mkv", 160, 120, 2000, true,
+                                                   true, &error))
             << error;
-        ASSERT_TRUE(
-            WritePatternAndTone(folder.path(), "tone4.wav", 0, 0, 4000, false, true, &error))
+        ASSERT_TRUE(testmedia::WritePatternAndTone(folder.path(), "tone4.wav", 0, 0, 4000, false,
+                                                   true, &error))
             << error;
     }
     ScratchFolder folder;
@@ -174,10 +175,10 @@ TEST_F(FeedcatTimelines, FfmpegHabitsAreAnsweredTheFeedcatWay) {
 // --clip-mode stretch the library's own, fill covers the frame. Pixels as ffmpeg decodes them.
 TEST(FeedcatPictures, KeepTheirShapeByDefault) {
     ScratchFolder folder;
-    PaintedVideo painted;  // 320x240, red
-    painted.paint = SolidColour(81, 90, 240);
+    testmedia::VideoTrack painted = testmedia::LosslessVideo(320, 240, 5);  // red
+    painted.paint = testmedia::SolidColour(81, 90, 240);
     std::string error;
-    ASSERT_TRUE(WriteVideoFile(folder.File("red43.mkv"), painted, &error)) << error;
+    ASSERT_TRUE(testmedia::WriteLosslessVideo(folder.File("red43.mkv"), painted, &error)) << error;
     auto colour = [](const std::vector<std::uint8_t>& rgb, int x, int y) {
         const std::size_t at = (static_cast<std::size_t>(y) * 640 + x) * 3;
         const int r = rgb[at];
@@ -213,13 +214,10 @@ TEST(FeedcatPictures, KeepTheirShapeByDefault) {
 // why (GIF takes odd heights; the library keeps widths even for every output).
 TEST(FeedcatPictures, CropSetsTheSizeAndOddSizesAreRoundedWithAWarning) {
     ScratchFolder folder;
-    PaintedVideo painted;
-    painted.width = 1280;
-    painted.height = 720;
-    painted.frames = 2;
-    painted.paint = SolidColour(81, 90, 240);
+    testmedia::VideoTrack painted = testmedia::LosslessVideo(1280, 720, 2);
+    painted.paint = testmedia::SolidColour(81, 90, 240);
     std::string error;
-    ASSERT_TRUE(WriteVideoFile(folder.File("hd.mkv"), painted, &error)) << error;
+    ASSERT_TRUE(testmedia::WriteLosslessVideo(folder.File("hd.mkv"), painted, &error)) << error;
     struct Case {
         std::vector<std::string> options;
         std::string output;

@@ -22,7 +22,7 @@ extern "C" {
 
 #include "media/MediaInput.h"
 #include "tests/hostile/HostileSession.h"
-#include "tests/tarn/TestMedia.h"
+#include "tests/support/media/TestMedia.h"
 
 namespace hostile {
 namespace {

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "tests/hostile/HostileSession.h"
-#include "tests/tarn/TestMedia.h"
+#include "tests/support/media/TestMedia.h"
 
 namespace hostile {
 namespace {

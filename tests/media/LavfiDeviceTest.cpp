@@ -7,7 +7,7 @@
 #include <string>
 
 #include "media/MediaInput.h"
-#include "tests/tarn/TestMedia.h"
+#include "tests/support/media/TestMedia.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/tarn/TestMedia.h"
+#include "tests/support/media/TestMedia.h"
 
 namespace media {
 

@@ -16,7 +16,7 @@
 #include "tests/support/EngineHost.h"
 #include "tests/support/ProcessFigures.h"
 #include "tests/support/Waiting.h"
-#include "tests/tarn/TestMedia.h"
+#include "tests/support/media/TestMedia.h"
 
 namespace {
 

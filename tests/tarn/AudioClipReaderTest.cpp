@@ -15,7 +15,7 @@
 
 #include <gtest/gtest.h>
 
-#include "TestMedia.h"
+#include "tests/support/media/TestMedia.h"
 
 namespace tarn {
 

@@ -13,7 +13,7 @@
 
 #include "engine/EngineRef.h"
 #include "tests/support/Waiting.h"
-#include "tests/tarn/TestMedia.h"
+#include "tests/support/media/TestMedia.h"
 
 namespace {
 

@@ -15,11 +15,11 @@
 
 #include <gtest/gtest.h>
 
-#include "TestMedia.h"
 #include "engine/EngineRef.h"
 #include "tarn/FrameTable.h"
 #include "tarn/PixelPacker.h"
 #include "tarn/VideoFrameReader.h"
+#include "tests/support/media/TestMedia.h"
 
 namespace tarn {
 namespace {

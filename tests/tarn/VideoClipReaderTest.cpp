@@ -10,8 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include "TestMedia.h"
 #include "tarn/video/ClipGeometry.h"
+#include "tests/support/media/TestMedia.h"
 
 namespace tarn {
 

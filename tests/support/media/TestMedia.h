@@ -1,4 +1,4 @@
-// Media files for the reader tests, written on first use with FFmpeg's own encoders and
+// The media files of the engine and feed tests, written on first use with FFmpeg's own encoders and
 // muxers into the build tree (TEST_MEDIA_DIR), and helpers to read back what a reader drew.
 #pragma once
 
