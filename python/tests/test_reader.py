@@ -16,7 +16,8 @@ import numpy as np
 import pytest
 
 import feed
-from media import CODED, CODED_FRAMES, INDEX_SIZE, SAMPLE_RATE, make_coded, ramp, read_index
+from media import (CODED, CODED_FRAMES, INDEX_SIZE, SAMPLE_RATE, make_coded, ramp, read_index,
+                   write)
 
 
 @pytest.fixture(scope="module")
@@ -85,7 +86,7 @@ def test_frame_i_is_the_files_frame_i_and_metadata_is_ffprobes(coded, name):
 def test_a_stream_whose_packets_carry_no_times_is_counted_by_decoding(tmp_path):
     # MPEG-4 part 2 with B-frames in AVI: most packets have no presentation time.
     path = str(tmp_path / "mpeg4-b-frames.avi")
-    make_coded(path, ("avi", "mpeg4", {"g": "20", "bf": "2"}, None, 0))
+    write("mpeg4-bframes.avi", path)
     reader = feed.VideoReader(path)
     assert len(reader) == int(ffprobe(path)["nb_read_frames"]) == CODED_FRAMES
     assert [read_index(frame) for frame in reader.get_frames_at(range(0, 100, 9))] == list(
@@ -95,18 +96,8 @@ def test_a_stream_whose_packets_carry_no_times_is_counted_by_decoding(tmp_path):
 @pytest.fixture(scope="module")
 def colour_picture(tmp_path_factory):
     """A still PNG picture, 64x48, all of R 200, G 100, B 50."""
-    import av  # noqa: PLC0415
-
     path = str(tmp_path_factory.mktemp("colour") / "colour.png")
-    with av.open(path, "w", format="image2") as container:
-        stream = container.add_stream("png")
-        stream.width, stream.height, stream.pix_fmt = 64, 48, "rgb24"
-        picture = np.zeros((48, 64, 3), np.uint8)
-        picture[:] = (200, 100, 50)
-        for packet in stream.encode(av.VideoFrame.from_ndarray(picture, format="rgb24")):
-            container.mux(packet)
-        for packet in stream.encode():
-            container.mux(packet)
+    write("colour-png", path)
     return path
 
 
