@@ -10,7 +10,8 @@ import os
 import feed
 from feed import _feed
 
-STUB = os.path.join(os.path.dirname(feed.__file__), "_feed.pyi")
+PACKAGE = os.path.dirname(feed.__file__)
+STUB = os.path.join(PACKAGE, "_feed.pyi")
 
 
 def stub_tree():
@@ -49,11 +50,19 @@ def test_python_calls_are_annotated():
         if getattr(_feed, name, None) is item:
             continue  # the compiled half: stubbed
         calls = [item] if inspect.isfunction(item) else []
-        if isinstance(item, type):
-            for member, value in vars(item).items():
+        # A class's calls written in the package, those of its own bases among them; of the
+        # special methods, all but pickling's.
+        for owner in item.__mro__ if isinstance(item, type) else ():
+            for member, value in vars(owner).items():
                 if isinstance(value, property):
                     value = value.fget
-                if inspect.isfunction(value) and (member == "__init__" or not member.startswith("_")):
+                written_here = inspect.isfunction(value) and value.__code__.co_filename.startswith(
+                    PACKAGE
+                )
+                if not written_here:
+                    continue
+                special = member.startswith("__") and member != "__reduce__"
+                if special or not member.startswith("_"):
                     calls.append(value)
         for call in calls:
             signature = inspect.signature(call)
