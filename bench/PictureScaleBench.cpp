@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "media/FFmpegHolders.h"
+#include "media/NewPicture.h"
 #include "tarn/FrameBytes.h"
 #include "tarn/video/BgrxPixels.h"
 #include "tarn/video/FrameConverter.h"
@@ -20,14 +21,11 @@ namespace {
 
 // A picture of `format` with varied samples in every plane.
 media::FramePtr MakePicture(AVPixelFormat format, int width, int height) {
-    media::FramePtr picture(av_frame_alloc());
-    picture->format = format;
-    picture->width = width;
-    picture->height = height;
-    picture->color_range = AVCOL_RANGE_MPEG;
-    if (av_frame_get_buffer(picture.get(), 0) < 0) {
+    media::FramePtr picture = media::NewPicture(format, width, height);
+    if (!picture) {
         return nullptr;
     }
+    picture->color_range = AVCOL_RANGE_MPEG;
     const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
     const bool deep = descriptor->comp[0].depth > 8;
     std::uint32_t state = 12345u;

@@ -2,6 +2,7 @@
 // a session's format is fixed for its whole run. The others may be called at any time and
 // never report: fades and callbacks reach the next frame or buffer, the clip mode and the
 // sync switch the next session.
+#include <atomic>
 #include <cstdint>
 
 #include "feed/Feed.h"
@@ -10,7 +11,22 @@ namespace feed {
 
 namespace {
 constexpr auto kRelaxed = std::memory_order_relaxed;
+
+// A fade length of 0 or less keeps the old one, so lengths stay above 0.
+void StoreFadeLength(std::atomic<std::int32_t>& length, std::int32_t ms) {
+    if (ms > 0) {
+        length.store(ms, kRelaxed);
+    }
 }
+
+// FEED_KEEP_COLOUR keeps the old fade colour.
+void StoreFadeColour(std::atomic<std::uint32_t>& colour, std::uint32_t value) {
+    if (value != FEED_KEEP_COLOUR) {
+        colour.store(value, kRelaxed);
+    }
+}
+
+}  // namespace
 
 std::int32_t Feed::SetAudioSampleRate(std::int32_t rate) {
     if (busy()) {
@@ -71,13 +87,8 @@ std::int32_t Feed::SetAudioFade(std::int32_t fadeIn, std::int32_t fadeInMs, std:
     session::FadeSettings& fades = shared_.fades;
     fades.audioFadeIn.store(fadeIn, kRelaxed);
     fades.audioFadeOut.store(fadeOut, kRelaxed);
-    // A length of 0 or less keeps the old one, so lengths stay above 0.
-    if (fadeInMs > 0) {
-        fades.audioFadeInMs.store(fadeInMs, kRelaxed);
-    }
-    if (fadeOutMs > 0) {
-        fades.audioFadeOutMs.store(fadeOutMs, kRelaxed);
-    }
+    StoreFadeLength(fades.audioFadeInMs, fadeInMs);
+    StoreFadeLength(fades.audioFadeOutMs, fadeOutMs);
     return 1;
 }
 
@@ -87,18 +98,10 @@ std::int32_t Feed::SetVideoFade(std::int32_t fadeIn, std::int32_t fadeInMs,
     session::FadeSettings& fades = shared_.fades;
     fades.videoFadeIn.store(fadeIn, kRelaxed);
     fades.videoFadeOut.store(fadeOut, kRelaxed);
-    if (fadeInMs > 0) {
-        fades.videoFadeInMs.store(fadeInMs, kRelaxed);
-    }
-    if (fadeOutMs > 0) {
-        fades.videoFadeOutMs.store(fadeOutMs, kRelaxed);
-    }
-    if (fadeInColour != FEED_KEEP_COLOUR) {
-        fades.fadeInColour.store(fadeInColour, kRelaxed);
-    }
-    if (fadeOutColour != FEED_KEEP_COLOUR) {
-        fades.fadeOutColour.store(fadeOutColour, kRelaxed);
-    }
+    StoreFadeLength(fades.videoFadeInMs, fadeInMs);
+    StoreFadeLength(fades.videoFadeOutMs, fadeOutMs);
+    StoreFadeColour(fades.fadeInColour, fadeInColour);
+    StoreFadeColour(fades.fadeOutColour, fadeOutColour);
     return 1;
 }
 

@@ -61,10 +61,8 @@ constexpr std::uint64_t kMaxFrameBytes = 4ull << 22;
 std::string g_path;
 bool g_allowBarFourthByte = false;
 
-struct Setup {
-    std::int32_t width, height;
-    fuzzparams::Rate rate;
-    std::int32_t sampleRate, channels;
+// The output format, and the clip played in it.
+struct Setup : fuzzparams::OutputFormat {
     std::int32_t clipMode, clipParam;
     std::array<std::int32_t, 4> crop;
     std::int64_t spanStart;  // 100-ns units
@@ -76,11 +74,8 @@ struct Setup {
 Setup ReadSetup(const std::uint8_t* data, std::size_t size) {
     const fuzzparams::ParamBytes p(data, std::min(size, kHeaderBytes));
     Setup s;
-    s.width = fuzzparams::Dimension(p.U16(0), 64);
-    s.height = fuzzparams::Dimension(p.U16(2), 48);
-    s.rate = fuzzparams::FrameRate(p.U8(4), {25, 1});
-    s.sampleRate = fuzzparams::SampleRate(p.U8(5), 8000);
-    s.channels = fuzzparams::Channels(p.U8(6), 1);
+    static_cast<fuzzparams::OutputFormat&>(s) =
+        fuzzparams::ReadOutputFormat(p, 0, {64, 48, {25, 1}, 8000, 1});
     s.clipMode = static_cast<std::int8_t>(p.U8(7));
     s.clipParam = static_cast<std::int32_t>(p.U32(8));
     for (int i = 0; i < 4; ++i) {

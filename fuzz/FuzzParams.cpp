@@ -86,4 +86,10 @@ std::int32_t Channels(std::uint8_t code, std::int32_t fallback) {
     return (code - 1) % 10;
 }
 
+OutputFormat ReadOutputFormat(const ParamBytes& p, std::size_t at, const OutputFormat& fallback) {
+    return {Dimension(p.U16(at), fallback.width), Dimension(p.U16(at + 2), fallback.height),
+            FrameRate(p.U8(at + 4), fallback.rate), SampleRate(p.U8(at + 5), fallback.sampleRate),
+            Channels(p.U8(at + 6), fallback.channels)};
+}
+
 }  // namespace fuzzparams

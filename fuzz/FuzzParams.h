@@ -63,6 +63,18 @@ std::int32_t SampleRate(std::uint8_t code, std::int32_t fallback);
 // An output channel count: 0 -> fallback, else 0 to 9 (0 and 9 are refused).
 std::int32_t Channels(std::uint8_t code, std::int32_t fallback);
 
+// The output format a target asks for.
+struct OutputFormat {
+    std::int32_t width, height;
+    Rate rate;
+    std::int32_t sampleRate, channels;
+};
+
+// The output format from seven bytes at `at`: the width and height codes (two bytes each), then
+// the frame rate, sample rate and channel codes (one byte each). A code of 0 (for a side, its
+// low byte) gives the fallback's value.
+OutputFormat ReadOutputFormat(const ParamBytes& p, std::size_t at, const OutputFormat& fallback);
+
 // A picture of width x height at 4 bytes a pixel, in bytes, without overflow.
 inline std::uint64_t FrameBytes(std::int64_t width, std::int64_t height) {
     if (width <= 0 || height <= 0) {

@@ -110,11 +110,9 @@ struct Clip {
     bool edgeSliver = false;
 };
 
-struct Setup {
+// The output format, and the media and clips played in it.
+struct Setup : fuzzparams::OutputFormat {
     mediamaker::MediaPlan media;
-    std::int32_t width = 0, height = 0;
-    fuzzparams::Rate rate = {0, 1};
-    std::int32_t sampleRate = 0, channels = 2;
     std::int32_t clipMode = 0;
     std::uint32_t barColour = 0;
     bool sync = false, audioTimeline = true;
@@ -162,11 +160,8 @@ Setup ReadSetup(const std::uint8_t* data, std::size_t size) {
     constexpr std::uint64_t kHeadroomMb[] = {32, 64, 128, 192, 256, 384, 512, 1024};
     s.headroom = p.U8(13) == 0 ? 0 : kHeadroomMb[(p.U8(13) - 1) % 8] << 20;
 
-    s.width = fuzzparams::Dimension(p.U16(16), 0);
-    s.height = fuzzparams::Dimension(p.U16(18), 0);
-    s.rate = fuzzparams::FrameRate(p.U8(20), {0, 1});
-    s.sampleRate = fuzzparams::SampleRate(p.U8(21), 0);
-    s.channels = fuzzparams::Channels(p.U8(22), 2);
+    static_cast<fuzzparams::OutputFormat&>(s) =
+        fuzzparams::ReadOutputFormat(p, 16, {0, 0, {0, 1}, 0, 2});
     s.clipMode = static_cast<std::int8_t>(p.U8(23));
     s.barColour = kBarColours[p.U8(24) % 8];
     const int clips = 1 + p.U8(25) % 3;

@@ -52,8 +52,6 @@ class FeedCore {
     // object's deallocation; keeps it (callbacks never need it), since releasing the GIL while
     // the interpreter shuts down is not safe.
     ~FeedCore();
-    FeedCore(const FeedCore&) = delete;
-    FeedCore& operator=(const FeedCore&) = delete;
 
     // ---- Sources and format: FeedFailure with the library's message when refused.
     std::int32_t AddVideo(const std::string& name, std::int32_t startMs, std::int32_t stopMs,

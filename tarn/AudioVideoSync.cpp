@@ -5,13 +5,7 @@
 namespace tarn {
 
 HRESULT AudioVideoSync::QueryInterface(REFIID iid, void** object) {
-    if (object == nullptr) {
-        return kInvalidArgument;
-    }
-    if (iid == kIidUnknown) {
-        return Give(static_cast<IAudioVideoSync*>(this), object);
-    }
-    return RefuseInterface(object);
+    return QuerySoleInterface<IAudioVideoSync>(iid, object);
 }
 
 HRESULT AudioVideoSync::AttachAcceptors(void*, void*, IMediaAcceptor* video, void*, void*,

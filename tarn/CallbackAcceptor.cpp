@@ -8,13 +8,7 @@ CallbackAcceptor::CallbackAcceptor(AcceptorCallback callback, void* context)
     : callback_(callback), context_(context) {}
 
 HRESULT CallbackAcceptor::QueryInterface(REFIID iid, void** object) {
-    if (object == nullptr) {
-        return kInvalidArgument;
-    }
-    if (iid == kIidUnknown) {
-        return Give(static_cast<IMediaAcceptor*>(this), object);
-    }
-    return RefuseInterface(object);
+    return QuerySoleInterface<IMediaAcceptor>(iid, object);
 }
 
 void CallbackAcceptor::AttachSync(std::shared_ptr<SyncClock> clock, SyncClock::Side side) {

@@ -120,13 +120,7 @@ std::int64_t SamplePosition(double seconds, std::int32_t rate) {
 MediaReader::~MediaReader() = default;
 
 HRESULT MediaReader::QueryInterface(REFIID iid, void** object) {
-    if (object == nullptr) {
-        return kInvalidArgument;
-    }
-    if (iid == kIidUnknown || iid == IID_IMediaReader) {
-        return Give(static_cast<IMediaReader*>(this), object);
-    }
-    return RefuseInterface(object);
+    return QuerySoleInterface<IMediaReader>(iid, object, IID_IMediaReader);
 }
 
 template <typename Body>

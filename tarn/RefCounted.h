@@ -32,6 +32,13 @@ HRESULT Guarded(Body body) noexcept {
 // {00000000-0000-0000-C000-000000000046}
 inline constexpr IID kIidUnknown = {0, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
+inline HRESULT RefuseInterface(void** out) {
+    if (out != nullptr) {
+        *out = nullptr;
+    }
+    return kNoInterface;
+}
+
 template <typename... Interfaces>
 class RefCounted : public Interfaces... {
   public:
@@ -61,15 +68,21 @@ class RefCounted : public Interfaces... {
         return kOk;
     }
 
+    // The whole QueryInterface of an object that hands out one interface, `Interface`: as
+    // IUnknown, and as `own` where that interface has an id of its own.
+    template <typename Interface>
+    HRESULT QuerySoleInterface(REFIID iid, void** out, const IID& own = kIidUnknown) {
+        if (out == nullptr) {
+            return kInvalidArgument;
+        }
+        if (iid == kIidUnknown || iid == own) {
+            return Give(static_cast<Interface*>(this), out);
+        }
+        return RefuseInterface(out);
+    }
+
   private:
     std::atomic<std::uint32_t> count_{1};
 };
-
-inline HRESULT RefuseInterface(void** out) {
-    if (out != nullptr) {
-        *out = nullptr;
-    }
-    return kNoInterface;
-}
 
 }  // namespace tarn

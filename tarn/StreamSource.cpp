@@ -10,13 +10,7 @@ StreamSource::StreamSource(std::string name, StreamKind kind, const media::Media
     : name_(std::move(name)), kind_(kind), info_(info) {}
 
 HRESULT StreamSource::QueryInterface(REFIID iid, void** object) {
-    if (object == nullptr) {
-        return kInvalidArgument;
-    }
-    if (iid == kIidUnknown) {
-        return Give(static_cast<IMediaSource*>(this), object);
-    }
-    return RefuseInterface(object);
+    return QuerySoleInterface<IMediaSource>(iid, object);
 }
 
 HRESULT StreamSource::Prepare(void*, std::int32_t streamKind) {

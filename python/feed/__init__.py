@@ -58,7 +58,10 @@ import os
 import sys
 import warnings
 import weakref
-from typing import Dict, Iterator, NamedTuple, Optional, Sequence, Tuple, Union
+from typing import Dict, NamedTuple, Optional, Sequence, Tuple, Union, cast
+
+import numpy as np
+import numpy.typing as npt
 
 from . import _feed, _reader
 from ._feed import AudioBuffer, FeedError, VideoFrame
@@ -735,9 +738,10 @@ class _Frames(_ClosedWhenCollected):
     def __iter__(self) -> "_Frames":
         return self
 
-    def __next__(self):  # -> numpy.ndarray
+    def __next__(self) -> npt.NDArray[np.uint8]:
         try:
-            return self._playback.__next__().array
+            # Its session plays video alone: every item is a frame.
+            return cast(VideoFrame, self._playback.__next__()).array
         except BaseException:
             self.close()
             raise
@@ -761,7 +765,7 @@ def frames(
     bars_colour: int = 0x000000,
     allow_missing: bool = False,
     max_queued_frames: int = 4,
-) -> Iterator:
+) -> _Frames:
     """The frames of one file from `start` to `stop` seconds (None: its start and its end;
     start_ms and stop_ms take milliseconds), as (height, width, 4) uint8 arrays, bytes B, G, R,
     0 per pixel, one per frame at `fps` (0: the file's own) and `size` (None: the file's own),

@@ -15,9 +15,10 @@ import operator
 import os
 import warnings
 import weakref
-from typing import Any, Dict, Iterator, Optional, Sequence, Tuple, Union
+from typing import Any, Dict, Iterator, Optional, Sequence, Tuple, TypeVar, Union
 
 import numpy as np
+import numpy.typing as npt
 
 from . import _feed
 from ._feed import FeedError
@@ -220,13 +221,16 @@ def forget_inherited_readers() -> None:
     _open_readers.clear()
 
 
+_Closable = TypeVar("_Closable", bound="_ClosedByWith")
+
+
 class _ClosedByWith:
     """Leaving a `with` block closes the object."""
 
     def close(self) -> None:
         raise NotImplementedError
 
-    def __enter__(self):
+    def __enter__(self: _Closable) -> _Closable:
         return self
 
     def __exit__(self, *exc_info: object) -> None:
@@ -410,16 +414,18 @@ class VideoReader(_Reader):
             )
         return wanted
 
-    def _frames(self, method: str, wanted: np.ndarray, range_error: type) -> np.ndarray:
+    def _frames(
+        self, method: str, wanted: np.ndarray, range_error: type
+    ) -> npt.NDArray[np.uint8]:
         frames, _ = self._call(method, wanted, range_error=range_error)
         return frames.reshape((len(wanted),) + self._frame_shape)
 
-    def get_frames_at(self, indices: Sequence[int]) -> np.ndarray:
+    def get_frames_at(self, indices: Sequence[int]) -> npt.NDArray[np.uint8]:
         """The frames at `indices` (any order, repeats allowed, negative from the end), stacked
         in that order: shape (len(indices),) + frame_shape."""
         return self._frames("read_frames", self._indices(indices), IndexError)
 
-    def get_frames_played_at(self, seconds: Sequence[float]) -> np.ndarray:
+    def get_frames_played_at(self, seconds: Sequence[float]) -> npt.NDArray[np.uint8]:
         """The frames shown at `seconds` of source time, each the latest frame at or before its
         time, stacked in that order. ValueError, naming the times frames are shown, for a time
         before the first frame or from the end of the last on."""
@@ -428,13 +434,13 @@ class VideoReader(_Reader):
             raise TypeError("times are a flat sequence of seconds")
         return self._frames("read_frames_at", wanted, ValueError)
 
-    def __getitem__(self, key: Union[int, slice]) -> np.ndarray:
+    def __getitem__(self, key: Union[int, slice]) -> npt.NDArray[np.uint8]:
         if isinstance(key, slice):
             return self.get_frames_at(range(*key.indices(len(self))))
         index = operator.index(key)
         return self.get_frames_at([index])[0]
 
-    def __iter__(self) -> Iterator[np.ndarray]:
+    def __iter__(self) -> Iterator[npt.NDArray[np.uint8]]:
         for index in range(len(self)):
             yield self[index]
 
@@ -514,7 +520,7 @@ class AudioReader(_Reader):
         *,
         start_ms: Optional[int] = None,
         stop_ms: Optional[int] = None,
-    ) -> np.ndarray:
+    ) -> Union[npt.NDArray[np.int16], npt.NDArray[np.float32]]:
         """The samples of [start, stop) seconds (start None: 0; stop None: the stream's end),
         shaped (sample frames, channels)."""
         begin = seconds_or_ms(start, start_ms, "start") or 0.0

@@ -15,7 +15,7 @@ env -u LD_LIBRARY_PATH PYTHONPATH="$scratch/prefix/$site" PYTHONDONTWRITEBYTECOD
 import os, sys
 import feed
 assert feed.__file__.startswith(os.path.abspath("prefix")), feed.__file__
-for name in ("__init__.pyi", "py.typed"):
+for name in ("_feed.pyi", "py.typed"):
     assert os.path.exists(os.path.join(os.path.dirname(feed.__file__), name)), name
 arrays = list(feed.frames("lavfi:testsrc2=size=64x48:rate=25:duration=1", 0, 0.4))
 assert len(arrays) == 10 and arrays[0].shape == (48, 64, 4), [a.shape for a in arrays]

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "media/NewPicture.h"
 #include "tarn/video/BgrxPixels.h"
 #include "tarn/video/ClipGeometry.h"
 #include "tarn/video/PlaneCrop.h"
@@ -31,16 +32,10 @@ const AVFrame* FrameConverter::Unpacked(const AVFrame* picture) {
         return nullptr;
     }
     if (!unpacked_ || unpacked_->width != picture->width || unpacked_->height != picture->height) {
-        unpacked_.reset(av_frame_alloc());
-        if (!unpacked_) {
-            return nullptr;
-        }
-        unpacked_->width = picture->width;
-        unpacked_->height = picture->height;
-        unpacked_->format = kUnpackedFormat;
         // Rows aligned and padded to libswscale's block, so that it writes them in place.
-        if (av_frame_get_buffer(unpacked_.get(), static_cast<int>(kFrameAlignment)) < 0) {
-            unpacked_.reset();
+        unpacked_ = media::NewPicture(kUnpackedFormat, picture->width, picture->height,
+                                      static_cast<int>(kFrameAlignment));
+        if (!unpacked_) {
             return nullptr;
         }
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "media/NewPicture.h"
 #include "media/PictureColour.h"
 #include "tarn/FrameBytes.h"
 #include "tarn/video/BgrxPixels.h"
@@ -108,18 +109,8 @@ bool SizeScalerFrame(media::FramePtr* frame, int width, int height) {
     if (*frame && (*frame)->width == width && (*frame)->height == height) {
         return true;
     }
-    frame->reset(av_frame_alloc());
-    if (!*frame) {
-        return false;
-    }
-    (*frame)->width = width;
-    (*frame)->height = height;
-    (*frame)->format = kOutputFormat;
-    if (av_frame_get_buffer(frame->get(), static_cast<int>(kScalerBlock)) < 0) {
-        frame->reset();
-        return false;
-    }
-    return true;
+    *frame = media::NewPicture(kOutputFormat, width, height, static_cast<int>(kScalerBlock));
+    return *frame != nullptr;
 }
 
 // Output rows averaged and converted at a time: the band's planes stay in the processor's

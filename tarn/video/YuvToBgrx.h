@@ -18,8 +18,6 @@ class YuvToBgrx {
   public:
     YuvToBgrx();
     ~YuvToBgrx();
-    YuvToBgrx(const YuvToBgrx&) = delete;
-    YuvToBgrx& operator=(const YuvToBgrx&) = delete;
 
     // Sets the colours: `colourMatrix` an SWS_CS_* value, `fullRange` for 0..255 luma and
     // chroma. False where this processor's libyuv cannot take the constants (not x86, or a

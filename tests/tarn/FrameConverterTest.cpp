@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include "media/FFmpegHolders.h"
+#include "media/NewPicture.h"
 #include "tarn/video/ClipGeometry.h"
 
 extern "C" {
@@ -50,20 +51,7 @@ struct AvFreer {
     void operator()(std::uint8_t* bytes) const { av_free(bytes); }
 };
 
-// A picture of `width` x `height` in `format` with its buffers; null when out of memory.
-media::FramePtr NewPicture(AVPixelFormat format, int width, int height) {
-    media::FramePtr picture(av_frame_alloc());
-    if (!picture) {
-        return nullptr;
-    }
-    picture->format = format;
-    picture->width = width;
-    picture->height = height;
-    if (av_frame_get_buffer(picture.get(), 0) < 0) {
-        return nullptr;
-    }
-    return picture;
-}
+using media::NewPicture;
 
 // A picture of `width` x `height` in `format`, all one colour (kRed, kGreen, kBlue), made by
 // converting a B G R X picture with libswscale, as a decoder would hand it over.

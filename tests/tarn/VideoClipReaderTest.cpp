@@ -83,8 +83,8 @@ struct Spot {
     int y;
 };
 
-// A turned file's clip, and where the picture's colours land in its output frame.
-struct Turn {
+// A clip, and where the picture's colours land in its output frame.
+struct Placement {
     const char* what;
     VideoClipSetup clip;
     std::vector<Spot> spots;
@@ -97,6 +97,17 @@ bool FourthBytesAreZero(const std::vector<std::uint8_t>& frame) {
         }
     }
     return true;
+}
+
+// Renders the clip's first frame and checks every spot of it, and its fourth bytes.
+void ExpectPlacement(const Placement& placement) {
+    VideoClipReader reader(placement.clip);
+    const std::vector<std::uint8_t> frame = Render(&reader, placement.clip, 0);
+    for (const Spot& spot : placement.spots) {
+        EXPECT_TRUE(spot.is(frame, placement.clip.outputWidth, spot.x, spot.y))
+            << placement.what << ", at (" << spot.x << ", " << spot.y << ")";
+    }
+    EXPECT_TRUE(FourthBytesAreZero(frame)) << placement.what;
 }
 
 PictureGeometry Geometry(ClipMode mode, int outputWidth, int outputHeight) {
@@ -373,16 +384,14 @@ TEST(VideoClipReaderTest, AFrameShownAgainIsTheSameAndItsFourthBytesAreZero) {
 }
 
 TEST(VideoClipReaderTest, StretchFillsTheOutput) {
-    const VideoClipSetup clip = Clip(Media().pattern, 320, 240);
-    VideoClipReader reader(clip);
-    const std::vector<std::uint8_t> frame = Render(&reader, clip, 0);
-    EXPECT_TRUE(IsYellow(frame, 320, 0, 0));
-    EXPECT_TRUE(IsYellow(frame, 320, 319, 239));
-    EXPECT_TRUE(IsRed(frame, 320, 100, 80));
-    EXPECT_TRUE(IsGreen(frame, 320, 220, 80));
-    EXPECT_TRUE(IsBlue(frame, 320, 100, 160));
-    EXPECT_TRUE(IsWhite(frame, 320, 220, 160));
-    EXPECT_TRUE(FourthBytesAreZero(frame));
+    ExpectPlacement({"stretched",
+                     Clip(Media().pattern, 320, 240),
+                     {{IsYellow, 0, 0},
+                      {IsYellow, 319, 239},
+                      {IsRed, 100, 80},
+                      {IsGreen, 220, 80},
+                      {IsBlue, 100, 160},
+                      {IsWhite, 220, 160}}});
 }
 
 TEST(VideoClipReaderTest, FitCentresThePictureBetweenBarsOfTheBarColour) {
@@ -428,18 +437,17 @@ TEST(VideoClipReaderTest, TheBarColoursHighByteNeverReachesTheFourthByte) {
 
 TEST(VideoClipReaderTest, FillCoversTheOutputAndCutsTheOverflowEqually) {
     // 160x120 into 320x120: twice as large, rows 30 to 89 of the picture remain.
-    const VideoClipSetup clip = Clip(Media().pattern, 320, 120, ClipMode::Fill);
-    VideoClipReader reader(clip);
-    const std::vector<std::uint8_t> frame = Render(&reader, clip, 0);
-    EXPECT_TRUE(IsYellow(frame, 320, 2, 60));  // the side borders remain
-    EXPECT_TRUE(IsYellow(frame, 320, 37, 60));
-    EXPECT_TRUE(IsYellow(frame, 320, 317, 60));
-    EXPECT_TRUE(IsRed(frame, 320, 100, 1));  // the top border is cut away
-    EXPECT_TRUE(IsGreen(frame, 320, 220, 1));
-    EXPECT_TRUE(IsBlue(frame, 320, 100, 118));  // and so is the bottom one
-    EXPECT_TRUE(IsWhite(frame, 320, 220, 118));
-    EXPECT_TRUE(IsRed(frame, 320, 100, 55));  // the quadrants still meet in the middle
-    EXPECT_TRUE(IsBlue(frame, 320, 100, 64));
+    ExpectPlacement({"filled",
+                     Clip(Media().pattern, 320, 120, ClipMode::Fill),
+                     {{IsYellow, 2, 60},  // the side borders remain
+                      {IsYellow, 37, 60},
+                      {IsYellow, 317, 60},
+                      {IsRed, 100, 1},  // the top border is cut away
+                      {IsGreen, 220, 1},
+                      {IsBlue, 100, 118},  // and so is the bottom one
+                      {IsWhite, 220, 118},
+                      {IsRed, 100, 55},  // the quadrants still meet in the middle
+                      {IsBlue, 100, 64}}});
 }
 
 TEST(VideoClipReaderTest, CropShowsOnlyTheCroppedPart) {
@@ -447,31 +455,23 @@ TEST(VideoClipReaderTest, CropShowsOnlyTheCroppedPart) {
                                                     std::array<std::int32_t, 4>{21, 21, 139, 99}}) {
         VideoClipSetup clip = Clip(Media().pattern, 240, 160);
         clip.crop = crop;
-        VideoClipReader reader(clip);
-        const std::vector<std::uint8_t> frame = Render(&reader, clip, 0);
-        EXPECT_TRUE(IsRed(frame, 240, 1, 1));
-        EXPECT_TRUE(IsGreen(frame, 240, 238, 1));
-        EXPECT_TRUE(IsBlue(frame, 240, 1, 158));
-        EXPECT_TRUE(IsWhite(frame, 240, 238, 158));
+        ExpectPlacement(
+            {crop[0] == 20 ? "the border cut off" : "the border cut off, odd edges",
+             clip,
+             {{IsRed, 1, 1}, {IsGreen, 238, 1}, {IsBlue, 1, 158}, {IsWhite, 238, 158}}});
     }
     VideoClipSetup quarter = Clip(Media().pattern, 64, 64);
     quarter.crop = {80, 60, 140, 100};
-    VideoClipReader quarterReader(quarter);
-    const std::vector<std::uint8_t> white = Render(&quarterReader, quarter, 0);
-    EXPECT_TRUE(IsWhite(white, 64, 0, 0));
-    EXPECT_TRUE(IsWhite(white, 64, 63, 63));
+    ExpectPlacement({"a quarter", quarter, {{IsWhite, 0, 0}, {IsWhite, 63, 63}}});
 
     VideoClipSetup outside = Clip(Media().pattern, 160, 120);
     outside.crop = {-10, -10, 1000, 1000};  // clamped to the picture
-    VideoClipReader outsideReader(outside);
-    const std::vector<std::uint8_t> whole = Render(&outsideReader, outside, 0);
-    EXPECT_TRUE(IsYellow(whole, 160, 0, 0));
-    EXPECT_TRUE(IsRed(whole, 160, 50, 40));
+    ExpectPlacement({"past the picture", outside, {{IsYellow, 0, 0}, {IsRed, 50, 40}}});
 }
 
 TEST(VideoClipReaderTest, RotatedPicturesComeOutUpright) {
     // Stored top-left red, top-right green, bottom-left blue, bottom-right white.
-    const Turn turns[] = {
+    const Placement turns[] = {
         {"a quarter turn clockwise",
          Clip(Media().rotated, 120, 160),
          {{IsBlue, 40, 50},
@@ -494,29 +494,23 @@ TEST(VideoClipReaderTest, RotatedPicturesComeOutUpright) {
          Clip(Media().stillJpegTurned, 120, 160),
          {{IsBlue, 40, 50}, {IsRed, 80, 50}, {IsWhite, 40, 110}, {IsGreen, 80, 110}}},
     };
-    for (const Turn& turn : turns) {
-        VideoClipReader reader(turn.clip);
-        const std::vector<std::uint8_t> frame = Render(&reader, turn.clip, 0);
-        for (const Spot& spot : turn.spots) {
-            EXPECT_TRUE(spot.is(frame, turn.clip.outputWidth, spot.x, spot.y))
-                << turn.what << ", at (" << spot.x << ", " << spot.y << ")";
-        }
+    for (const Placement& turn : turns) {
+        ExpectPlacement(turn);
     }
 }
 
 TEST(VideoClipReaderTest, FitKeepsTheSampleAspectRatio) {
     // 160x120 of 2:1 pixels is shown 320x120: in 320x240 that leaves 60 rows of bars above
     // and below (square pixels would leave none).
-    const VideoClipSetup clip = Clip(Media().sar, 320, 240, ClipMode::Fit);
-    VideoClipReader reader(clip);
-    const std::vector<std::uint8_t> frame = Render(&reader, clip, 0);
-    EXPECT_TRUE(IsBar(frame, 320, 160, 0));
-    EXPECT_TRUE(IsBar(frame, 320, 160, 58));
-    EXPECT_TRUE(IsYellow(frame, 320, 160, 62));
-    EXPECT_TRUE(IsRed(frame, 320, 100, 100));
-    EXPECT_TRUE(IsWhite(frame, 320, 220, 140));
-    EXPECT_TRUE(IsYellow(frame, 320, 160, 177));
-    EXPECT_TRUE(IsBar(frame, 320, 160, 181));
+    ExpectPlacement({"2:1 pixels, fitted",
+                     Clip(Media().sar, 320, 240, ClipMode::Fit),
+                     {{IsBar, 160, 0},
+                      {IsBar, 160, 58},
+                      {IsYellow, 160, 62},
+                      {IsRed, 100, 100},
+                      {IsWhite, 220, 140},
+                      {IsYellow, 160, 177},
+                      {IsBar, 160, 181}}});
 }
 
 // A still picture is shown for the whole clip, from before its own time 0 to long after; of a

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "media/NewPicture.h"
+
 namespace feedcat {
 
 media::FramePtr FramePool::Take(AVPixelFormat format, int width, int height) {
@@ -17,17 +19,7 @@ media::FramePtr FramePool::Take(AVPixelFormat format, int width, int height) {
         picture->height == height && av_frame_is_writable(picture.get())) {
         return picture;
     }
-    picture.reset(av_frame_alloc());
-    if (!picture) {
-        return nullptr;
-    }
-    picture->format = format;
-    picture->width = width;
-    picture->height = height;
-    if (av_frame_get_buffer(picture.get(), 0) < 0) {
-        return nullptr;
-    }
-    return picture;
+    return media::NewPicture(format, width, height);
 }
 
 void FramePool::Give(media::FramePtr picture) {

@@ -22,8 +22,6 @@ class Pipeline {
   public:
     Pipeline();
     ~Pipeline();
-    Pipeline(const Pipeline&) = delete;
-    Pipeline& operator=(const Pipeline&) = delete;
 
     // Creates the feed and the output file. Main thread, first; false with a reason.
     bool Open(const RecorderSetup& setup, std::string* error);
