@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "tests/FeedExportList.h"
-#include "tests/FeedTestSupport.h"
+#include "tests/feed/FeedExportList.h"
+#include "tests/feed/FeedTestSupport.h"
 
 namespace {
 

@@ -91,7 +91,7 @@ TEST(ConcurrentSessionsTest, FiftyFeedsAtOnceAllEndWithExactCounts) {
                             peakThreads);
 }
 
-// The clip-per-timeline bound on open files is checked in tests/engine/OpenFilesBoundTest.cpp;
+// The clip-per-timeline bound on open files is checked in tests/end_to_end/OpenFilesBoundTest.cpp;
 // here the same long list is played for threads and memory.
 TEST(ConcurrentSessionsTest, TwoThousandClipsLeaveNoThreadsFilesOrMemoryBehind) {
     testmedia::Media();  // written (once per process) before the figures are taken

@@ -9,7 +9,7 @@
 
 #include "session/ComRuntime.h"
 #include "session/FaultGuard.h"
-#include "tests/FeedTestSupport.h"
+#include "tests/feed/FeedTestSupport.h"
 
 namespace session {
 

@@ -3,7 +3,7 @@
 // library would provide. Here those slots point at the functions linked into the program.
 #include <feed/feed.h>
 
-#include "tests/FeedExportList.h"
+#include "tests/feed/FeedExportList.h"
 
 // 32-bit slot names carry the __stdcall argument bytes, as the symbols in feed/feed.def.
 #if defined(_WIN64)

@@ -4,7 +4,7 @@
 #include <string>
 #include <tuple>
 
-#include "tests/FeedTestSupport.h"
+#include "tests/feed/FeedTestSupport.h"
 
 using ::testing::Contains;
 using ::testing::ElementsAreArray;

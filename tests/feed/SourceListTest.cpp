@@ -2,7 +2,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "tests/FeedTestSupport.h"
+#include "tests/feed/FeedTestSupport.h"
 
 namespace {
 

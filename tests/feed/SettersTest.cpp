@@ -2,7 +2,7 @@
 // returns, which ones report, and which ones a running session refuses.
 #include <limits>
 
-#include "tests/FeedTestSupport.h"
+#include "tests/feed/FeedTestSupport.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/FeedTestSupport.h"
+#include "tests/feed/FeedTestSupport.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <new>
 #include <string>
 
-#include "tests/FeedTestSupport.h"
+#include "tests/feed/FeedTestSupport.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The life of a feed as the host drives it: start, pause, resume and stop, what each call
 // returns and reports, and how the worker thread is joined.
-#include "tests/FeedTestSupport.h"
+#include "tests/feed/FeedTestSupport.h"
 
 using ::testing::Contains;
 using ::testing::ElementsAre;

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "tests/FeedTestSupport.h"
+#include "tests/feed/FeedTestSupport.h"
 
 namespace {
 
