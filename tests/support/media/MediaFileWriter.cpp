@@ -288,7 +288,10 @@ class Writer {
     bool EncodeSamples(const AudioTrack& track, std::int64_t* next) {
         AVCodecContext* codec = audioCodec_.get();
         const int size = codec->frame_size > 0 ? codec->frame_size : 1024;
-        const int count = static_cast<int>(std::min<std::int64_t>(size, track.frames - *next));
+        const int count =
+            track.wholeLastFrame
+                ? size
+                : static_cast<int>(std::min<std::int64_t>(size, track.frames - *next));
         media::FramePtr frame(av_frame_alloc());
         if (!frame) {
             return Fail("no samples");

@@ -55,6 +55,9 @@ struct AudioTrack {
     int channels = 2;
     std::string layout;  // FFmpeg's name of the channel layout; empty: the usual one for channels
     std::int64_t frames = 0;  // sample frames
+    // True: the last frame handed to the encoder is as long as the others, filled out with
+    // more of `sample` past `frames` (as a recorder that hands over whole frames writes it).
+    bool wholeLastFrame = false;
     EncoderOptions options;
     // Sample frame `index` of `channel`, from -1 to 1; stored in whatever format the encoder
     // takes first.
