@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "media/FFmpegHolders.h"
+#include "media/NewPicture.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -63,17 +64,11 @@ void StoreSample(AVFrame* frame, int i, int channel, double value) {
 
 // `from` converted to `format` at the same size, pixel for pixel.
 media::FramePtr Converted(const AVFrame* from, AVPixelFormat format) {
-    media::FramePtr to(av_frame_alloc());
-    if (!to) {
-        return nullptr;
-    }
-    to->width = from->width;
-    to->height = from->height;
-    to->format = format;
+    media::FramePtr to = media::NewPicture(format, from->width, from->height);
     media::ScalerPtr scaler(
         sws_getContext(from->width, from->height, static_cast<AVPixelFormat>(from->format),
-                       to->width, to->height, format, SWS_POINT, nullptr, nullptr, nullptr));
-    if (!scaler || av_frame_get_buffer(to.get(), 0) < 0 ||
+                       from->width, from->height, format, SWS_POINT, nullptr, nullptr, nullptr));
+    if (!to || !scaler ||
         sws_scale(scaler.get(), from->data, from->linesize, 0, from->height, to->data,
                   to->linesize) < 0) {
         return nullptr;
@@ -263,14 +258,8 @@ class Writer {
     }
 
     bool EncodePicture(const VideoTrack& track, std::size_t index) {
-        media::FramePtr frame(av_frame_alloc());
+        media::FramePtr frame = media::NewPicture(track.pixelFormat, track.width, track.height);
         if (!frame) {
-            return Fail("no picture");
-        }
-        frame->width = track.width;
-        frame->height = track.height;
-        frame->format = track.pixelFormat;
-        if (av_frame_get_buffer(frame.get(), 0) < 0) {
             return Fail("no picture");
         }
         track.paint(frame.get(), static_cast<int>(index));
