@@ -231,8 +231,7 @@ class FlatPainter {
 EncoderOptions VideoOptions(const VideoEncoder& choice) {
     EncoderOptions options = {{"strict", "experimental"}};
     if (choice.qscale) {
-        options["flags"] = "+qscale";
-        options["global_quality"] = std::to_string(FF_QP2LAMBDA * 2);
+        options.merge(testmedia::FixedQuantiser(2));
     }
     const std::string name = choice.name;
     if (name == "libx264" || name == "libx264rgb") {

@@ -346,6 +346,10 @@ bool WriteMediaFile(const std::string& path, const MediaFile& file, std::string*
     return Writer(error).Write(path, file);
 }
 
+EncoderOptions FixedQuantiser(int quantiser) {
+    return {{"flags", "+qscale"}, {"global_quality", std::to_string(FF_QP2LAMBDA * quantiser)}};
+}
+
 std::vector<std::int64_t> EvenTimes(int count) {
     std::vector<std::int64_t> times;
     for (int i = 0; i < count; ++i) {

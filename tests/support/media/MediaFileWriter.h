@@ -71,6 +71,10 @@ struct MediaFile {
     std::int64_t clockStartUs = 0;  // where the file's clock starts (ffmpeg's -output_ts_offset)
 };
 
+// Holds an encoder that takes one (MPEG-4 Visual, MPEG-2, MJPEG, ...) at a fixed quantiser;
+// 2 keeps flat colours and bar codes.
+EncoderOptions FixedQuantiser(int quantiser);
+
 // Writes `file` at `path`, pictures and sound interleaved by time as a recorder hands them
 // over. False with the reason in *error when FFmpeg lacks an encoder or refuses the
 // combination; the file may then be partly written.

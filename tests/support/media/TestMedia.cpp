@@ -33,7 +33,7 @@ constexpr const char kMediaVersion[] = "v8";
 // FFmpeg's MPEG-4 Visual at a fixed fine quantiser.
 const EncoderOptions kX264 = {
     {"preset", "veryfast"}, {"crf", "16"}, {"x264-params", "scenecut=0:b-adapt=0"}};
-const EncoderOptions kMpeg4 = {{"flags", "+qscale"}, {"global_quality", "236"}};  // 2 * QP2LAMBDA
+const EncoderOptions kMpeg4 = FixedQuantiser(2);
 
 // H.264 where FFmpeg has libx264, else MPEG-4 Visual.
 void UseH264(VideoTrack* video) {
