@@ -71,7 +71,7 @@ TEST(PrepareAheadTest, TheNextClipIsOpenedWhileTheCurrentOnePlaysAndJoinsExactly
         }
         const std::vector<std::uint8_t> pixels(frame.pixels, frame.pixels + frame.length);
         const std::lock_guard<std::mutex> lock(seen.mutex);
-        seen.frameIndices.push_back(testmedia::FrameIndex(pixels, frame.width, frame.height));
+        seen.frameIndices.push_back(testmedia::BarCodeIndex(pixels, frame.width, frame.height));
     };
     host.onBuffer = [&](const support::BufferArrival& buffer) {
         if (buffer.index == 0) {

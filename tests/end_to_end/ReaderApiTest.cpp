@@ -56,13 +56,13 @@ TEST(ReaderApiTest, ReadsWhatTheHeaderPromises) {
     for (std::size_t i = 0; i < indices.size(); ++i) {
         const std::vector<uint8_t> frame(frames.begin() + i * frameBytes,
                                          frames.begin() + (i + 1) * frameBytes);
-        EXPECT_EQ(testmedia::FrameIndex(frame, width, height), indices[i]);
+        EXPECT_EQ(testmedia::BarCodeIndex(frame, width, height), indices[i]);
         EXPECT_DOUBLE_EQ(times[i], indices[i] * 0.04);
     }
     const double second = 1.0;
     ASSERT_EQ(FeedReaderReadFramesAt(reader.handle, &second, 1, frames.data(), frameBytes, nullptr),
               1);
-    EXPECT_EQ(testmedia::FrameIndex(
+    EXPECT_EQ(testmedia::BarCodeIndex(
                   std::vector<uint8_t>(frames.begin(), frames.begin() + frameBytes), width, height),
               25);
 

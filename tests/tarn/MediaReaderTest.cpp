@@ -24,7 +24,7 @@
 namespace tarn {
 namespace {
 
-using testmedia::FrameIndex;
+using testmedia::BarCodeIndex;
 using testmedia::Media;
 
 EngineRef<IMediaReader> OpenReader(const std::string& name) {
@@ -34,7 +34,7 @@ EngineRef<IMediaReader> OpenReader(const std::string& name) {
     return reader;
 }
 
-// The output at the picture's own size, B G R X: what FrameIndex reads.
+// The output at the picture's own size, B G R X: what BarCodeIndex reads.
 VideoOutputRecord OwnSize(IMediaReader* reader) {
     VideoOutputRecord output{};
     output.stream = -1;
@@ -47,7 +47,7 @@ std::vector<int> IndicesOf(const std::vector<std::uint8_t>& frames, const VideoO
     std::vector<int> indices;
     for (std::int64_t at = 0; at + out.frameBytes <= static_cast<std::int64_t>(frames.size());
          at += out.frameBytes) {
-        indices.push_back(FrameIndex(
+        indices.push_back(BarCodeIndex(
             std::vector<std::uint8_t>(frames.begin() + at, frames.begin() + at + out.frameBytes),
             out.width, out.height));
     }

@@ -17,7 +17,7 @@ namespace tarn {
 
 namespace {
 
-using testmedia::FrameIndex;
+using testmedia::BarCodeIndex;
 using testmedia::HasColour;
 using testmedia::IsAllZero;
 using testmedia::kAvFrameTicks;
@@ -198,14 +198,14 @@ TEST(VideoClipReaderTest, ShowsTheLatestFrameAtOrBeforeEachTime) {
         const std::int64_t time = i * kAvFrameTicks;
         if (i > 0) {
             EXPECT_EQ(
-                FrameIndex(Render(&reader, clip, time - 1), clip.outputWidth, clip.outputHeight),
+                BarCodeIndex(Render(&reader, clip, time - 1), clip.outputWidth, clip.outputHeight),
                 i - 1)
                 << "just before frame " << i;
         }
-        EXPECT_EQ(FrameIndex(Render(&reader, clip, time), clip.outputWidth, clip.outputHeight), i)
+        EXPECT_EQ(BarCodeIndex(Render(&reader, clip, time), clip.outputWidth, clip.outputHeight), i)
             << "on frame " << i;
-        EXPECT_EQ(FrameIndex(Render(&reader, clip, time + 1), clip.outputWidth, clip.outputHeight),
-                  i)
+        EXPECT_EQ(
+            BarCodeIndex(Render(&reader, clip, time + 1), clip.outputWidth, clip.outputHeight), i)
             << "just after frame " << i;
     }
 }
@@ -230,7 +230,7 @@ TEST(VideoClipReaderTest, StartsAnywhereInAGroupOfPictures) {
                 VideoClipReader reader(clip);
                 for (int time = start; time < std::min(start + 3, testmedia::kAvFrames); ++time) {
                     const std::int64_t at = std::max(time * kAvFrameTicks, clip.sourceStart);
-                    EXPECT_EQ(FrameIndex(Render(&reader, clip, at), width, height),
+                    EXPECT_EQ(BarCodeIndex(Render(&reader, clip, at), width, height),
                               time - file.delay)
                         << file.name << " from frame time " << start << " + " << offset
                         << ", at frame time " << time;
@@ -249,12 +249,12 @@ TEST(VideoClipReaderTest, TheFrameBeforeALongGapIsShownAtAnInPointInIt) {
                  inPointMs * testmedia::kTicksPerMs);
         VideoClipReader reader(clip);
         reader.Prepare();
-        EXPECT_EQ(FrameIndex(Render(&reader, clip, clip.sourceStart), clip.outputWidth,
-                             clip.outputHeight),
+        EXPECT_EQ(BarCodeIndex(Render(&reader, clip, clip.sourceStart), clip.outputWidth,
+                               clip.outputHeight),
                   8)
             << "in point " << inPointMs << " ms";
-        EXPECT_EQ(FrameIndex(Render(&reader, clip, testmedia::kGapEndMs * testmedia::kTicksPerMs),
-                             clip.outputWidth, clip.outputHeight),
+        EXPECT_EQ(BarCodeIndex(Render(&reader, clip, testmedia::kGapEndMs * testmedia::kTicksPerMs),
+                               clip.outputWidth, clip.outputHeight),
                   9);
     }
 }
@@ -265,9 +265,9 @@ TEST(VideoClipReaderTest, BlackBeforeTheFirstFrameAndPastTheLast) {
     VideoClipReader reader(clip);
     EXPECT_TRUE(IsAllZero(Render(&reader, clip, -kTicksPerSecond)));
     EXPECT_TRUE(IsAllZero(Render(&reader, clip, -1)));
-    EXPECT_EQ(FrameIndex(Render(&reader, clip, 0), clip.outputWidth, clip.outputHeight), 0);
+    EXPECT_EQ(BarCodeIndex(Render(&reader, clip, 0), clip.outputWidth, clip.outputHeight), 0);
     const std::int64_t lastEnd = testmedia::kAvFrames * kAvFrameTicks;
-    EXPECT_EQ(FrameIndex(Render(&reader, clip, lastEnd - 1), clip.outputWidth, clip.outputHeight),
+    EXPECT_EQ(BarCodeIndex(Render(&reader, clip, lastEnd - 1), clip.outputWidth, clip.outputHeight),
               testmedia::kAvFrames - 1);
     EXPECT_TRUE(IsAllZero(Render(&reader, clip, lastEnd)));
     EXPECT_TRUE(IsAllZero(Render(&reader, clip, 100 * kTicksPerSecond)));
@@ -280,8 +280,8 @@ TEST(VideoClipReaderTest, SourceTimesCountFromTheStartOfTheFile) {
         Clip(Media().transportStream, testmedia::kSmallWidth, testmedia::kSmallHeight);
     VideoClipReader reader(clip);
     for (int i : {0, 1, 10, 49}) {
-        EXPECT_EQ(FrameIndex(Render(&reader, clip, i * kAvFrameTicks + kAvFrameTicks * 3 / 4),
-                             clip.outputWidth, clip.outputHeight),
+        EXPECT_EQ(BarCodeIndex(Render(&reader, clip, i * kAvFrameTicks + kAvFrameTicks * 3 / 4),
+                               clip.outputWidth, clip.outputHeight),
                   i);
     }
     EXPECT_TRUE(IsAllZero(Render(&reader, clip, 2100 * kTicksPerMs)));
@@ -290,8 +290,8 @@ TEST(VideoClipReaderTest, SourceTimesCountFromTheStartOfTheFile) {
         Clip(Media().transportStream, testmedia::kSmallWidth, testmedia::kSmallHeight,
              ClipMode::Stretch, 30 * kAvFrameTicks + kAvFrameTicks * 3 / 4);
     VideoClipReader laterReader(later);
-    EXPECT_EQ(FrameIndex(Render(&laterReader, later, later.sourceStart), later.outputWidth,
-                         later.outputHeight),
+    EXPECT_EQ(BarCodeIndex(Render(&laterReader, later, later.sourceStart), later.outputWidth,
+                           later.outputHeight),
               30);
 }
 
@@ -308,8 +308,8 @@ TEST(VideoClipReaderTest, TransportStreamSpansStartOnTheirFrameInsideTheFirstGro
                                              ClipMode::Stretch, start * kAvFrameTicks);
             VideoClipReader reader(clip);
             for (int frame = start; frame < start + 4; ++frame) {
-                EXPECT_EQ(FrameIndex(Render(&reader, clip, frame * kAvFrameTicks + 1),
-                                     clip.outputWidth, clip.outputHeight),
+                EXPECT_EQ(BarCodeIndex(Render(&reader, clip, frame * kAvFrameTicks + 1),
+                                       clip.outputWidth, clip.outputHeight),
                           frame)
                     << name << " from frame " << start;
             }
@@ -331,8 +331,9 @@ TEST(VideoClipReaderTest, AnInPointBeforeAStreamsFirstKeyframeShowsItsFramesFrom
         for (int frame = 0; frame < 3; ++frame) {
             const std::int64_t time =
                 (testmedia::kLateVideoStartMs + 40 * frame + 20) * kTicksPerMs;
-            EXPECT_EQ(FrameIndex(Render(&reader, clip, time), clip.outputWidth, clip.outputHeight),
-                      frame)
+            EXPECT_EQ(
+                BarCodeIndex(Render(&reader, clip, time), clip.outputWidth, clip.outputHeight),
+                frame)
                 << "in point " << inPointMs << " ms";
         }
     }
@@ -360,14 +361,14 @@ TEST(VideoClipReaderTest, VariableFrameRateFramesShowAtTheirOwnTimes) {
         const int frame = static_cast<int>(i);
         if (i > 0) {
             EXPECT_EQ(
-                FrameIndex(Render(&reader, clip, time - 1), clip.outputWidth, clip.outputHeight),
+                BarCodeIndex(Render(&reader, clip, time - 1), clip.outputWidth, clip.outputHeight),
                 frame - 1);
         }
-        EXPECT_EQ(FrameIndex(Render(&reader, clip, time), clip.outputWidth, clip.outputHeight),
+        EXPECT_EQ(BarCodeIndex(Render(&reader, clip, time), clip.outputWidth, clip.outputHeight),
                   frame);
     }
     const std::int64_t end = (times.back() + testmedia::kVfrLastDurationMs) * kTicksPerMs;
-    EXPECT_EQ(FrameIndex(Render(&reader, clip, end - 1), clip.outputWidth, clip.outputHeight),
+    EXPECT_EQ(BarCodeIndex(Render(&reader, clip, end - 1), clip.outputWidth, clip.outputHeight),
               static_cast<int>(times.size()) - 1);
     EXPECT_TRUE(IsAllZero(Render(&reader, clip, end)));
 }
@@ -376,7 +377,7 @@ TEST(VideoClipReaderTest, AFrameShownAgainIsTheSameAndItsFourthBytesAreZero) {
     const VideoClipSetup clip = Clip(Media().av, 200, 150);
     VideoClipReader reader(clip);
     const std::vector<std::uint8_t> first = Render(&reader, clip, 5 * kAvFrameTicks);
-    EXPECT_EQ(FrameIndex(first, 200, 150), 5);
+    EXPECT_EQ(BarCodeIndex(first, 200, 150), 5);
     EXPECT_TRUE(FourthBytesAreZero(first));
     EXPECT_EQ(Render(&reader, clip, 5 * kAvFrameTicks), first);
     EXPECT_EQ(Render(&reader, clip, 6 * kAvFrameTicks - 1), first);
@@ -541,8 +542,8 @@ TEST(VideoClipReaderTest, AnImageFileOfSeveralPicturesPlaysThemInTurn) {
                  ClipMode::Stretch, start * kAvFrameTicks);
         VideoClipReader reader(clip);
         for (int frame = start; frame < testmedia::kPngSequenceFrames; frame += 3) {
-            EXPECT_EQ(FrameIndex(Render(&reader, clip, frame * kAvFrameTicks + 1), clip.outputWidth,
-                                 clip.outputHeight),
+            EXPECT_EQ(BarCodeIndex(Render(&reader, clip, frame * kAvFrameTicks + 1),
+                                   clip.outputWidth, clip.outputHeight),
                       frame)
                 << "from frame " << start;
         }
@@ -567,10 +568,10 @@ TEST(VideoClipReaderTest, ATruncatedFileShowsWhatItHasThenBlack) {
     const VideoClipSetup clip =
         Clip(Media().truncatedMkv, testmedia::kSmallWidth, testmedia::kSmallHeight);
     VideoClipReader reader(clip);
-    EXPECT_EQ(FrameIndex(Render(&reader, clip, 0), clip.outputWidth, clip.outputHeight), 0);
-    EXPECT_EQ(
-        FrameIndex(Render(&reader, clip, 10 * kAvFrameTicks), clip.outputWidth, clip.outputHeight),
-        10);
+    EXPECT_EQ(BarCodeIndex(Render(&reader, clip, 0), clip.outputWidth, clip.outputHeight), 0);
+    EXPECT_EQ(BarCodeIndex(Render(&reader, clip, 10 * kAvFrameTicks), clip.outputWidth,
+                           clip.outputHeight),
+              10);
     EXPECT_TRUE(IsAllZero(Render(&reader, clip, 49 * kAvFrameTicks)));
 }
 

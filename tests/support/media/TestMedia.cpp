@@ -494,10 +494,6 @@ testing::AssertionResult HasColour(const std::vector<std::uint8_t>& frame, int w
            << " X " << p.x << ", expected R " << r << " G " << g << " B " << b << " X 0";
 }
 
-int FrameIndex(const std::vector<std::uint8_t>& frame, int width, int height) {
-    return BarCodeIndex(frame, width, height);
-}
-
 bool IsAllZero(const std::vector<std::uint8_t>& bytes) {
     for (std::uint8_t byte : bytes) {
         if (byte != 0) {

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/media/TestPictures.h"  // the bar code the files show, and its reader
+
 namespace testmedia {
 
 constexpr std::int64_t kTicksPerSecond = 10000000;  // 100-ns units
@@ -143,10 +145,6 @@ Pixel PixelAt(const std::vector<std::uint8_t>& frame, int width, int x, int y);
 // Passes when the pixel is within `tolerance` of R, G, B and its fourth byte is 0.
 testing::AssertionResult HasColour(const std::vector<std::uint8_t>& frame, int width, int x, int y,
                                    int r, int g, int b, int tolerance = 24);
-
-// The frame index that a bar-coded picture carries, read from a frame drawn at the file's own
-// size in Stretch mode; -1 when the frame carries none (black).
-int FrameIndex(const std::vector<std::uint8_t>& frame, int width, int height);
 
 bool IsAllZero(const std::vector<std::uint8_t>& bytes);
 
